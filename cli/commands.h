@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+
+namespace srx::cli {
+
+struct Command {
+    const char* name;
+    const char* help;
+    int (*run)(int argc, char** argv);
+};
+
+// Terminated by an entry with a null name.
+extern const Command kCommands[];
+
+// A JSON string literal for `s` (quotes included).
+std::string JsonString(const std::string& s);
+
+}  // namespace srx::cli
