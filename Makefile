@@ -51,7 +51,10 @@ fuzz: deps
 	@set -e; for t in $(FUZZ)/fuzz/fuzz_*; do \
 	  [ -x "$$t" ] || continue; n=$$(basename $$t); mkdir -p $(FUZZ)/corpus/$$n; \
 	  echo "== $$n ($(FUZZ_SECONDS) s)"; \
-	  $$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 $(FUZZ)/corpus/$$n fuzz/seeds/$$n 2>&1 | tail -3; \
+	  seeds=; [ -d fuzz/seeds/$$n ] && seeds=fuzz/seeds/$$n; \
+	  $$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 $(FUZZ)/corpus/$$n $$seeds > $(FUZZ)/$$n.log 2>&1 \
+	    || { tail -40 $(FUZZ)/$$n.log; echo "FUZZ FAILURE: $$n"; exit 1; }; \
+	  tail -1 $(FUZZ)/$$n.log; \
 	done
 
 clean:

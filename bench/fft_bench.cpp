@@ -82,7 +82,8 @@ class TableReporter : public benchmark::ConsoleReporter {
       const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
       if (r.run_type == Run::RT_Aggregate && !median) continue;
       const int64_t n = std::atoll(r.run_name.args.c_str());
-      const double ns = r.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(r.time_unit);
+      const double ns =
+          r.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(r.time_unit);
       Entry& e = (fn == "BM_Fft" ? ours_ : fftw_)[n];
       if (median) {
         e.median = ns;
@@ -102,12 +103,18 @@ class TableReporter : public benchmark::ConsoleReporter {
     for (const auto& kv : sizes) {
       const double a = Time(ours_, kv.first), b = Time(fftw_, kv.first);
       std::printf("%10lld, ", static_cast<long long>(kv.first));
-      if (a > 0) std::printf("%14.0f, ", a);
-      else std::printf("%14s, ", "-");
-      if (b > 0) std::printf("%14.0f, ", b);
-      else std::printf("%14s, ", "-");
-      if (a > 0 && b > 0) std::printf("%18.3f\n", a / b);
-      else std::printf("%18s\n", "-");
+      if (a > 0)
+        std::printf("%14.0f, ", a);
+      else
+        std::printf("%14s, ", "-");
+      if (b > 0)
+        std::printf("%14.0f, ", b);
+      else
+        std::printf("%14s, ", "-");
+      if (a > 0 && b > 0)
+        std::printf("%18.3f\n", a / b);
+      else
+        std::printf("%18s\n", "-");
     }
   }
 

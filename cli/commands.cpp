@@ -56,6 +56,8 @@ int RunString(int argc, char** argv) {
 const Command kCommands[] = {
     {"version", "print the program version", RunVersion},
     {"string", "<id>: print a text of the string table", RunString},
+    {"info", "FILE...: describe native and wave files", RunInfo},
+    {"fr", "IMPULSE.TWF OUT.MES [--start HZ] [--ppo N] [--window TYPE] [--length S]: frequency response of an impulse response", RunFr},
     {nullptr, nullptr, nullptr},
 };
 

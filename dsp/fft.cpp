@@ -93,7 +93,7 @@ void CollectTables(Plan& p, int logL) {
     }
     return;
   }
-  if (logL - 4 >= kLeafLog) {
+  if (UseRadix16(logL)) {
     if (logL <= kMaxTableLog) {
       if (!g_r16[logL]) g_r16[logL] = BuildR16(logL);
       p.r16[logL] = g_r16[logL];
@@ -112,8 +112,10 @@ const Plan& GetPlan(int log2n) {
   if (const Plan* p = g_plans[log2n].load(std::memory_order_relaxed)) return *p;
   Plan* p = new Plan;
   p->log2n = log2n;
-  if (log2n < 8) p->small = BuildSmall(log2n);
-  else CollectTables(*p, log2n);
+  if (log2n < 8)
+    p->small = BuildSmall(log2n);
+  else
+    CollectTables(*p, log2n);
   g_plans[log2n].store(p, std::memory_order_release);
   return *p;
 }
@@ -204,7 +206,7 @@ void PermuteScalar(float* x, int log2n) {
     }
     return;
   }
-  // Tiles of 16x16 points (see the AVX2 version) keep both partners of every
+  // Tiles of 16x16 points (layout explained with the AVX2 version) keep both partners of every
   // swap within 32 short rows.
   const int mbits = log2n - 8;
   const size_t rs = size_t(1) << (log2n - 4);

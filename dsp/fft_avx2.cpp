@@ -7,8 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__clang__)
+// clang ignores the GCC target pragma; its attribute pragma does the same.
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 
 #include "dsp/fft_kernels.h"
 
@@ -65,24 +70,33 @@ inline void Transpose4(__m256& a, __m256& b, __m256& c, __m256& d) {
   d = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x31));
 }
 
-inline uint32_t Rev2(uint32_t v) { return ((v & 1) << 1) | (v >> 1); }
+// Bit reversal of the low `bits` bits of v.
+inline size_t ReverseBits(size_t v, int bits) {
+  size_t r = 0;
+  for (int k = 0; k < bits; ++k) r |= ((v >> k) & 1) << (bits - 1 - k);
+  return r;
+}
 
-// Index bits of a point: (a: 4 high bits, b: middle bits, c: 4 low bits).
-// Bit reversal maps (a, b, c) to (rev c, rev b, rev a), so the 16x16 tile of
-// fixed b swaps with the tile of rev b, transposed. Tiles are handled as 4x4
-// sub-blocks of complex values: four loads, one register transpose, four
-// stores. After the transpose the four points of each final radix-4
-// butterfly (consecutive c) sit in the same lane of the four registers, so
-// that stage comes almost free, and so does the inverse's scaling.
-template <bool Dft, bool Inv, bool Scale>
+// Index bits of a point: (a: Q high bits, b: middle bits, c: Q low bits).
+// Bit reversal maps (a, b, c) to (rev c, rev b, rev a), so the tile of 2^Q
+// rows by 2^Q points with fixed b swaps with the tile of rev b, transposed.
+// Tiles are handled as 4x4 sub-blocks of complex values: four loads, one
+// register transpose, four stores. After the transpose the four points of
+// each final radix-4 butterfly (consecutive c) sit in the same lane of the
+// four registers, so that stage comes almost free, and so does the inverse's
+// scaling.
+//
+// Register r holds row a = rev2(r) * 2^(Q-2) + alo: the transposed rows then
+// come out with their columns already in bit-reversed order. Register q of
+// the result (the low two bits of c) belongs in row 2^(Q-2) rev2(q) + rev(chi).
+template <int Q, bool Dft, bool Inv, bool Scale>
 inline void SubBlock(float* src, size_t rs, __m256 scale, __m256& r0, __m256& r1, __m256& r2,
                      __m256& r3) {
-  // Rows a = 4 rev2(r) + alo for register r, so that the transposed rows come
-  // out with their columns already in bit-reversed order.
+  const size_t step = 2 * (rs << (Q - 2));
   r0 = _mm256_loadu_ps(src);
-  r1 = _mm256_loadu_ps(src + 2 * 8 * rs);
-  r2 = _mm256_loadu_ps(src + 2 * 4 * rs);
-  r3 = _mm256_loadu_ps(src + 2 * 12 * rs);
+  r1 = _mm256_loadu_ps(src + 2 * step);
+  r2 = _mm256_loadu_ps(src + step);
+  r3 = _mm256_loadu_ps(src + 3 * step);
   Transpose4(r0, r1, r2, r3);
   if (Dft) Bfly4<VAvx2, Inv>(r0, r1, r2, r3);  // now X0, X2, X1, X3
   if (Scale) {
@@ -93,89 +107,60 @@ inline void SubBlock(float* src, size_t rs, __m256 scale, __m256& r0, __m256& r1
   }
 }
 
-// Register q (the low two bits of c) goes to row 4 rev2(q) + rev2(chi).
+template <int Q>
 inline void StoreSubBlock(float* dst, size_t rs, __m256 r0, __m256 r1, __m256 r2, __m256 r3) {
+  const size_t step = 2 * (rs << (Q - 2));
   _mm256_storeu_ps(dst, r0);
-  _mm256_storeu_ps(dst + 2 * 8 * rs, r1);
-  _mm256_storeu_ps(dst + 2 * 4 * rs, r2);
-  _mm256_storeu_ps(dst + 2 * 12 * rs, r3);
+  _mm256_storeu_ps(dst + 2 * step, r1);
+  _mm256_storeu_ps(dst + step, r2);
+  _mm256_storeu_ps(dst + 3 * step, r3);
 }
 
-// Tiles pair up as (b, rev b); `b2` for a given b.
-inline size_t ReverseBits(size_t b, int bits) {
-  size_t r = 0;
-  for (int k = 0; k < bits; ++k) r |= ((b >> k) & 1) << (bits - 1 - k);
-  return r;
-}
-
-template <bool Dft, bool Inv, bool Scale>
-void FinalPermute(float* x, int log2n, float scale_value) {
-  const int mbits = log2n - 8;
-  const size_t rs = size_t(1) << (log2n - 4);  // row stride in points
+// Needs log2n >= 2 Q.
+template <int Q, bool Dft, bool Inv, bool Scale>
+void FinalPermuteQ(float* x, int log2n, float scale_value) {
+  constexpr uint32_t kSub = 1u << (Q - 2);  // sub-blocks per tile side
+  const int mbits = log2n - 2 * Q;
+  const size_t rs = size_t(1) << (log2n - Q);  // row stride in points
   const size_t tiles = size_t(1) << mbits;
   const __m256 scale = _mm256_set1_ps(scale_value);
-  if (log2n >= 13) {
-    // Rows now lie a multiple of 4 KiB apart, so a load right after a store
-    // to another row of the same tile column looks like a conflict to the
-    // CPU (4K aliasing) and waits for it. Copying both tiles to a small
-    // buffer first keeps loads and stores of the data apart; the extra
-    // copies hit L1 and cost less than the stalls.
-    float buf[2][16 * 32];
-    for (size_t b = 0; b < tiles; ++b) {
-      const size_t b2 = ReverseBits(b, mbits);
-      if (b2 < b) continue;
-      float* t[2] = {x + 2 * 16 * b, x + 2 * 16 * b2};
-      const int count = b == b2 ? 1 : 2;
-      for (int k = 0; k < count; ++k) {
-        for (size_t r = 0; r < 16; ++r) {
-          const float* src = t[k] + 2 * r * rs;
-          float* dst = buf[k] + 32 * r;
-          _mm256_storeu_ps(dst, _mm256_loadu_ps(src));
-          _mm256_storeu_ps(dst + 8, _mm256_loadu_ps(src + 8));
-          _mm256_storeu_ps(dst + 16, _mm256_loadu_ps(src + 16));
-          _mm256_storeu_ps(dst + 24, _mm256_loadu_ps(src + 24));
-        }
-      }
-      for (int k = 0; k < count; ++k) {
-        float* out = t[count - 1 - k];
-        // alo and alo + 2 fill the two halves of the same destination lines.
-        for (uint32_t i = 0; i < 16; ++i) {
-          {
-            const uint32_t chi = i >> 2, alo = (i & 1) * 2 + (i >> 1 & 1);
-            __m256 a0, a1, a2, a3;
-            SubBlock<Dft, Inv, Scale>(buf[k] + 2 * (alo * 16 + 4 * chi), 16, scale, a0, a1, a2, a3);
-            StoreSubBlock(out + 2 * (Rev2(chi) * rs + 4 * Rev2(alo)), rs, a0, a1, a2, a3);
-          }
-        }
-      }
-    }
-    return;
-  }
   for (size_t b = 0; b < tiles; ++b) {
     const size_t b2 = ReverseBits(b, mbits);
     if (b2 < b) continue;
-    float* t1 = x + 2 * 16 * b;
-    float* t2 = x + 2 * 16 * b2;
-    for (uint32_t alo = 0; alo < 4; ++alo) {
-      for (uint32_t chi = 0; chi < 4; ++chi) {
-        // Partner sub-block in tile b2: (alo', chi') = (rev2 chi, rev2 alo).
-        const uint32_t alo2 = Rev2(chi), chi2 = Rev2(alo);
-        if (b == b2 && alo * 4 + chi > alo2 * 4 + chi2) continue;
+    float* t1 = x + 2 * (b << Q);
+    float* t2 = x + 2 * (b2 << Q);
+    for (uint32_t alo = 0; alo < kSub; ++alo) {
+      for (uint32_t chi = 0; chi < kSub; ++chi) {
+        // Partner sub-block in tile b2: (alo', chi') = (rev chi, rev alo).
+        const uint32_t alo2 = uint32_t(ReverseBits(chi, Q - 2));
+        const uint32_t chi2 = uint32_t(ReverseBits(alo, Q - 2));
+        if (b == b2 && alo * kSub + chi > alo2 * kSub + chi2) continue;
         float* s1 = t1 + 2 * (alo * rs + 4 * chi);
         float* s2 = t2 + 2 * (alo2 * rs + 4 * chi2);
         __m256 a0, a1, a2, a3;
-        SubBlock<Dft, Inv, Scale>(s1, rs, scale, a0, a1, a2, a3);
+        SubBlock<Q, Dft, Inv, Scale>(s1, rs, scale, a0, a1, a2, a3);
         if (s1 == s2) {
-          StoreSubBlock(s1, rs, a0, a1, a2, a3);
+          StoreSubBlock<Q>(s1, rs, a0, a1, a2, a3);
           continue;
         }
         __m256 b0, b1, b2r, b3;
-        SubBlock<Dft, Inv, Scale>(s2, rs, scale, b0, b1, b2r, b3);
-        StoreSubBlock(s2, rs, a0, a1, a2, a3);
-        StoreSubBlock(s1, rs, b0, b1, b2r, b3);
+        SubBlock<Q, Dft, Inv, Scale>(s2, rs, scale, b0, b1, b2r, b3);
+        StoreSubBlock<Q>(s2, rs, a0, a1, a2, a3);
+        StoreSubBlock<Q>(s1, rs, b0, b1, b2r, b3);
       }
     }
   }
+}
+
+// Tiles of 8x8 points keep a tile pair to 16 cache lines, eight per cache
+// set even when the rows lie a multiple of 4 KiB apart; larger tiles
+// overflow the set and lose lines before their second half is used.
+template <bool Dft, bool Inv, bool Scale>
+void FinalPermute(float* x, int log2n, float scale_value) {
+  if (log2n >= 13)
+    FinalPermuteQ<3, Dft, Inv, Scale>(x, log2n, scale_value);
+  else
+    FinalPermuteQ<4, Dft, Inv, Scale>(x, log2n, scale_value);
 }
 
 }  // namespace
@@ -194,5 +179,9 @@ void PermuteAvx2(float* data, int log2n) { FinalPermute<false, false, false>(dat
 
 }  // namespace srx::fft_detail
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #endif

@@ -206,8 +206,10 @@ inline void Leaf(float* x, int logB, const Plan& p) {
     const size_t L = size_t(1) << logL;
     for (size_t o = 0; o < B; o += L) Radix4Pass<V, Inv>(x + 2 * o, L, p.r4[logL]);
   }
-  if (logL == 4) Radix4Pass16<V, Inv>(x, B / 16, p.r4[4]);
-  else if (logL == 3) Radix2Pass8<V, Inv>(x, B / 8, p.r2_8);
+  if (logL == 4)
+    Radix4Pass16<V, Inv>(x, B / 16, p.r4[4]);
+  else if (logL == 3)
+    Radix2Pass8<V, Inv>(x, B / 8, p.r2_8);
 }
 
 template <class V, bool Inv>
@@ -216,7 +218,7 @@ void Dif(float* x, int logL, const Plan& p) {
     Leaf<V, Inv>(x, logL, p);
     return;
   }
-  if (logL - 4 >= kLeafLog) {
+  if (UseRadix16(logL)) {
     Radix16Pass<V, Inv>(x, logL, p.r16[logL]);
     const size_t sub = size_t(1) << (logL - 4);
     for (int q = 0; q < 16; ++q) Dif<V, Inv>(x + 2 * q * sub, logL - 4, p);
@@ -225,10 +227,6 @@ void Dif(float* x, int logL, const Plan& p) {
     const size_t sub = size_t(1) << (logL - 2);
     for (int q = 0; q < 4; ++q) Dif<V, Inv>(x + 2 * q * sub, logL - 2, p);
   }
-}
-
-inline uint32_t Rev4(uint32_t v) {
-  return ((v & 1) << 3) | ((v & 2) << 1) | ((v & 4) >> 1) | ((v & 8) >> 3);
 }
 
 // Portable last stage: the final radix-4 butterflies (with the 1/N of the

@@ -1,0 +1,506 @@
+#include "data/native_files.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+#include <tuple>
+#include <utility>
+
+#include "resources/string_table.h"
+
+namespace srx {
+
+// Headers are copied to and from the file as they lie in memory.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+// String ids of the messages.
+constexpr int kCantOpen = 2314;
+constexpr int kCantCreate = 2315;
+constexpr int kReadError = 2316;
+constexpr int kWriteError = 2317;
+constexpr int kOutOfMemory = 2318;
+constexpr int kTooFewPoints = 2357;
+
+// Suffixes of the scratch files a save uses beside its target.
+constexpr char kTempSuffix[] = ".~srxnew";
+#ifdef _WIN32
+constexpr char kBackupSuffix[] = ".~srxold";
+#endif
+
+std::function<void(const std::string&)> g_recentFileHook;
+MinimumPhaseHook g_minimumPhaseHook = nullptr;
+DistortionDerivedHook g_distortionHook = nullptr;
+ThieleSmallHook g_thieleSmallHook = nullptr;
+
+void NoteRecent(const std::string& path) {
+    if (g_recentFileHook) g_recentFileHook(path);
+}
+
+// A file opened for reading that knows how many bytes are left, so that
+// counts from a header can be checked before anything is allocated.
+class InFile {
+public:
+    explicit InFile(const std::string& path) : f_(std::fopen(path.c_str(), "rb")) {
+        if (f_) size_ = Length();
+    }
+    ~InFile() { Close(); }
+    InFile(const InFile&) = delete;
+    InFile& operator=(const InFile&) = delete;
+
+    bool IsOpen() const { return f_ != nullptr; }
+    int64_t Remaining() const { return size_ > pos_ ? size_ - pos_ : 0; }
+    bool Read(void* to, std::size_t n) {
+        if (!f_ || int64_t(n) > Remaining() || std::fread(to, 1, n, f_) != n) return false;
+        pos_ += int64_t(n);
+        return true;
+    }
+    void Close() {
+        if (f_) std::fclose(f_);
+        f_ = nullptr;
+    }
+
+private:
+    int64_t Length() {
+#ifdef _WIN32
+        // long is 32 bits there.
+        if (_fseeki64(f_, 0, SEEK_END) != 0) return 0;
+        const int64_t n = _ftelli64(f_);
+        _fseeki64(f_, 0, SEEK_SET);
+#else
+        if (fseeko(f_, 0, SEEK_END) != 0) return 0;
+        const int64_t n = ftello(f_);
+        fseeko(f_, 0, SEEK_SET);
+#endif
+        return n < 0 ? 0 : n;
+    }
+
+    std::FILE* f_;
+    int64_t size_ = 0;
+    int64_t pos_ = 0;
+};
+
+// Moves the finished temporary file over the target. POSIX rename replaces
+// in one step. Windows' does not: there the old file is moved aside first
+// and put back when the second rename fails, so that some complete file
+// always holds the name.
+bool ReplaceWith(const std::string& temp, const std::string& target) {
+    if (std::rename(temp.c_str(), target.c_str()) == 0) return true;
+#ifdef _WIN32
+    std::error_code ec;
+    if (std::filesystem::is_directory(target, ec)) return false;
+    const std::string backup = target + kBackupSuffix;
+    std::remove(backup.c_str());
+    if (std::rename(target.c_str(), backup.c_str()) != 0) return false;
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
+        std::rename(backup.c_str(), target.c_str());
+        return false;
+    }
+    std::remove(backup.c_str());
+    return true;
+#else
+    return false;
+#endif
+}
+
+Status WriteImage(const std::string& path, const std::string& image) {
+    if (path.empty()) return Status::Error(kCantCreate);
+    const std::string temp = path + kTempSuffix;
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return Status::Error(kCantCreate);
+    bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) {
+        std::remove(temp.c_str());
+        return Status::Error(kWriteError);
+    }
+    if (!ReplaceWith(temp, path)) {
+        std::remove(temp.c_str());
+        return Status::Error(kCantCreate);
+    }
+    return Status::Ok();
+}
+
+void Append(std::string& out, const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); }
+void AppendFloat(std::string& out, float v) { Append(out, &v, sizeof v); }
+
+// Text fields from a file may lack their terminator; the rest of the
+// program treats them as C strings.
+void TerminateTexts(MeasurementSetup& s) {
+    s.inputDevice[sizeof s.inputDevice - 1] = 0;
+    s.outputDevice[sizeof s.outputDevice - 1] = 0;
+    s.compensationFile[sizeof s.compensationFile - 1] = 0;
+}
+template <class Header>
+void TerminateTexts(Header& h) {
+    h.path[sizeof h.path - 1] = 0;
+    h.title[sizeof h.title - 1] = 0;
+    TerminateTexts(h.setup);
+}
+
+// ---- File images ---------------------------------------------------------
+
+// The counts written are those of the arrays that follow, so that a file
+// always describes its own contents.
+std::string MeasurementImage(const Measurement& m) {
+    MeasurementHeader h = m.h;
+    h.pointCount = int32_t(m.points.size());
+    const bool minimumPhase = h.flags & kMesStoredMinimumPhase;
+    const bool distortion = h.flags & kMesDistortion;
+    std::string out;
+    out.reserve(6 + sizeof h + m.points.size() * 13 * 4);
+    Append(out, kMesSignature, 6);
+    Append(out, &h, sizeof h);
+    for (const CurvePoint& p : m.points) {
+        AppendFloat(out, p.frequency);
+        AppendFloat(out, p.value[kSlotLevel]);
+        AppendFloat(out, p.value[kSlotPhase]);
+        if (minimumPhase) AppendFloat(out, p.value[kSlotMinimumPhase]);
+        if (distortion)
+            for (int i = 0; i < 9; ++i) AppendFloat(out, p.value[kSlotDistortion2 + i]);
+    }
+    return out;
+}
+
+std::string TimeRecordImage(const TimeRecord& t) {
+    TimeRecordHeader h = t.h;
+    h.sampleCount = int32_t(t.samples.size());
+    std::size_t points = 0;
+    if (h.flags & kTwfWaterfall) {
+        points = t.slices.empty() ? 0 : t.slices[0].frequency.size();
+        // Slices without points hold nothing; the file then has none.
+        h.sliceCount = points ? int32_t(t.slices.size()) : 0;
+        h.slicePoints = int32_t(points);
+    }
+    std::string out;
+    out.reserve(6 + sizeof h + 4 * (t.samples.size() + (t.slices.size() + 1) * points));
+    Append(out, kTwfSignature, 6);
+    Append(out, &h, sizeof h);
+    Append(out, t.samples.data(), t.samples.size() * sizeof(float));
+    if (points) {
+        Append(out, t.slices[0].frequency.data(), points * sizeof(float));
+        for (const WaterfallSlice& s : t.slices)
+            for (std::size_t i = 0; i < points; ++i) AppendFloat(out, i < s.level.size() ? s.level[i] : float(kNoLevel));
+    }
+    return out;
+}
+
+std::string EtcImage(const EtcRecord& e) {
+    EtcRecordHeader h = e.h;
+    h.sampleCount = int32_t(e.samples.size());
+    std::string out;
+    out.reserve(6 + sizeof h + 4 * e.samples.size());
+    Append(out, kEtcSignature, 6);
+    Append(out, &h, sizeof h);
+    Append(out, e.samples.data(), e.samples.size() * sizeof(float));
+    return out;
+}
+
+template <class Record, class Image>
+Status Save(Record& r, const std::string& path, bool keepName, uint32_t savedFlag, Image image) {
+    std::string bytes;
+    try {
+        bytes = image(r);
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kOutOfMemory);
+    }
+    Status s = WriteImage(path, bytes);
+    if (!s || keepName) return s;
+    SetText(r.h.path, path);
+    r.h.flags |= savedFlag;
+    NoteRecent(path);
+    return s;
+}
+
+// The in-memory state of `into` without its arrays: a read starts from it
+// and leaves `into` alone until it has succeeded.
+template <class Record, class... Arrays>
+Record StateWithoutArrays(Record& into, Arrays Record::*... arrays) {
+    auto saved = std::make_tuple(std::move(into.*arrays)...);
+    Record copy = into;  // the arrays are out: nothing to allocate
+    std::apply([&](auto&... a) { ((into.*arrays = std::move(a)), ...); }, saved);
+    return copy;
+}
+
+bool SignatureIs(const char sig[6], const char* expected) { return std::memcmp(sig, expected, 6) == 0; }
+
+Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose purpose) {
+    InFile in(path);
+    if (!in.IsOpen()) return Status::Error(kCantOpen);
+    char sig[6];
+    if (!in.Read(sig, 6)) return Status::Error(kReadError);
+    int version;
+    if (SignatureIs(sig, "@MS100"))
+        version = 0;
+    else if (SignatureIs(sig, "@MS101"))
+        version = 1;
+    else if (SignatureIs(sig, kMesSignature))
+        version = 2;
+    else
+        return Status::Error(kReadError);
+
+    Measurement m = StateWithoutArrays(into, &Measurement::points);
+    if (!in.Read(&m.h, sizeof m.h)) return Status::Error(kReadError);
+    TerminateTexts(m.h);
+
+    const bool minimumPhase = m.h.flags & kMesStoredMinimumPhase;
+    const bool distortion = m.h.flags & kMesDistortion;
+    // Older files hold fewer harmonics; "@MS100" always has two.
+    const int harmonics = version == 0 ? 2 : !distortion ? 0 : version == 1 ? 2 : 9;
+    const int values = 3 + (minimumPhase ? 1 : 0) + harmonics;
+    const int32_t n = m.h.pointCount;
+    if (n < 0 || int64_t(n) * values * 4 > in.Remaining()) return Status::Error(kTooFewPoints);
+
+    m.h.pointCount = 0;
+    m.h.maxLevel = kNoLevel;
+    m.points.reserve(std::size_t(n));
+    for (int32_t i = 0; i < n; ++i) {
+        float v[13];
+        if (!in.Read(v, std::size_t(values) * 4)) return Status::Error(kReadError);
+        const int at = minimumPhase ? 4 : 3;
+        double d[9];
+        for (int k = 0; k < 9; ++k) d[k] = k < harmonics ? v[at + k] : kNoLevel;
+        if (!AddCurvePoint(m, v[0], v[1], v[2], d[0], d[1], minimumPhase ? v[3] : 0.0, d[2], d[3], d[4], d[5],
+                           d[6], d[7], d[8]))
+            return Status::Error(kOutOfMemory);
+    }
+    in.Close();
+
+    RecomputeAfterReading(m);
+    if (purpose == LoadPurpose::ForWindow) ComputeThieleSmallOnOpening(m);
+    into = std::move(m);
+    return Status::Ok();
+}
+
+Status ReadTimeRecord(const std::string& path, TimeRecord& into, LoadPurpose purpose) {
+    InFile in(path);
+    if (!in.IsOpen()) return Status::Error(kCantOpen);
+    char sig[6];
+    if (!in.Read(sig, 6)) return Status::Error(kReadError);
+    const bool legacy = SignatureIs(sig, "@TW100");
+    if (!legacy && !SignatureIs(sig, kTwfSignature)) return Status::Error(kReadError);
+
+    TimeRecord t = StateWithoutArrays(into, &TimeRecord::samples, &TimeRecord::slices);
+    if (!in.Read(&t.h, sizeof t.h)) return Status::Error(kReadError);
+    TerminateTexts(t.h);
+    if (t.h.preAverages < 1) t.h.preAverages = 1;
+    if (legacy) {
+        t.h.windowStart = 0;
+        std::memset(t.h.reserved564, 0, sizeof t.h.reserved564);
+    }
+
+    const int32_t n = t.h.sampleCount;
+    if (n < 0 || int64_t(n) * 4 > in.Remaining()) return Status::Error(kReadError);
+    t.samples.assign(std::size_t(n), 0.0f);
+    t.slices.clear();
+    if (!in.Read(t.samples.data(), t.samples.size() * 4)) return Status::Error(kReadError);
+
+    if (t.h.flags & kTwfWaterfall) {
+        const int32_t count = t.h.sliceCount, points = t.h.slicePoints;
+        if (count < 0 || points < 0 || (count > 0 && points == 0)) return Status::Error(kReadError);
+        if (count > 0) {
+            // The axis and every slice's levels: (count + 1) * points values.
+            const int64_t words = in.Remaining() / 4;
+            if (points > words || int64_t(count) + 1 > words / points) return Status::Error(kReadError);
+            t.slices.resize(std::size_t(count));
+            std::vector<float>& axis = t.slices[0].frequency;
+            axis.resize(std::size_t(points));
+            if (!in.Read(axis.data(), axis.size() * 4)) return Status::Error(kReadError);
+            for (WaterfallSlice& s : t.slices) {
+                s.level.resize(std::size_t(points));
+                if (!in.Read(s.level.data(), s.level.size() * 4)) return Status::Error(kReadError);
+                if (&s != &t.slices[0]) s.frequency = axis;
+            }
+        }
+        double max = kNoLevel;  // a local: the header is packed
+        for (const WaterfallSlice& s : t.slices)
+            for (float v : s.level) max = std::max<double>(max, v);
+        t.h.waterfallMax = max;
+    }
+    in.Close();
+
+    if (purpose == LoadPurpose::ForWindow) t.displayField = 0;
+    into = std::move(t);
+    return Status::Ok();
+}
+
+Status ReadEtc(const std::string& path, EtcRecord& into, LoadPurpose purpose) {
+    InFile in(path);
+    if (!in.IsOpen()) return Status::Error(kCantOpen);
+    char sig[6];
+    if (!in.Read(sig, 6) || !SignatureIs(sig, kEtcSignature)) return Status::Error(kReadError);
+
+    EtcRecord e = StateWithoutArrays(into, &EtcRecord::samples);
+    if (!in.Read(&e.h, sizeof e.h)) return Status::Error(kReadError);
+    TerminateTexts(e.h);
+    if (purpose == LoadPurpose::ForWindow) {
+        e.displayStart = 0;
+        e.displayEnd = e.h.duration;
+    }
+    const int32_t n = e.h.sampleCount;
+    if (n < 0 || int64_t(n) * 4 > in.Remaining()) return Status::Error(kReadError);
+    e.samples.assign(std::size_t(n), 0.0f);
+    if (!in.Read(e.samples.data(), e.samples.size() * 4)) return Status::Error(kReadError);
+    in.Close();
+    into = std::move(e);
+    return Status::Ok();
+}
+
+template <class Read, class Record>
+Status GuardMemory(Read read, const std::string& path, Record& into, LoadPurpose purpose) {
+    try {
+        return read(path, into, purpose);
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kOutOfMemory);
+    } catch (const std::length_error&) {
+        return Status::Error(kOutOfMemory);
+    }
+}
+
+std::string Format(int id, const std::string& arg) {
+    const char* format = StringText(id);
+    const int n = std::snprintf(nullptr, 0, format, arg.c_str());
+    if (n <= 0) return {};
+    std::string out(std::size_t(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), format, arg.c_str());
+    out.resize(std::size_t(n));
+    return out;
+}
+
+}  // namespace
+
+// ---- Save dialog -----------------------------------------------------------
+
+SaveDialogText SaveDialogFor(NativeKind kind) {
+    switch (kind) {
+        case NativeKind::ImpulseResponse: return {6008, 6009, 6010, "twf"};
+        case NativeKind::StepResponse: return {6014, 6015, 6016, "stp"};
+        case NativeKind::EnergyTimeCurve: return {6011, 6012, 6013, "etc"};
+        case NativeKind::Measurement: break;
+    }
+    return {6017, 6018, 6020, "mes"};
+}
+
+NativeKind KindOf(const TimeRecord& t) {
+    return (t.h.flags & kTwfStep) ? NativeKind::StepResponse : NativeKind::ImpulseResponse;
+}
+
+std::string DefaultSaveFileName(const std::string& title, NativeKind kind) {
+    const SaveDialogText d = SaveDialogFor(kind);
+    std::string name = title.empty() ? StringText(d.defaultNameId) : title;
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("\\/:*?\"<>|", c)) c = '_';
+    return name + "." + d.extension;
+}
+
+// ---- Writing -----------------------------------------------------------------
+
+Status SaveMeasurement(Measurement& m, const std::string& path, bool keepName) {
+    return Save(m, path, keepName, kMesSaved, MeasurementImage);
+}
+
+Status SaveTimeRecord(TimeRecord& t, const std::string& path, bool keepName) {
+    return Save(t, path, keepName, kTwfSaved, TimeRecordImage);
+}
+
+Status SaveEtc(EtcRecord& e, const std::string& path, bool keepName) {
+    return Save(e, path, keepName, kEtcSaved, EtcImage);
+}
+
+// ---- Reading -----------------------------------------------------------------
+
+Status LoadMeasurement(const std::string& path, Measurement& into, LoadPurpose purpose) {
+    return GuardMemory(ReadMeasurement, path, into, purpose);
+}
+
+Status LoadTimeRecord(const std::string& path, TimeRecord& into, LoadPurpose purpose) {
+    return GuardMemory(ReadTimeRecord, path, into, purpose);
+}
+
+Status LoadEtc(const std::string& path, EtcRecord& into, LoadPurpose purpose) {
+    return GuardMemory(ReadEtc, path, into, purpose);
+}
+
+void NoteOpened(Measurement& m, const std::string& path) {
+    SetText(m.h.path, path);
+    m.h.flags |= kMesSaved;
+    NoteRecent(path);
+}
+
+void NoteOpened(TimeRecord& t, const std::string& path) {
+    SetText(t.h.path, path);
+    t.h.flags |= kTwfSaved;
+    NoteRecent(path);
+}
+
+void NoteOpened(EtcRecord& e, const std::string& path) {
+    SetText(e.h.path, path);
+    e.h.flags |= kEtcSaved;
+    NoteRecent(path);
+}
+
+// ---- Document windows --------------------------------------------------------
+
+std::vector<DocumentPlan> DocumentsFor(const Measurement& m) {
+    const int title = m.h.curveKind == kCurveImpedance ? 2223 : m.h.curveKind == kCurveSweepResponse ? 2218 : 2217;
+    return {{3300, title}};
+}
+
+std::vector<DocumentPlan> DocumentsFor(const TimeRecord& t) {
+    std::vector<DocumentPlan> plans;
+    plans.push_back((t.h.flags & kTwfStep) ? DocumentPlan{3305, 2222} : DocumentPlan{3302, 2219});
+    if (t.h.flags & kTwfWaterfall) plans.push_back({3303, 2220});
+    return plans;
+}
+
+std::vector<DocumentPlan> DocumentsFor(const EtcRecord&) { return {{3304, 2221}}; }
+
+std::string DocumentTitle(const DocumentPlan& plan, const std::string& recordTitle) {
+    return Format(plan.titleId, recordTitle);
+}
+
+// ---- Hooks -------------------------------------------------------------------
+
+void SetRecentFileHook(std::function<void(const std::string&)> hook) { g_recentFileHook = std::move(hook); }
+void SetMinimumPhaseHook(MinimumPhaseHook hook) { g_minimumPhaseHook = hook; }
+void SetDistortionDerivedHook(DistortionDerivedHook hook) { g_distortionHook = hook; }
+void SetThieleSmallHook(ThieleSmallHook hook) { g_thieleSmallHook = hook; }
+
+void RecomputeAfterReading(Measurement& m) {
+    const bool hasMinimumPhase = m.h.curveKind == kCurveFrequencyResponse ||
+                                 (m.h.curveKind == kCurveSweepResponse && (m.h.flags & kMesPhase));
+    if (!hasMinimumPhase) {
+        m.h.flags &= ~uint32_t(kMesMinimumPhaseCalculated);
+    } else if (g_minimumPhaseHook) {
+        if (g_minimumPhaseHook(m))
+            m.h.flags |= kMesMinimumPhaseCalculated;
+        else
+            m.h.flags &= ~uint32_t(kMesMinimumPhaseCalculated);
+    }
+    if ((m.h.flags & kMesDistortion) && g_distortionHook) g_distortionHook(m);
+}
+
+void ComputeThieleSmallOnOpening(Measurement& m) {
+    if (m.h.curveKind != kCurveImpedance) return;
+    const double in[3] = {m.h.tsBlock[0], m.h.tsBlock[1], m.h.tsBlock[2]};
+    bool compute = false;
+    if (m.h.method == 0) {
+        compute = in[0] > 0;
+    } else if (m.h.method == 1 || m.h.method == 2) {
+        if (in[0] > 0 && in[1] > 0 && in[2] > 0) {
+            compute = true;
+        } else if (in[0] > 0) {
+            m.h.method = 0;
+            compute = true;
+        }
+    }
+    if (compute && g_thieleSmallHook) g_thieleSmallHook(m);
+}
+
+}  // namespace srx

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/records.h"
+
+namespace srx {
+namespace {
+
+Measurement ThreePoints() {
+    auto m = NewMeasurement(kCurveFrequencyResponse);
+    // 1000.1 is not a float: the header must hold the stored f32 value.
+    EXPECT_TRUE(AddCurvePoint(*m, 100, 80, 0.5, -40, -50, -0.25, -60, -61, -62, -63, -64, -65, -66));
+    EXPECT_TRUE(AddCurvePoint(*m, 1000.1, 93.3, 1, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
+                              kNoLevel, kNoLevel, kNoLevel));
+    EXPECT_TRUE(AddCurvePoint(*m, 10000, 85, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+    return *m;
+}
+
+TEST(MeasurementRecord, NewRecordIsEmptyAndNeutral) {
+    auto m = NewMeasurement(kCurveImpedance);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(+m->h.curveKind, kCurveImpedance);
+    EXPECT_EQ(+m->h.origin, 0);
+    EXPECT_EQ(+m->h.method, 0);
+    EXPECT_EQ(+m->h.maxLevel, kNoLevel);
+    EXPECT_EQ(m->displayFactor, 1.0);
+    EXPECT_TRUE(m->points.empty());
+    EXPECT_EQ(+m->h.path[0], 0);
+    EXPECT_EQ(+m->h.title[0], 0);
+}
+
+TEST(MeasurementRecord, AddCurvePointFillsSlotsAndHeader) {
+    Measurement m = ThreePoints();
+    ASSERT_EQ(m.points.size(), 3u);
+    EXPECT_EQ(+m.h.pointCount, 3);
+    const CurvePoint& p = m.points[0];
+    EXPECT_EQ(p.frequency, 100.0f);
+    EXPECT_EQ(p.value[kSlotLevel], 80.0f);
+    EXPECT_EQ(p.value[kSlotPhase], 0.5f);
+    EXPECT_EQ(p.value[kSlotMinimumPhase], -0.25f);
+    const float harmonics[9] = {-40, -50, -60, -61, -62, -63, -64, -65, -66};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(p.value[kSlotDistortion2 + i], harmonics[i]) << i;
+    EXPECT_EQ(p.value[kSlotGroupDelay], 0.0f);
+    EXPECT_EQ(p.value[kSlotThd], 0.0f);
+
+    EXPECT_EQ(+m.h.firstFrequency, 100.0);
+    EXPECT_EQ(m.displayFirstFrequency, 100.0);
+    EXPECT_EQ(+m.h.lastFrequency, 10000.0);
+    EXPECT_EQ(m.displayLastFrequency, 10000.0);
+    EXPECT_EQ(+m.h.maxLevel, double(93.3f));  // the largest, not the last
+}
+
+TEST(MeasurementRecord, RemoveCurvePoint) {
+    Measurement m = ThreePoints();
+    EXPECT_FALSE(RemoveCurvePoint(m, 0));  // the first point stays
+    EXPECT_FALSE(RemoveCurvePoint(m, 3));
+    EXPECT_EQ(m.points.size(), 3u);
+
+    ASSERT_TRUE(RemoveCurvePoint(m, 1));  // the loudest one
+    EXPECT_EQ(+m.h.pointCount, 2);
+    EXPECT_EQ(+m.h.maxLevel, 85.0);
+    EXPECT_EQ(+m.h.lastFrequency, 10000.0);
+
+    ASSERT_TRUE(RemoveCurvePoint(m, 1));  // the last one
+    EXPECT_EQ(+m.h.pointCount, 1);
+    EXPECT_EQ(+m.h.lastFrequency, 100.0);
+    EXPECT_EQ(m.displayLastFrequency, 100.0);
+    EXPECT_EQ(+m.h.maxLevel, 80.0);
+}
+
+TEST(MeasurementRecord, DefaultTitleTakesTheSmallestFreeNumber) {
+    auto m = NewMeasurement(kCurveFrequencyResponse);
+    EXPECT_EQ(DefaultMeasurementTitle(*m, {}), "Frequency Response (1)");
+    const std::vector<std::string> open = {"Frequency Response: Frequency Response (1)",
+                                           "Frequency Response: Frequency Response (12)",
+                                           "Impedance: Frequency Response (2)"};
+    EXPECT_EQ(DefaultMeasurementTitle(*m, open), "Frequency Response (3)");
+    m->h.curveKind = kCurveSweepResponse;
+    EXPECT_EQ(DefaultMeasurementTitle(*m, open), "Frequency Response (3)");
+    m->h.curveKind = kCurveImpedance;
+    EXPECT_EQ(DefaultMeasurementTitle(*m, open), "Impedance (1)");
+    EXPECT_EQ(DefaultMeasurementTitle(*m, {"Impedance: Impedance (1)"}), "Impedance (2)");
+}
+
+TEST(MeasurementRecord, TypeTexts) {
+    MeasurementHeader h{};
+    struct Case {
+        int kind, origin, method;
+        uint32_t flags;
+        const char* text;
+    } cases[] = {
+        {0, 0, 0, 0, "Frequency response (Gated TW)"},
+        {0, 0, 0, kMesCompensationContained, "Frequency response (Gated TW)"},
+        {0, 0, 10, 0, "Constant Cycles"},
+        {0, 0, 13, kMesCompensationContained, "FFT on MLS PIR (PC)"},
+        {0, 0, 12, kMesCompensationContained, "FFT on Spike PIR (PC)"},
+        {1, 0, 0, 0, "Impedance (Sweep)"},
+        {1, 0, 0, kMesImpedanceMls, "Impedance (MLS)"},
+        {1, 0, 2, 0, "Delta Compliance Impedance"},
+        {2, 5, 99, 0, "Frequency response (Sweep)"},
+        {0, 1, 0, 0, "Imported GDT frequency response"},
+        {1, 6, 0, 0, "Imported CALSOD Impedance"},
+        {1, 32767, 0, 0, "Converted analysis impedance"},
+        {0, 0, 7, 0, ""},
+        {0, 7, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        h.curveKind = c.kind;
+        h.origin = c.origin;
+        h.method = c.method;
+        h.flags = c.flags;
+        EXPECT_EQ(MeasurementTypeText(h), c.text) << c.kind << "/" << c.origin << "/" << c.method;
+    }
+}
+
+TEST(TimeRecord, NewRecordTakesTheTimeWindowSettings) {
+    auto t = NewTimeRecord({0.001, 0.05, 0.2, 0.1, 3});
+    ASSERT_TRUE(t);
+    EXPECT_EQ(+t->h.spikeLength, 0.001);
+    EXPECT_EQ(+t->h.defaultSpan, 0.05);
+    EXPECT_EQ(+t->h.fftWindowLength, 0.2);
+    EXPECT_EQ(+t->h.furtherTime, 0.1);
+    EXPECT_EQ(+t->h.waterfallSetting, 3);
+    EXPECT_EQ(+t->h.waterfallMax, kNoLevel);
+    EXPECT_EQ(+t->h.windowStart, 0);
+    EXPECT_TRUE(t->samples.empty() && t->slices.empty());
+}
+
+TEST(TextFields, SetTextCutsAndTerminates) {
+    char field[8];
+    std::memset(field, 'x', sizeof field);
+    SetText(field, "abcdefghijk");
+    EXPECT_STREQ(field, "abcdefg");
+    SetText(field, "ab");
+    EXPECT_EQ(std::string(field, 8), std::string("ab\0\0\0\0\0\0", 8));  // no stale bytes behind
+    std::memset(field, 'y', sizeof field);
+    EXPECT_EQ(TextOf(field), "yyyyyyyy");  // unterminated: stops at the field's end
+}
+
+}  // namespace
+}  // namespace srx
