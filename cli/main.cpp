@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "dsp/min_phase.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    srx::InstallMinimumPhaseOnReading();
     if (argc < 2) {
         Usage();
         return 2;

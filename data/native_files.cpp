@@ -245,7 +245,10 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
     else
         return Status::Error(kReadError);
 
-    Measurement m = StateWithoutArrays(into, &Measurement::points);
+    // Everything in memory beyond the header derives from the old points,
+    // except the display factor.
+    Measurement m;
+    m.displayFactor = into.displayFactor;
     if (!in.Read(&m.h, sizeof m.h)) return Status::Error(kReadError);
     TerminateTexts(m.h);
 

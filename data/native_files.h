@@ -61,9 +61,11 @@ Status SaveEtc(EtcRecord& e, const std::string& path, bool keepName = false);
 // DocumentsFor() and, when they exist, calls NoteOpened().
 enum class LoadPurpose { NoWindow, ForWindow };
 
-// Read `path` into `into`. The record's in-memory state beyond the stored
-// header starts from `into` (pass a NewMeasurement / NewTimeRecord /
-// NewEtcRecord for a fresh one); on failure `into` is unchanged.
+// Read `path` into `into` (pass a NewMeasurement / NewTimeRecord /
+// NewEtcRecord for a fresh one); on failure `into` is unchanged. Of the
+// in-memory state beyond the header, a Measurement keeps only its display
+// factor (the rest derives from the points); the other two keep their
+// display state.
 // Failures: 2314 (cannot open), 2316 (unknown signature, short read, counts
 // the file cannot hold), 2357 (a ".MES" with fewer points than its header
 // announces), 2318 (out of memory).

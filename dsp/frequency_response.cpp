@@ -75,6 +75,11 @@ const char* TimeWindowModeName(int mode) {
     }
 }
 
+AnalysisSettings& CurrentAnalysisSettings() {
+    static AnalysisSettings current;
+    return current;
+}
+
 const AnalysisSettings& DefaultAnalysisSettings() {
     static const AnalysisSettings s;
     return s;
@@ -128,7 +133,8 @@ void ApplyTimeWindow(TimeRecord& r, int mode, double length, double start) {
     if (h.sampleRate <= 0) return;
     const double bound = double(std::max(0LL, count - h.windowStart)) / h.sampleRate;
     if (length > 0) h.fftWindowLength = length;
-    h.fftWindowLength = std::min(h.fftWindowLength, bound);
+    const double stored = h.fftWindowLength;  // a packed field: no reference into it
+    h.fftWindowLength = std::min(stored, bound);
 }
 
 double FftLevelOffset(int sampleRate, int log2n) {

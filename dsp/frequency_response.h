@@ -48,6 +48,10 @@ struct AnalysisSettings {
 // The settings a debug or test run uses unless told otherwise.
 const AnalysisSettings& DefaultAnalysisSettings();
 
+// The process-wide analysis settings, filled from the measurement settings;
+// readers of stored curves use them (minimum-phase quality).
+AnalysisSettings& CurrentAnalysisSettings();
+
 // Highest usable analysis frequency of a sample rate, in Hz.
 double MaxAnalysisFrequency(int sampleRate);
 

@@ -1,5 +1,7 @@
 #include "dsp/min_phase.h"
 
+#include "data/native_files.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -9,20 +11,39 @@
 
 #include "dsp/fft.h"
 #include "dsp/frequency_response.h"
-#include "dsp/min_phase_math.h"
+#include "dsp/min_phase_dispatch.h"
+#include "dsp/min_phase_kernels.h"
 #include "dsp/numeric.h"
 
 namespace srx {
 
-using minphase_detail::FastExp;
+namespace minphase_detail {
+
+const KernelTable* BaselineKernels() {
+    static const KernelTable t = {LogLine, LogLineTable, LogMagnitude, Polar, CurveSegment, UnpackReal, UnpackImag};
+    return &t;
+}
+
+const KernelTable& Kernels() {
+    static const KernelTable* const chosen = [] {
+#if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && Avx2Kernels())
+            return Avx2Kernels();
+#endif
+        return BaselineKernels();
+    }();
+    return *chosen;
+}
+
+}  // namespace minphase_detail
+
 using minphase_detail::FastLn;
-using minphase_detail::FastSinCos;
+using minphase_detail::Kernels;
 
 namespace {
 
 constexpr double kLn10 = 2.302585092994046;
-constexpr double kLnFloor = -87.4982335338;  // SafeLn's floor, ln 1e-38
-constexpr double kLnCeiling = 30.0;          // SafeLn's and SafeExp's ceiling
 // Above this the grids need more memory than any real curve justifies.
 constexpr int kMaxCurveLog2n = 24;
 
@@ -62,7 +83,7 @@ const PostTwiddles& TwiddlesFor(int log2n) {
 std::vector<float> ComplexBuffer(int log2m) { return std::vector<float>(2 * (size_t(1) << log2m) + 2); }
 
 // The minimum phase of a real, even log magnitude: given L[0..h] (h = N/2,
-// L[0] = L[h] = 0 expected), writes phi[0..last], the imaginary part of the
+// any values at 0 and h), writes phi[0..last], the imaginary part of the
 // spectrum of the folded real cepstrum. The real part equals L. `z` is
 // scratch of ComplexBuffer(log2n - 1), `c` scratch of h + 1 floats.
 void FoldedCepstrumPhase(const float* L, int log2n, size_t last, float* phi, float* z, float* c) {
@@ -85,11 +106,7 @@ void FoldedCepstrumPhase(const float* L, int log2n, size_t last, float* phi, flo
     const float invN = 1.0f / float(N);
     c[0] = (z[0] + z[1]) * invN;  // n = 0: Re X = a + b
     c[M] = (z[0] - z[1]) * invN;  // n = M: Re X = a - b
-    for (size_t n = 1; n < M; ++n) {
-        const float a = z[2 * n], b = z[2 * n + 1];
-        const float p = z[2 * (M - n)], q = z[2 * (M - n) + 1];
-        c[n] = 0.5f * ((a + p) + cw[n] * (b + q) - sw[n] * (a - p)) * invN;
-    }
+    Kernels().unpackReal(z, M, cw, sw, invN, c, 1, M);
 
     // Fold: keep c[0] and c[h], double 1..h-1, clear the rest; then the
     // forward transform of that real causal sequence.
@@ -103,23 +120,17 @@ void FoldedCepstrumPhase(const float* L, int log2n, size_t last, float* phi, flo
     Fft(z, log2n - 1, 1);
     phi[0] = 0.0f;
     if (last >= M) phi[M] = 0.0f;
-    const size_t end = std::min(last, M - 1);
-    for (size_t n = 1; n <= end; ++n) {
-        const float a = z[2 * n], b = z[2 * n + 1];
-        const float p = z[2 * (M - n)], q = z[2 * (M - n) + 1];
-        phi[n] = 0.5f * ((b - q) - cw[n] * (a - p) - sw[n] * (b + q));
-    }
+    Kernels().unpackImag(z, M, cw, sw, phi, 1, std::min(last, M - 1) + 1);
 }
 
-// ln |X| with the guards of SafeLn(Magnitude(re, im)).
-inline float GuardedLogMagnitude(double re, double im) {
-    const double s = re * re + im * im;
-    const double v = 0.5 * FastLn(s < 1e-76 ? 1.0 : s);
-    double r = s > 1e60 ? kLnCeiling : v;
-    r = s > 1e76 ? 43.749116766886870 : r;    // Magnitude caps at 1e19
-    r = s < 1e-76 ? -43.749116766886870 : r;  // ... and floors at 1e-19
-    r = s == 0.0 ? kLnFloor : r;
-    return float(r);
+// DC and N/2 carry the log magnitude of their neighbours. Taking them as 0
+// (a magnitude of 1) would put a step into the log spectrum wherever the
+// level is not 0 dB, and its Hilbert transform is a phase error falling off
+// only as 1/k: near 1 rad at the lowest points of an ordinary high-pass, and
+// a flat magnitude would not come out with zero phase.
+void EndBinsFollowNeighbours(float* L, size_t h) {
+    L[0] = L[1];
+    L[h] = L[h - 1];
 }
 
 // Averages the first bins over three, in place, each step seeing the
@@ -132,8 +143,8 @@ void SmoothBins(float* x, size_t count, double smoothing) {
     const size_t last = size_t(lastD);
     double pr = x[0], pi = x[1];
     for (size_t k = 1; k <= last; ++k) {
-        pr = float((pr + x[2 * k] + x[2 * k + 2]) / 3.0);
-        pi = float((pi + x[2 * k + 1] + x[2 * k + 3]) / 3.0);
+        pr = (pr + x[2 * k] + x[2 * k + 2]) / 3.0;
+        pi = (pi + x[2 * k + 1] + x[2 * k + 3]) / 3.0;
         x[2 * k] = float(pr);
         x[2 * k + 1] = float(pi);
     }
@@ -257,23 +268,38 @@ void ForEachSegment(const CurveTable& t, size_t h, Fill fill) {
     if (k < h) fill(k, h, 0.0, 0.0, T - 1);  // a table of one entry: constant
 }
 
+// ln k for k < count, shared by all grids: a log per bin costs more than the
+// transforms around it. Grown on demand up to kMaxLnTable; larger grids
+// compute their logarithms in place.
+constexpr size_t kMaxLnTable = size_t(1) << 20;
+
+std::shared_ptr<const std::vector<double>> LnTable(size_t count) {
+    static std::mutex mutex;
+    static std::shared_ptr<const std::vector<double>> table;
+    if (count > kMaxLnTable) return nullptr;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!table || table->size() < count) {
+        size_t n = std::max<size_t>(count, 4096);
+        auto t = std::make_shared<std::vector<double>>(n);
+        (*t)[0] = 0.0;
+        for (size_t k = 1; k < n; ++k) (*t)[k] = std::log(double(k));
+        table = std::move(t);
+    }
+    return table;
+}
+
 // ln |bin| for bins 1..h-1 straight from the curve's levels: the magnitude
 // 10^(level/20) never needs to exist, its logarithm is linear in ln k.
 void FillLogMagnitude(const CurveTable& t, float* L, size_t h) {
     const double g = 0.05 * kLn10;
+    const std::shared_ptr<const std::vector<double>> lnk = LnTable(h);
     ForEachSegment(t, h, [&](size_t k0, size_t k1, double a, double b, size_t j) {
         const double y0 = t.level[j];
         const double dy = j + 1 < t.level.size() ? t.level[j + 1] - y0 : 0.0;
-        const double c0 = g * (y0 + dy * a), c1 = g * dy * b;
-        for (size_t k = k0; k < k1; ++k) {
-            double v = c0 + c1 * FastLn(double(int32_t(k)));
-            v = v > kLnCeiling ? kLnCeiling : v;
-            v = v < kLnFloor ? kLnFloor : v;
-            L[k] = float(v);
-        }
+        if (lnk) Kernels().logLineTable(L, lnk->data(), k0, k1, g * (y0 + dy * a), g * dy * b);
+        else Kernels().logLine(L, k0, k1, g * (y0 + dy * a), g * dy * b);
     });
-    L[0] = 0.0f;
-    L[h] = 0.0f;
+    EndBinsFollowNeighbours(L, h);
 }
 
 // Nearest-bin read-out with log-frequency interpolation between the two
@@ -318,16 +344,10 @@ void MinimumPhaseSpectrum(float* x, int log2n, double smoothing) {
     }
     std::vector<float> L(h + 1), phi(h + 1), c(h + 1);
     std::vector<float> z = ComplexBuffer(log2n - 1);
-    L[0] = L[h] = 0.0f;
-    for (size_t k = 1; k < h; ++k) L[k] = GuardedLogMagnitude(x[2 * k], x[2 * k + 1]);
+    Kernels().logMagnitude(x, L.data(), 1, h);
+    EndBinsFollowNeighbours(L.data(), h);
     FoldedCepstrumPhase(L.data(), log2n, h, phi.data(), z.data(), c.data());
-    for (size_t k = 1; k < h; ++k) {
-        double s, co;
-        FastSinCos(phi[k], &s, &co);
-        const double e = FastExp(L[k]);
-        x[2 * k] = float(e * co);
-        x[2 * k + 1] = float(e * s);
-    }
+    Kernels().polar(L.data(), phi.data(), x, 1, h);
     // The upper half keeps what the transform of the folded cepstrum left
     // there: the conjugate log spectrum.
     for (size_t k = 1; k < h; ++k) {
@@ -343,29 +363,18 @@ std::vector<float> SpectrumFromCurve(const Measurement& m, int resolution, doubl
                                      double* outRate, int* outLog2n) {
     CurveTable t;
     std::vector<float> x;
-    if (!BuildCurveTable(m, resolution, factor, &t)) return x;
-    const size_t N = size_t(1) << t.log2n, h = N / 2;
     try {
-        x.assign(2 * N + 2, 0.0f);
+        if (!BuildCurveTable(m, resolution, factor, &t)) return x;
+        x.assign(2 * (size_t(1) << t.log2n) + 2, 0.0f);
     } catch (const std::bad_alloc&) {
         return {};
     }
+    const size_t h = (size_t(1) << t.log2n) / 2;
     ForEachSegment(t, h, [&](size_t k0, size_t k1, double a, double b, size_t j) {
         const bool two = j + 1 < t.f.size();
         const double l0 = t.level[j], dl = two ? t.level[j + 1] - l0 : 0.0;
         const double p0 = t.phase[j], dp = two ? t.phase[j + 1] - p0 : 0.0;
-        for (size_t k = k0; k < k1; ++k) {
-            const double w = a + b * FastLn(double(int32_t(k)));
-            // 10^(level/20) with SafePow10's guards.
-            const double e = 0.05 * (l0 + dl * w) * kLn10;
-            double mag = FastExp(std::clamp(e, kLnFloor, kLnCeiling));
-            mag = e > kLnCeiling ? 1.0686474e13 : mag;
-            mag = e < kLnFloor ? 1e-38 : mag;
-            double s, c;
-            FastSinCos(p0 + dp * w, &s, &c);
-            x[2 * k] = float(mag * c);
-            x[2 * k + 1] = float(mag * s);
-        }
+        Kernels().curveSegment(x.data(), k0, k1, a, b, l0, dl, p0, dp);
     });
     x[0] = x[2 * h] = x[2];
     x[1] = x[2 * h + 1] = x[3];
@@ -440,13 +449,7 @@ bool ComputeMinimumPhase(Measurement& m, int quality) {
 
         // Bins 0..last, and one spare for the smoothing's look-ahead.
         std::vector<float> x(2 * (last + 2), 0.0f);
-        for (size_t k = 1; k <= last; ++k) {
-            double s, co;
-            FastSinCos(phi[k], &s, &co);
-            const double e = FastExp(L[k]);
-            x[2 * k] = float(e * co);
-            x[2 * k + 1] = float(e * s);
-        }
+        Kernels().polar(L.data(), phi.data(), x.data(), 1, last + 1);
         SmoothBins(x.data(), N, v);
 
         for (CurvePoint& p : m.points)
@@ -461,6 +464,10 @@ bool ComputeMinimumPhase(Measurement& m, int quality) {
 
 bool ComputeMinimumPhase(Measurement& m, const AnalysisSettings& settings) {
     return ComputeMinimumPhase(m, settings.minimumPhaseQuality);
+}
+
+void InstallMinimumPhaseOnReading() {
+    SetMinimumPhaseHook([](Measurement& m) { return ComputeMinimumPhase(m, CurrentAnalysisSettings()); });
 }
 
 }  // namespace srx

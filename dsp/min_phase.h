@@ -33,4 +33,8 @@ bool ComputeMinimumPhase(Measurement& m, int quality);
 // group delays, and their ranges.
 void ExcessPhaseAndDelays(Measurement& m);
 
+// Makes the curve readers recompute the minimum phase of what they read,
+// with the current analysis settings.
+void InstallMinimumPhaseOnReading();
+
 }  // namespace srx

@@ -27,9 +27,19 @@ inline std::string Slurp(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// The scratch files of one target, removed when the process ends.
+struct ScratchFiles {
+    std::string input, first, second;
+    explicit ScratchFiles(const char* kind) : input(Scratch(kind, 0)), first(Scratch(kind, 1)), second(Scratch(kind, 2)) {}
+    ~ScratchFiles() {
+        for (const std::string* p : {&input, &first, &second}) std::remove(p->c_str());
+    }
+};
+
 template <class Record, class Load, class Save>
 void CheckReader(const char* kind, const uint8_t* data, size_t size, Load load, Save save) {
-    static const std::string input = Scratch(kind, 0), first = Scratch(kind, 1), second = Scratch(kind, 2);
+    static const ScratchFiles files(kind);
+    const std::string &input = files.input, &first = files.first, &second = files.second;
     std::FILE* f = std::fopen(input.c_str(), "wb");
     if (!f) return;
     const bool written = std::fwrite(data, 1, size, f) == size;

@@ -1,0 +1,312 @@
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+using namespace srx;
+
+namespace {
+
+// A 1920x1080 screen whose task bar takes the bottom 40 pixels.
+const DesktopArea kDesk{1920, 1080, 0, 0, 1920, 1040};
+
+template <class T>
+T At(const std::vector<uint8_t>& b, size_t off) {
+    T v;
+    std::memcpy(&v, b.data() + off, sizeof v);
+    return v;
+}
+
+template <class T>
+void Put(std::vector<uint8_t>& b, size_t off, T v) {
+    std::memcpy(b.data() + off, &v, sizeof v);
+}
+
+template <class T>
+std::vector<uint8_t> Bytes(const T& block) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&block);
+    return {p, p + sizeof block};
+}
+
+bool HasOwnShades(const CurveStyle& st) {
+    uint32_t expected[7];
+    DeriveCurveShades(st.colour, expected);
+    return std::memcmp(st.shades, expected, sizeof expected) == 0;
+}
+
+// A stored current-layout image with a recognisable frame.
+std::vector<uint8_t> StoredWindow(int32_t version) {
+    SettingsBlocks s;
+    LoadDefaults(s, kDesk);
+    s.window.version = version;
+    s.window.frameLeft = 100;
+    s.window.frameWidth = 800;
+    return Bytes(s.window);
+}
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void TearDown() override { SetProgramConfigHooks({}); }
+    void Load(const char* name, std::vector<uint8_t> bytes) {
+        store.values[name] = std::move(bytes);
+        LoadSettings(s, store, kDesk);
+    }
+    SettingsBlocks s;
+    MemoryValueStore store;
+};
+
+}  // namespace
+
+// The stored images carry the defaults at the offsets other modules rely on.
+TEST_F(SettingsTest, FirstStartGivesDefaultsAtTheirOffsets) {
+    LoadSettings(s, store, kDesk);
+    SaveSettings(s, store);
+    const auto& w = store.values.at(kWindowHistoryValue);
+    const auto& x = store.values.at(kXoverConfigValue);
+    ASSERT_EQ(w.size(), 9092u);
+    ASSERT_EQ(x.size(), 160u);
+    ASSERT_EQ(store.values.at(kProgramConfigValue).size(), 1144u);
+    EXPECT_EQ(At<int32_t>(store.values.at(kProgramConfigValue), 0), 2008);
+
+    const std::pair<size_t, int64_t> expected[] = {
+        {0, 2006}, {4, 32}, {8, 32}, {12, 1920 - 64}, {16, 1040 - 64}, {20, 0}, {24, 0},
+        {4704, 5}, {4724, 0}, {4728, 1}, {4732, 27}, {4736, 0}, {4740, 3},
+        {8864, 0xFFFFFF}, {8868, 0x7F7F7F}, {8964, 0xE6E6E6}, {8968, 0xE6E6E6}};
+    for (auto [off, value] : expected) EXPECT_EQ(At<int32_t>(w, off), value) << "offset " << off;
+    EXPECT_EQ(At<uint32_t>(x, 0), 34u);
+    EXPECT_EQ(At<double>(x, 32), 1.0);
+    for (const CurveStyle& st : s.window.printerCurveStyles) EXPECT_TRUE(HasOwnShades(st));
+}
+
+TEST(CurveShades, AreLighterTintsThatNeverReachWhite) {
+    for (uint32_t base : {0x000000u, 0x0000FFu, 0x804020u, 0xFFFFFFu}) {
+        uint32_t sh[7];
+        DeriveCurveShades(base, sh);
+        uint32_t prev = base;
+        for (uint32_t shade : sh) {
+            for (int shift = 0; shift < 24; shift += 8) {
+                uint32_t c = (shade >> shift) & 0xFF, p = (prev >> shift) & 0xFF;
+                EXPECT_TRUE(c > p || p == 255) << std::hex << base;
+            }
+            EXPECT_EQ(shade >> 24, 0u);
+            prev = shade;
+        }
+        EXPECT_EQ(sh[6] == 0xFFFFFFu, base == 0xFFFFFFu);
+    }
+}
+
+TEST_F(SettingsTest, SaveThenLoadRestoresEveryByte) {
+    LoadDefaults(s, kDesk);
+    s.window.frameMaximised = 1;
+    std::strcpy(s.window.recentFiles[0], "C:\\data\\woofer.mes");
+    s.window.carried1[7] = 0x5A;
+    s.window.reserved2[100] = 0xA5;
+    s.program.body[500] = 0x77;
+    s.xover.zoomFactor = 2.5;
+    SaveSettings(s, store);
+    SettingsBlocks back;
+    LoadSettings(back, store, kDesk);
+    EXPECT_EQ(Bytes(back.window), Bytes(s.window));
+    EXPECT_EQ(Bytes(back.program), Bytes(s.program));
+    EXPECT_EQ(Bytes(back.xover), Bytes(s.xover));
+}
+
+TEST_F(SettingsTest, SaveWritesXoverWindowProgramAndSkipsFailures) {
+    struct Scripted : MemoryValueStore {
+        bool WriteValue(const std::string& name, const void* data, size_t size) override {
+            order.push_back(name);
+            return name != kWindowHistoryValue && MemoryValueStore::WriteValue(name, data, size);
+        }
+        std::vector<std::string> order;
+    } scripted;
+    LoadDefaults(s, kDesk);
+    SaveSettings(s, scripted);
+    EXPECT_EQ(scripted.order, (std::vector<std::string>{kXoverConfigValue, kWindowHistoryValue,
+                                                         kProgramConfigValue}));
+    EXPECT_EQ(scripted.values.count(kProgramConfigValue), 1u) << "a failed write must not stop the rest";
+}
+
+TEST_F(SettingsTest, ValuesOfAnyOtherSizeOrVersionAreIgnored) {
+    SettingsBlocks defaults;
+    LoadDefaults(defaults, kDesk);
+    auto loadsDefaults = [&](std::vector<uint8_t> b) {
+        Load(kWindowHistoryValue, std::move(b));
+        return Bytes(s.window) == Bytes(defaults.window);
+    };
+    for (size_t size : {0u, 3u, 3667u, 3669u, 9091u, 9093u}) {
+        auto b = StoredWindow(2006);
+        b.resize(size);
+        if (size >= 4) Put<int32_t>(b, 0, size < 4000 ? 2003 : 2006);
+        EXPECT_TRUE(loadsDefaults(b)) << "size " << size;
+    }
+    for (int32_t v : {0, 2003, 2007}) EXPECT_TRUE(loadsDefaults(StoredWindow(v))) << "version " << v;
+    std::vector<uint8_t> old(3668, 0);
+    Put<int32_t>(old, 0, 2006);
+    EXPECT_TRUE(loadsDefaults(old));
+    EXPECT_FALSE(loadsDefaults(StoredWindow(2006))) << "the control case must load";
+
+    std::vector<uint8_t> prog(1144, 0x11);
+    for (int32_t v : {2004, 2009}) {
+        Put<int32_t>(prog, 0, v);
+        Load(kProgramConfigValue, prog);
+        EXPECT_EQ(Bytes(s.program), Bytes(defaults.program)) << v;
+    }
+    Load(kXoverConfigValue, std::vector<uint8_t>(159, 0x22));
+    EXPECT_EQ(Bytes(s.xover), Bytes(defaults.xover));
+}
+
+TEST_F(SettingsTest, Layout2003IsCopiedFieldByField) {
+    WindowHistory2003 old;
+    std::memset(&old, 0x3C, sizeof old);  // every byte recognisable...
+    old.version = 2003;
+    old.frameLeft = old.frameTop = 40;  // ...but a frame that fits
+    old.frameWidth = old.frameHeight = 500;
+    for (auto& e : old.recentFiles) e[259] = '\0';
+    old.stimulusFolder[259] = old.backgroundBitmap[259] = '\0';
+    old.graphViewFlags = 0x801 | 0x200;  // log impedance, amplitude, 3rd harmonic
+    Load(kWindowHistoryValue, Bytes(old));
+
+    const WindowHistory& w = s.window;
+    EXPECT_EQ(w.version, 2006);
+    EXPECT_EQ(w.frameLeft, 40);
+    EXPECT_EQ(w.frameHeight, 500);
+    EXPECT_EQ(w.frameMaximised, 0x3C3C3C3C);
+    EXPECT_EQ(0, std::memcmp(w.recentFiles, old.recentFiles, sizeof old.recentFiles));
+    EXPECT_EQ(0, std::memcmp(w.stimulusFolder, old.stimulusFolder, 2 * 260 + 4 + 16 + 4 * 4));
+    // The harmonic bit moves to the distortion word, as for 2005 blocks.
+    EXPECT_EQ(w.graphViewFlags, 0x801u);
+    EXPECT_EQ(w.distortionViewFlags & 0x3u, 0x2u);
+    for (int i = 0; i < 32; ++i) {
+        const CurveStyle& st = i < 16 ? w.curveStyles[i] : w.printerCurveStyles[i - 16];
+        EXPECT_EQ(0, std::memcmp(&st, old.curveStyleHeads[i], 20)) << "style " << i;
+    }
+    EXPECT_TRUE(HasOwnShades(w.curveStyles[3])) << "shades follow the migrated colour";
+    EXPECT_EQ(0, std::memcmp(&w.scales, &old.scales, sizeof old.scales));
+    EXPECT_EQ(0, std::memcmp(&w.appearance, old.appearance, sizeof old.appearance));
+    EXPECT_EQ(w.appearance.printerLightGrey, 0xE6E6E6u);
+    for (uint8_t b : w.carried1) ASSERT_EQ(b, 0) << "the old tail lands nowhere";
+}
+
+TEST_F(SettingsTest, Versions2004And2005AreUpgradedStepByStep) {
+    auto b = StoredWindow(2004);
+    Put<uint32_t>(b, 4740, 0x100 | 0x200 | 0x21);  // 2nd and 3rd harmonic, amplitude, group delay
+    Put<uint32_t>(b, 8964, 0);
+    Put<uint32_t>(b, 8968, 0);
+    Put<uint32_t>(b, 8972, 0x40);
+    Put<uint32_t>(b, 6816 + 5 * 64, 0x00FF00);  // curve 5 gets a new colour but old shades
+    Load(kWindowHistoryValue, b);
+    EXPECT_EQ(s.window.version, 2006);
+    EXPECT_EQ(s.window.appearance.lightGrey, 0xE6E6E6u);
+    EXPECT_EQ(s.window.appearance.printerLightGrey, 0xE6E6E6u);
+    EXPECT_EQ(s.window.graphViewFlags, 0x21u);
+    EXPECT_EQ(s.window.distortionViewFlags, 0x43u);
+    EXPECT_TRUE(HasOwnShades(s.window.curveStyles[5]));
+    EXPECT_EQ(s.window.frameLeft, 100);
+
+    // 2005 keeps its light greys; a clear harmonic bit clears its new bit.
+    b = StoredWindow(2005);
+    Put<uint32_t>(b, 4740, 0x100);
+    Put<uint32_t>(b, 8964, 0x123456);
+    Put<uint32_t>(b, 8972, 0x3);
+    Load(kWindowHistoryValue, b);
+    EXPECT_EQ(s.window.version, 2006);
+    EXPECT_EQ(s.window.appearance.lightGrey, 0x123456u);
+    EXPECT_EQ(s.window.graphViewFlags, 0u);
+    EXPECT_EQ(s.window.distortionViewFlags, 0x1u);
+
+    // 2006 is taken as stored: custom shades and the harmonic bits stay.
+    b = StoredWindow(2006);
+    Put<uint32_t>(b, 4740, 0x301);
+    Put<uint32_t>(b, 6816 + 20, 0xABCDEF);
+    Load(kWindowHistoryValue, b);
+    EXPECT_EQ(s.window.graphViewFlags, 0x301u);
+    EXPECT_EQ(s.window.curveStyles[0].shades[0], 0xABCDEFu);
+}
+
+TEST_F(SettingsTest, ProgramConfigGoesThroughTheHooks) {
+    std::vector<int32_t> upgrades;
+    int repairs = 0;
+    ProgramConfigHooks hooks;
+    hooks.defaults = [](ProgramConfig& p) { p.body[0] = 0xD0; };
+    hooks.upgrade = [&](ProgramConfig& p, int32_t from) {
+        upgrades.push_back(from);
+        EXPECT_EQ(p.version, from) << "the upgrade sees the stored block";
+        EXPECT_EQ(p.body[10], 0x5C);
+    };
+    hooks.repair = [&](ProgramConfig& p) { repairs += p.version == 2008; };
+    SetProgramConfigHooks(hooks);
+
+    std::vector<uint8_t> prog(1144, 0x5C);
+    for (int32_t v : {2005, 2006, 2007, 2008}) {
+        Put<int32_t>(prog, 0, v);
+        Load(kProgramConfigValue, prog);
+        EXPECT_EQ(s.program.version, 2008);
+        EXPECT_EQ(s.program.body[0], 0x5C) << "the stored block replaces the defaults";
+    }
+    EXPECT_EQ(upgrades, (std::vector<int32_t>{2005, 2006, 2007}));
+    store.values.clear();
+    LoadSettings(s, store, kDesk);
+    EXPECT_EQ(s.program.body[0], 0xD0);
+    EXPECT_EQ(repairs, 5) << "repairs run on every load, defaults included";
+}
+
+TEST_F(SettingsTest, RepairsMendUnusableStoredValues) {
+    for (double zoom : {0.0, std::numeric_limits<double>::quiet_NaN(), 2.5}) {
+        std::vector<uint8_t> x(160, 0);
+        Put<uint32_t>(x, 0, 0x402);
+        Put<double>(x, 32, zoom);
+        Load(kXoverConfigValue, x);
+        EXPECT_EQ(s.xover.crossoverViewFlags, 0x402u);
+        EXPECT_EQ(s.xover.zoomFactor, zoom == 2.5 ? 2.5 : 1.0);
+    }
+    // Unterminated text, a gap in the recent list, a negative tip index and
+    // the stale view bit, as a damaged value could hold them.
+    auto b = StoredWindow(2006);
+    std::memset(b.data() + 24, 'x', 260);
+    std::memset(b.data() + 24 + 260, 0, 260);
+    std::memcpy(b.data() + 24 + 520, "C:\\hidden.mes", 14);
+    std::memset(b.data() + 4184, 'y', 520);
+    Put<int32_t>(b, 4724, -3);
+    Put<uint32_t>(b, 4740, 0x10003);
+    Load(kWindowHistoryValue, b);
+    EXPECT_EQ(strnlen(s.window.recentFiles[0], 260), 259u);
+    EXPECT_STREQ(s.window.recentFiles[2], "") << "entries behind an empty one are gone";
+    EXPECT_EQ(strnlen(s.window.stimulusFolder, 260), 259u);
+    EXPECT_EQ(strnlen(s.window.backgroundBitmap, 260), 259u);
+    EXPECT_EQ(s.window.tipIndex, 0);
+    EXPECT_EQ(s.window.graphViewFlags, 3u);
+}
+
+TEST_F(SettingsTest, FramePlacementFitsTheDesktop) {
+    auto kept = [&](int32_t l, int32_t t, int32_t w, int32_t h) {
+        s.window.frameLeft = l;
+        s.window.frameTop = t;
+        s.window.frameWidth = w;
+        s.window.frameHeight = h;
+        return !CheckFramePlacement(s.window, kDesk);
+    };
+    const int32_t big = std::numeric_limits<int32_t>::max();
+    EXPECT_TRUE(kept(0, 0, 1920, 1080)) << "touching the edges is inside";
+    EXPECT_TRUE(kept(-8, 100, 400, 300)) << "partly left of the screen is still reachable";
+    EXPECT_FALSE(kept(1920, 0, 100, 100));
+    EXPECT_FALSE(kept(0, 1080, 100, 100));
+    EXPECT_FALSE(kept(100, 0, 1821, 500));
+    EXPECT_FALSE(kept(0, 100, 500, 981));
+    EXPECT_FALSE(kept(-32000, -32000, 160, 28)) << "a minimised window's parking place";
+    EXPECT_FALSE(kept(10, 10, 0, 500));
+    EXPECT_FALSE(kept(big, 0, big, 10));
+    EXPECT_FALSE(kept(10, 10, big, 10));
+
+    // A rectangle saved on a larger screen comes back inset on this one.
+    auto b = StoredWindow(2006);
+    Put<int32_t>(b, 12, 2400);
+    store.values[kWindowHistoryValue] = b;
+    const DesktopArea small{1280, 1024, 0, 30, 1280, 1024};  // task bar at the top
+    LoadSettings(s, store, small);
+    EXPECT_EQ(s.window.frameLeft, 32);
+    EXPECT_EQ(s.window.frameTop, 62);
+    EXPECT_EQ(s.window.frameWidth, 1280 - 64);
+    EXPECT_EQ(s.window.frameHeight, 994 - 64);
+}

@@ -1,0 +1,288 @@
+#include "dsp/min_phase.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <complex>
+#include <random>
+#include <vector>
+
+#include "dsp/fft.h"
+#include "dsp/frequency_response.h"
+#include "dsp/min_phase_dispatch.h"
+#include "dsp/min_phase_math.h"
+#include "dsp/numeric.h"
+
+using namespace srx;
+using cd = std::complex<double>;
+
+namespace {
+
+// The cepstral method step by step with full-size complex transforms and
+// the guarded library functions: what the fast path must reproduce. DC and
+// N/2 take the log magnitude of their neighbours.
+void ReferenceMinimumPhase(float* x, int log2n, double smoothing) {
+    const size_t N = size_t(1) << log2n, h = N / 2;
+    for (size_t k = 1; k < h; ++k) {
+        const float v = float(SafeLn(Magnitude(x[2 * k], x[2 * k + 1])));
+        x[2 * k] = x[2 * (N - k)] = v;
+        x[2 * k + 1] = x[2 * (N - k) + 1] = 0;
+    }
+    x[0] = x[2];
+    x[2 * h] = x[2 * h - 2];
+    x[1] = x[2 * h + 1] = 0;
+    Fft(x, log2n, -1);
+    for (size_t n = 1; n < h; ++n) {
+        x[2 * n] *= 2;
+        x[2 * n + 1] *= 2;
+        x[2 * (N - n)] = x[2 * (N - n) + 1] = 0;
+    }
+    Fft(x, log2n, 1);
+    for (size_t k = 1; k < h; ++k) {
+        const double e = SafeExp(x[2 * k]), ph = x[2 * k + 1];
+        x[2 * k] = float(e * std::cos(ph));
+        x[2 * k + 1] = float(e * std::sin(ph));
+    }
+    x[0] = x[1] = x[2 * h] = x[2 * h + 1] = 0;
+    if (smoothing > 0) {
+        const size_t m = size_t(std::ceil(smoothing));
+        for (size_t k = 1; k + 2 <= N / (2 * m); ++k)
+            for (int c = 0; c < 2; ++c)
+                x[2 * k + c] = float((double(x[2 * k - 2 + c]) + x[2 * k + c] + x[2 * k + 2 + c]) / 3);
+    }
+}
+
+// The phase at f read as SpectrumValueAt does, on a grid of any rate.
+double ReferencePhaseAt(const std::vector<float>& x, size_t N, double rate, double f) {
+    const double b = rate / N;
+    long long k = (long long)RoundHalfAway(f / b), k1, k2;
+    if (k * b <= f) {
+        if (k + 1 >= (long long)N / 2) k = (long long)N / 2 - 2;
+        k1 = k, k2 = k + 1;
+    } else {
+        k = std::max(k, 1LL);
+        k1 = k - 1, k2 = k;
+    }
+    const double re = InterpolateLogF(f, k1 * b, x[2 * k1], k2 * b, x[2 * k2]);
+    const double im = InterpolateLogF(f, k1 * b, x[2 * k1 + 1], k2 * b, x[2 * k2 + 1]);
+    return SafeAtan2(im, re);
+}
+
+// Level (dB) and phase of a system response sampled on a log grid.
+template <class H>
+Measurement Sampled(H response, double from, double to, int ppo, int rate) {
+    Measurement m;
+    m.h.setup.sampleRate = rate;
+    for (double f = from; f <= to * 1.0000001; f *= std::pow(2.0, 1.0 / ppo)) {
+        const cd h = response(f);
+        CurvePoint p;
+        p.frequency = float(f);
+        p.value[kSlotLevel] = float(20 * std::log10(std::abs(h)));
+        p.value[kSlotPhase] = p.value[kSlotPhaseUnwrapped] = float(std::arg(h));
+        m.points.push_back(p);
+    }
+    return m;
+}
+
+cd HighPass2(double f, double fc, double q) {
+    const cd s(0, f / fc);
+    return s * s / (s * s + s / q + 1.0);
+}
+
+std::vector<float> DecayingNoiseSpectrum(int log2n, unsigned seed) {
+    const size_t N = size_t(1) << log2n;
+    std::vector<float> x(2 * N + 2, 0.0f);
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> d(0, 1);
+    for (size_t i = 0; i < N / 4; ++i) x[2 * i] = d(rng) * std::exp(-float(i) * 16 / N);
+    Fft(x.data(), log2n, 1);
+    return x;
+}
+
+double MaxAbs(const std::vector<float>& x) {
+    double m = 0;
+    for (float v : x) m = std::max(m, double(std::fabs(v)));
+    return m;
+}
+
+}  // namespace
+
+TEST(MinPhaseMath, FastFunctionsMatchTheLibrary) {
+    using namespace minphase_detail;
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<double> u(-1, 1);
+    for (int i = 0; i < 20000; ++i) {
+        const double x = std::exp(u(rng) * 170);  // 1e-74 .. 1e74
+        ASSERT_NEAR(FastLn(x), std::log(x), 1e-15 * std::max(1.0, std::fabs(std::log(x)))) << x;
+        const double e = u(rng) * 87;
+        ASSERT_NEAR(FastExp(e), std::exp(e), 4e-16 * std::exp(e)) << e;
+        const double a = u(rng) * (i % 2 ? 5.0 : 2e4);
+        double s, c;
+        FastSinCos(a, &s, &c);
+        ASSERT_NEAR(s, std::sin(a), 1e-13) << a;
+        ASSERT_NEAR(c, std::cos(a), 1e-13) << a;
+    }
+    EXPECT_EQ(FastExp(0.0), 1.0);
+}
+
+TEST(MinPhaseMath, InstructionSetsAgree) {
+    using namespace minphase_detail;
+    const KernelTable* wide = Avx2Kernels();
+    if (!wide || !__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma"))
+        GTEST_SKIP() << "no AVX2 here";
+    const KernelTable* base = BaselineKernels();
+    std::vector<float> spec = DecayingNoiseSpectrum(10, 5);
+    std::vector<float> a(1030), b(1030), phi(1030), xa(2100), xb(2100);
+    for (size_t i = 0; i < phi.size(); ++i) phi[i] = float(std::sin(i * 0.37) * 40);
+    // Odd bounds exercise the vector bodies and the scalar tails together.
+    base->logMagnitude(spec.data(), a.data(), 3, 1021);
+    wide->logMagnitude(spec.data(), b.data(), 3, 1021);
+    for (size_t k = 3; k < 1021; ++k) ASSERT_NEAR(a[k], b[k], 1e-6 * std::fabs(a[k]) + 1e-7) << k;
+    base->polar(a.data(), phi.data(), xa.data(), 3, 1021);
+    wide->polar(a.data(), phi.data(), xb.data(), 3, 1021);
+    for (size_t k = 6; k < 2042; ++k) ASSERT_NEAR(xa[k], xb[k], 1e-6 * std::fabs(xa[k]) + 1e-30) << k;
+    base->curveSegment(xa.data(), 5, 1023, 0.3, -0.2, -10, 25, 0.5, -7);
+    wide->curveSegment(xb.data(), 5, 1023, 0.3, -0.2, -10, 25, 0.5, -7);
+    for (size_t k = 10; k < 2046; ++k) ASSERT_NEAR(xa[k], xb[k], 1e-6 * std::fabs(xa[k]) + 1e-30) << k;
+}
+
+TEST(MinimumPhaseSpectrum, EqualsTheStraightforwardCepstrum) {
+    for (int log2n : {2, 5, 12, 15}) {
+        for (double smoothing : {0.0, 1.0, 5.0}) {
+            std::vector<float> fast = DecayingNoiseSpectrum(log2n, 11 + log2n);
+            std::vector<float> ref = fast;
+            MinimumPhaseSpectrum(fast.data(), log2n, smoothing);
+            ReferenceMinimumPhase(ref.data(), log2n, smoothing);
+            const double scale = MaxAbs(ref);
+            const size_t N = size_t(1) << log2n;
+            for (size_t i = 0; i < 2 * N; ++i)
+                ASSERT_NEAR(fast[i], ref[i], 2e-5 * scale) << log2n << " " << smoothing << " " << i;
+        }
+    }
+}
+
+TEST(MinimumPhaseSpectrum, FlatMagnitudeGivesZeroPhase) {
+    const int log2n = 10;
+    const size_t N = size_t(1) << log2n;
+    std::vector<float> x(2 * N + 2);
+    for (size_t k = 0; k < N; ++k) {  // magnitude 3 with an arbitrary phase
+        x[2 * k] = float(3 * std::cos(k * 0.7));
+        x[2 * k + 1] = float(3 * std::sin(k * 0.7));
+    }
+    MinimumPhaseSpectrum(x.data(), log2n, 0);
+    for (size_t k = 1; k < N / 2; ++k) {
+        ASSERT_NEAR(x[2 * k], 3.0, 1e-5) << k;
+        ASSERT_NEAR(x[2 * k + 1], 0.0, 1e-5) << k;
+    }
+    EXPECT_EQ(x[0], 0.0f);
+    EXPECT_EQ(x[N], 0.0f);
+}
+
+TEST(SpectrumFromCurve, GridFollowsTheCurveAndBinsFollowItsLevels) {
+    Measurement m = Sampled([](double f) { return HighPass2(f, 100, 0.7); }, 20, 20000, 12, 96000);
+    double rate = 0;
+    int log2n = 0;
+    std::vector<float> x = SpectrumFromCurve(m, 2, 5, &rate, &log2n);
+    ASSERT_FALSE(x.empty());
+    EXPECT_DOUBLE_EQ(rate, 96000.0 * 5);  // the record's rate exceeds twice the top
+    EXPECT_EQ(log2n, 16);                 // 2 * 480000 / 20 Hz -> 48000 -> 2^16
+    const size_t N = size_t(1) << log2n;
+    // Within the curve every bin is 10^(level/20) at the log-interpolated
+    // level, with the interpolated phase.
+    for (size_t k = 10; k < N / 2; k += 37) {
+        const double f = k * rate / N;
+        if (f < 20 || f > m.points.back().frequency) continue;
+        size_t i = 0;
+        while (m.points[i + 1].frequency < f) ++i;
+        const CurvePoint &a = m.points[i], &b = m.points[i + 1];
+        const double level = InterpolateLogF(f, a.frequency, a.value[0], b.frequency, b.value[0]);
+        const double ph = InterpolateLogF(f, a.frequency, a.value[3], b.frequency, b.value[3]);
+        const cd want = std::polar(SafePow10(0.05 * level), ph);
+        ASSERT_NEAR(x[2 * k], want.real(), 1e-5 * std::abs(want)) << k;
+        ASSERT_NEAR(x[2 * k + 1], want.imag(), 1e-5 * std::abs(want)) << k;
+        // And the curve itself is close to the true system there.
+        ASSERT_NEAR(20 * std::log10(std::hypot(x[2 * k], x[2 * k + 1])),
+                    20 * std::log10(std::abs(HighPass2(f, 100, 0.7))), 0.05) << f;
+    }
+    EXPECT_EQ(x[0], x[2]);
+    EXPECT_EQ(x[N + 1], x[3]);  // bin N/2 copies bin 1 as well
+
+    m.h.setup.sampleRate = 0;  // unknown rate: 44100 exceeds twice 20 kHz
+    SpectrumFromCurve(m, 1, 1, &rate, &log2n);
+    EXPECT_DOUBLE_EQ(rate, 44100.0);
+    EXPECT_EQ(log2n, 12);
+    EXPECT_TRUE(SpectrumFromCurve(Measurement{}, 1, 1, &rate, &log2n).empty());
+}
+
+TEST(ComputeMinimumPhase, FastPathEqualsTheStraightforwardChain) {
+    Measurement m = Sampled([](double f) { return HighPass2(f, 60, 1.2) / cd(1, f / 5000); }, 15,
+                            24000, 24, 48000);
+    for (int q = 0; q <= 3; ++q) {
+        const int res[] = {1, 2, 4, 8};
+        const double fac[] = {5, 5, 10, 10};
+        double rate;
+        int log2n;
+        std::vector<float> ref = SpectrumFromCurve(m, res[q], fac[q], &rate, &log2n);
+        ReferenceMinimumPhase(ref.data(), log2n, fac[q]);
+        ASSERT_TRUE(ComputeMinimumPhase(m, q));
+        for (const CurvePoint& p : m.points)
+            ASSERT_NEAR(p.value[kSlotMinimumPhase],
+                        ReferencePhaseAt(ref, size_t(1) << log2n, rate, p.frequency), 2e-4)
+                << q << " " << p.frequency;
+    }
+}
+
+TEST(ComputeMinimumPhase, RecoversThePhaseOfAMinimumPhaseSystem) {
+    // Second-order high-pass at 100 Hz, 24 points per octave from 10 Hz to
+    // 20 kHz: minimum phase, so the cepstrum must give back its true phase
+    // from the magnitude alone. The zeros at DC make the error fall as
+    // 1 / (resolution * f): each quality step halves it.
+    struct Band {
+        double from, to, tolerance[4];
+    } bands[] = {
+        {50, 10000, {0.25, 0.13, 0.065, 0.035}},
+        {1000, 10000, {0.01, 0.005, 0.0025, 0.0015}},
+    };
+    auto truth = [](double f) { return HighPass2(f, 100, 0.707); };
+    double previous = 1e9;
+    for (int q = 0; q <= 3; ++q) {
+        Measurement m = Sampled(truth, 10, 20000, 24, 48000);
+        ASSERT_TRUE(ComputeMinimumPhase(m, q));
+        for (const Band& band : bands) {
+            double worst = 0;
+            for (const CurvePoint& p : m.points) {
+                if (p.frequency < band.from || p.frequency > band.to) continue;
+                const double err = WrapRadians(p.value[kSlotMinimumPhase] - std::arg(truth(p.frequency)));
+                worst = std::max(worst, std::fabs(err));
+                // The excess phase of a minimum-phase system is its error alone.
+                ASSERT_NEAR(p.value[kSlotExcessPhase], -err, 1e-4);
+            }
+            std::printf("quality %d, %g..%g Hz: largest minimum-phase error %.4f rad\n", q,
+                        band.from, band.to, worst);
+            EXPECT_LT(worst, band.tolerance[q]) << q << " " << band.from;
+            if (band.from == 50) {
+                EXPECT_LT(worst, 0.6 * previous) << q;
+                previous = worst;
+            }
+        }
+    }
+}
+
+TEST(ComputeMinimumPhase, StoredPhaseIsKeptAndUnknownQualityFails) {
+    Measurement m = Sampled([](double f) { return HighPass2(f, 100, 0.7); }, 20, 20000, 12, 48000);
+    EXPECT_FALSE(ComputeMinimumPhase(m, 4));
+    EXPECT_FALSE(ComputeMinimumPhase(m, -1));
+    m.h.flags |= kMesStoredMinimumPhase;
+    for (CurvePoint& p : m.points) p.value[kSlotMinimumPhase] = 0.25f;
+    ASSERT_TRUE(ComputeMinimumPhase(m, 4));  // the quality is not needed then
+    for (const CurvePoint& p : m.points) {
+        EXPECT_EQ(p.value[kSlotMinimumPhase], 0.25f);
+        EXPECT_FLOAT_EQ(p.value[kSlotExcessPhaseUnwrapped],
+                        p.value[kSlotPhaseUnwrapped] - p.value[kSlotMinimumPhaseUnwrapped]);
+        EXPECT_NEAR(p.value[kSlotExcessPhase], WrapRadians(p.value[kSlotExcessPhaseUnwrapped]), 1e-6);
+        EXPECT_EQ(p.value[kSlotMinimumGroupDelay], 0.0f);  // constant phase: no delay
+    }
+    EXPECT_EQ(m.minPhaseUnwrappedMax, 0.25);
+}
