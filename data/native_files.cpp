@@ -263,9 +263,11 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
     m.h.pointCount = 0;
     m.h.maxLevel = kNoLevel;
     m.points.reserve(std::size_t(n));
+    // One read for all points: the count was checked against the file above.
+    std::vector<float> all(std::size_t(n) * values);
+    if (!in.Read(all.data(), all.size() * 4)) return Status::Error(kReadError);
     for (int32_t i = 0; i < n; ++i) {
-        float v[13];
-        if (!in.Read(v, std::size_t(values) * 4)) return Status::Error(kReadError);
+        const float* v = all.data() + std::size_t(i) * values;
         const int at = minimumPhase ? 4 : 3;
         double d[9];
         for (int k = 0; k < 9; ++k) d[k] = k < harmonics ? v[at + k] : kNoLevel;
