@@ -7,6 +7,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 exe="$here/build/win64/bin/sonrix.exe"
 [ -f "$exe" ] || { echo "run-workbench: $exe not built (make win64)" >&2; exit 1; }
 run="$here/tools/wine-run.sh"
+# The workbench keeps its registry apart from the test runs' prefix.
+export SRX_WINEPREFIX="${SRX_WINEPREFIX:-$here/build/wineprefix-workbench}"
 
 if [ -z "$DISPLAY" ]; then
   export DISPLAY=:77
@@ -23,7 +25,7 @@ if [ -n "$SRX_SCREENSHOT" ]; then
   wine_pid=$!
   sleep "${SRX_WAIT:-8}"
   import -window root "$SRX_SCREENSHOT"
-  WINEPREFIX="${SRX_WINEPREFIX:-$here/build/wineprefix}" wineserver -k
+  WINEPREFIX="$SRX_WINEPREFIX" wineserver -k
   wait $wine_pid
   echo "run-workbench: screenshot in $SRX_SCREENSHOT"
 else

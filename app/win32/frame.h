@@ -1,20 +1,65 @@
 #pragma once
+// The frame window and the start-up sequence around it. The functions the
+// other parts of the shell call are declared in shell.h; this header holds
+// what the entry point and the tests need beyond that.
 #include <windows.h>
+
+#include <string>
+
+#include "resources/status.h"
 
 namespace srx {
 
-extern const char kFrameClass[];
+extern const char kFrameClass[];  // "SON_RIX_WClass"
 
-// Registers the frame class; false when registration failed.
-bool RegisterFrameClass(HINSTANCE instance);
+// Steps 1-2 of start-up: when a frame of another instance runs, brings it
+// forward, hands the command line's files over and returns true (the caller
+// ends with exit code 0).
+bool HandOverToRunningInstance(const char* commandLine);
 
-// Creates the frame with its MDI client, titled from "SRWT.TXT" in the
-// program folder or the program's default title.
+// Writes the files of `commandLine` into the hand-over list and sends
+// UM_OPENLISTED to `running`. False when there was nothing to hand over or
+// the list could not be written.
+bool HandOverFiles(HWND running, const char* commandLine);
+
+// Steps 3-11: splash, settings, classes, frame, files of the command line,
+// plug-ins. False when the frame could not be built (exit code 0).
+bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show);
+
+// The splash window while start-up runs (null otherwise); the plug-in loader
+// writes each plug-in's name into its field 102.
+HWND StartupSplash();
+
+// Step 12; its result is the process exit code.
+int RunMessageLoop();
+
+// The whole program: both of the above.
+int SonRixMain(HINSTANCE instance, const char* commandLine, int show);
+
+// Registers the frame class with the class menu of the menu mode.
+bool RegisterFrameClass(HINSTANCE instance, bool easyMenu);
+
+// Creates the frame (its creation message builds client, toolbar and status
+// bar) at the saved placement; null when any of them is missing.
 HWND CreateFrame(HINSTANCE instance);
 
-HWND FrameClient();
+// Opens every file of the hand-over list, then deletes the list.
+void OpenListedFiles();
 
-// The message loop; its result is the process exit code.
-int RunMessageLoop();
+// The hand-over list in this process's temporary folder.
+std::string HandOverListFile();
+
+// The folder of the program with a trailing backslash.
+std::string ProgramFolderOf(HINSTANCE instance);
+
+// The message of a status: its string with the arguments in place of the
+// conversions (%s, %d, ...), in order.
+std::string StatusText(const Status& status);
+
+// Right edges of status parts 0..5 for a status bar `width` pixels wide.
+void StatusPartEdges(int width, int edges[7]);
+
+// Tiles `bitmap` over `rect` of `dc` from its top-left corner.
+void TileBitmap(HDC dc, HBITMAP bitmap, const RECT& rect);
 
 }  // namespace srx

@@ -3,11 +3,6 @@
 
 #include "app/win32/frame.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-    if (!srx::RegisterFrameClass(instance)) return 1;
-    HWND frame = srx::CreateFrame(instance);
-    if (!frame) return 1;
-    ShowWindow(frame, show);
-    UpdateWindow(frame);
-    return srx::RunMessageLoop();
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
+    return srx::SonRixMain(instance, commandLine, show);
 }

@@ -1,26 +1,457 @@
+// The frame as the program starts it: first start without stored settings,
+// layout and status bar, the private messages, the measurement launcher,
+// opening files from the command line, and the hand-over from a second
+// sonrix.exe process.
 #include "app/win32/frame.h"
 
+#include <commctrl.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
-#include "resources/string_table.h"
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
 
-// The frame is created, carries the default title and an MDI client, and
-// closes cleanly through its message loop.
-TEST(Frame, OpensWithTheDefaultTitleAndAnMdiClient) {
-    HINSTANCE inst = GetModuleHandleA(nullptr);
-    ASSERT_TRUE(srx::RegisterFrameClass(inst));
-    HWND frame = srx::CreateFrame(inst);
+#include "app/settings.h"
+#include "app/view_flags.h"
+#include "app/win32/registry_store.h"
+#include "app/win32/shell.h"
+#include "data/native_files.h"
+#include "design/design_slot.h"
+
+using namespace srx;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs the frame's messages until `done` holds or `ms` pass.
+bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT) continue;
+            HWND frame = srx::Shell().frame;
+            if (frame && srx::Shell().accelerators && TranslateAcceleratorA(frame, srx::Shell().accelerators, &m)) continue;
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// Closes the next message box of the program and keeps its text.
+class MessageBoxWatcher {
+public:
+    MessageBoxWatcher() : thread_([this] { Watch(); }) {}
+    ~MessageBoxWatcher() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::string Text() {
+        PumpUntil([this] { return seen_.load(); }, 5000);
+        return text_;
+    }
+
+private:
+    void Watch() {
+        for (int i = 0; i < 500 && !stop_ && !seen_; ++i) {
+            HWND box = FindWindowA("#32770", "Son-Rix");
+            if (box) {
+                EnumChildWindows(
+                    box,
+                    [](HWND child, LPARAM self) -> BOOL {
+                        char cls[32], text[1024];
+                        GetClassNameA(child, cls, sizeof cls);
+                        if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0)
+                            reinterpret_cast<MessageBoxWatcher*>(self)->text_ += text;
+                        return TRUE;
+                    },
+                    (LPARAM)this);
+                seen_ = true;
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(10);
+        }
+    }
+    std::atomic<bool> stop_{false}, seen_{false};
+    std::string text_;
+    std::thread thread_;
+};
+
+std::string TitleOf(HWND w) {
+    char text[512] = {};
+    GetWindowTextA(w, text, sizeof text);
+    return text;
+}
+
+// Titles of the MDI children, oldest first.
+std::vector<std::string> ChildTitles() {
+    std::vector<std::string> titles;
+    for (HWND w = GetWindow(srx::Shell().client, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (!GetWindow(w, GW_OWNER)) titles.insert(titles.begin(), TitleOf(w));
+    return titles;
+}
+
+class Frame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        dir_ = fs::temp_directory_path() / "srx frame test";
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
+    }
+    void TearDown() override {
+        if (HWND frame = srx::Shell().frame) {
+            PostMessageA(frame, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(PumpUntil([frame] { return !IsWindow(frame); }));
+        }
+        fs::remove_all(dir_);
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+    }
+    // Starts the program in this process and lets its start-up messages
+    // (tips, sound-card check) run out.
+    HWND Start(const std::string& commandLine = "") {
+        if (!StartFirstInstance(GetModuleHandleA(nullptr), commandLine.c_str(), SW_SHOWNORMAL)) return nullptr;
+        PumpUntil([] { return !srx::Shell().measurementBusy; });
+        PumpUntil([] { return false; }, 200);
+        return srx::Shell().frame;
+    }
+    std::string WriteMeasurement(const std::string& name, const std::string& title) {
+        auto m = NewMeasurement(0);
+        SetText(m->h.title, title);
+        for (int i = 0; i < 10; ++i)
+            AddCurvePoint(*m, 100.0 * (i + 1), 80.0, 0, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel,
+                          kNoLevel, kNoLevel, kNoLevel, kNoLevel);
+        std::string path = (dir_ / name).string();
+        EXPECT_TRUE(SaveMeasurement(*m, path));
+        return path;
+    }
+    fs::path dir_;
+};
+
+// Menus of a loaded menu resource, popup by popup, as item counts.
+std::vector<int> MenuShape(HMENU menu) {
+    std::vector<int> shape;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) shape.push_back(GetMenuItemCount(GetSubMenu(menu, i)));
+    return shape;
+}
+
+TEST_F(Frame, FirstStartWithoutStoredSettings) {
+    HWND frame = Start();
     ASSERT_NE(frame, nullptr);
-    char title[256] = {};
-    GetWindowTextA(frame, title, sizeof title);
-    EXPECT_STREQ(title, srx::StringText(2211));
-    HWND client = srx::FrameClient();
+    EXPECT_EQ(FindWindowA("SON_RIX_WClass", nullptr), frame);
+    EXPECT_EQ(TitleOf(frame), "Sonorix 2");
+
+    // The easy menu (resource 2), not the advanced one.
+    HMENU easy = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(2));
+    HMENU advanced = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+    ASSERT_TRUE(easy && advanced);
+    EXPECT_EQ(MenuShape(GetMenu(frame)), MenuShape(easy));
+    EXPECT_NE(MenuShape(easy), MenuShape(advanced));
+    DestroyMenu(easy);
+    DestroyMenu(advanced);
+
+    // Client, flat toolbar and status bar with their ids.
+    HWND client = GetDlgItem(frame, 3244);
     ASSERT_NE(client, nullptr);
-    char cls[64] = {};
+    char cls[32];
     GetClassNameA(client, cls, sizeof cls);
     EXPECT_STRCASEEQ(cls, "MDIClient");
-    EXPECT_EQ(FindWindowA(srx::kFrameClass, nullptr), frame);
+    HWND toolbar = GetDlgItem(frame, 3000);
+    ASSERT_NE(toolbar, nullptr);
+    EXPECT_TRUE(GetWindowLongA(toolbar, GWL_STYLE) & TBSTYLE_FLAT);
+    ASSERT_NE(GetDlgItem(frame, 3100), nullptr);
+
+    // Placed 32 pixels inside the work area.
+    RECT work, rc;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(frame, &rc);
+    EXPECT_EQ(rc.left, work.left + 32);
+    EXPECT_EQ(rc.top, work.top + 32);
+    EXPECT_EQ(rc.right, work.right - 32);
+    EXPECT_EQ(rc.bottom, work.bottom - 32);
+
+    // Shutdown writes the settings back.
     PostMessageA(frame, WM_CLOSE, 0, 0);
-    EXPECT_EQ(srx::RunMessageLoop(), 0);
-    EXPECT_FALSE(IsWindow(frame));
+    ASSERT_TRUE(PumpUntil([frame] { return !IsWindow(frame); }));
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, kWindowHistoryValue, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, sizeof(WindowHistory));
+    RegCloseKey(key);
 }
+
+TEST_F(Frame, LayoutStatusPartsAndHeightLimit) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    SetWindowPos(frame, nullptr, 40, 50, 900, 600, SWP_NOZORDER);
+    PumpUntil([] { return false; }, 100);
+
+    // The client fills the space between toolbar and status bar.
+    RECT client, toolbar, status;
+    GetWindowRect(srx::Shell().client, &client);
+    GetWindowRect(srx::Shell().toolbar, &toolbar);
+    GetWindowRect(srx::Shell().status, &status);
+    EXPECT_EQ(client.top, toolbar.bottom);
+    EXPECT_EQ(client.bottom, status.top);
+
+    // Seven parts ending 480, 400, ... 80 pixels before the right edge.
+    RECT sb;
+    GetClientRect(srx::Shell().status, &sb);
+    int edges[7] = {};
+    ASSERT_EQ(SendMessageA(srx::Shell().status, SB_GETPARTS, 7, (LPARAM)edges), 7);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(edges[i], sb.right - 480 + 80 * i) << "part " << i;
+    EXPECT_EQ(edges[6], -1);
+    int narrow[7];
+    StatusPartEdges(200, narrow);
+    EXPECT_EQ(narrow[0], 0);  // clamped, never negative
+    EXPECT_EQ(narrow[5], 120);
+
+    // The clock in part 6 holds the time of day.
+    PumpUntil([] { return false; }, 1200);
+    char text[64] = {};
+    SendMessageA(srx::Shell().status, SB_GETTEXTA, 6, (LPARAM)text);
+    EXPECT_NE(std::string(text).find(':'), std::string::npos) << text;
+
+    // The settings follow the frame's rectangle.
+    EXPECT_EQ(Settings().window.frameLeft, 40);
+    EXPECT_EQ(Settings().window.frameHeight, 600);
+
+    // Too low a frame is set back to 100 pixels.
+    SetWindowPos(frame, nullptr, 0, 0, 900, 60, SWP_NOMOVE | SWP_NOZORDER);
+    PumpUntil([] { return false; }, 100);
+    RECT rc;
+    GetWindowRect(frame, &rc);
+    EXPECT_EQ(rc.bottom - rc.top, 100);
+}
+
+TEST_F(Frame, WorkerThreadsAllocateAndCreateWindowsThroughTheFrame) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    // From another thread, as a measurement dialog does it.
+    void* block = nullptr;
+    HWND window = nullptr;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        block = (void*)SendMessageA(frame, UM_ALLOC, 0, 1 << 20);
+        Measurement* m = NewMeasurement(0).release();
+        m->h.flags |= kMesSaved;  // no save question at shutdown
+        window = (HWND)SendMessageA(frame, UM_CREATEDOC, kDocMeasurement, (LPARAM)m);
+        done = true;
+    });
+    PumpUntil([&] { return done.load(); });
+    worker.join();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+    EXPECT_EQ(DocumentKindOf(window), kDocMeasurement);
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0x5A, 1 << 20);
+    EXPECT_EQ(SendMessageA(frame, UM_FREE, 0, (LPARAM)block), 1);
+    // A second free of the same block, or a block that is not the frame's,
+    // is refused instead of corrupting the heap.
+    EXPECT_EQ(SendMessageA(frame, UM_FREE, 0, (LPARAM)block), 0);
+    int local = 0;
+    EXPECT_EQ(SendMessageA(frame, UM_FREE, 0, (LPARAM)&local), 0);
+    // An impossible size fails with 0.
+    EXPECT_EQ(SendMessageA(frame, UM_ALLOC, 0, (LPARAM)(SIZE_MAX / 2)), 0);
+}
+
+std::atomic<int> g_dialogs{0};
+std::atomic<int> g_priority{0};
+HWND g_dialog = nullptr;
+
+INT_PTR CALLBACK HoldingDialog(HWND dialog, UINT msg, WPARAM, LPARAM) {
+    if (msg == WM_INITDIALOG) {
+        g_priority = GetThreadPriority(GetCurrentThread());
+        g_dialog = dialog;
+        ++g_dialogs;
+        return TRUE;
+    }
+    if (msg == WM_CLOSE) {
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST_F(Frame, MeasurementCommandWhileBusyDoesNothing) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    g_dialogs = 0;
+    g_dialog = nullptr;
+    // Template 1 (the splash) stands in for a measurement dialog.
+    ASSERT_EQ(RunMeasurementDialog(1, HoldingDialog), 1);
+    ASSERT_TRUE(PumpUntil([] { return g_dialog != nullptr; }));
+    EXPECT_EQ(g_priority, THREAD_PRIORITY_ABOVE_NORMAL);
+    EXPECT_TRUE(srx::Shell().measurementBusy);
+    EXPECT_TRUE(GetMenuState(GetMenu(frame), 112, MF_BYCOMMAND) & MF_GRAYED);
+
+    EXPECT_EQ(RunMeasurementDialog(1, HoldingDialog), 0);
+    SendMessageA(frame, WM_COMMAND, 703, 0);  // MLS from the menu
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(g_dialogs, 1);
+
+    PostMessageA(g_dialog, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([] { return !srx::Shell().measurementBusy; }));
+    PumpUntil([] { return false; }, 100);
+    EXPECT_FALSE(GetMenuState(GetMenu(frame), 112, MF_BYCOMMAND) & MF_GRAYED);
+    // Free again: the next one starts.
+    g_dialog = nullptr;
+    ASSERT_EQ(RunMeasurementDialog(1, HoldingDialog), 1);
+    ASSERT_TRUE(PumpUntil([] { return g_dialog != nullptr; }));
+    PostMessageA(g_dialog, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([] { return !srx::Shell().measurementBusy; }));
+    EXPECT_EQ(g_dialogs, 2);
+}
+
+TEST_F(Frame, CommandLineOpensAtMost32FilesInOrder) {
+    std::string line = "-x ";
+    for (int i = 1; i <= 33; ++i)
+        line += "\"" + WriteMeasurement("m" + std::to_string(i) + ".mes", "M" + std::to_string(i)) + "\" ";
+    HWND frame = Start(line);
+    ASSERT_NE(frame, nullptr);
+    std::vector<std::string> titles = ChildTitles();
+    ASSERT_EQ(titles.size(), 32u);
+    EXPECT_EQ(titles.front(), "Frequency Response: M1");
+    EXPECT_EQ(titles.back(), "Frequency Response: M32");
+    EXPECT_EQ(srx::Shell().activeDesign, 0);
+    EXPECT_TRUE(srx::Shell().designFollowsActivation);
+}
+
+TEST_F(Frame, OpeningFailuresAndFullDesignSlots) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    {
+        MessageBoxWatcher box;
+        EXPECT_EQ(OpenDocumentFile(frame, (dir_ / "missing.mes").string().c_str()), 0);
+        EXPECT_EQ(box.Text(), "Couldn't open the file !");
+    }
+    // A .SPK while every slot holds a unit: the slots stay as they are.
+    for (int i = 0; i < kDesignSlotCount; ++i) DesignSlots()[i].flags |= kSlotHasUnit;
+    srx::Shell().activeDesign = 2;
+    {
+        MessageBoxWatcher box;
+        EXPECT_EQ(OpenDocumentFile(frame, "C:\\units\\woofer.SPK"), 0);
+        EXPECT_EQ(box.Text(), "There's no more free slots !");
+    }
+    EXPECT_EQ(srx::Shell().activeDesign, 2);
+    EXPECT_TRUE(ChildTitles().empty());
+
+    // The same file twice gives two windows, the second numbered.
+    std::string path = WriteMeasurement("twice.mes", "Twice");
+    EXPECT_EQ(OpenDocumentFile(frame, path.c_str()), 1);
+    EXPECT_EQ(OpenDocumentFile(frame, path.c_str()), 1);
+    EXPECT_EQ(ChildTitles(),
+              (std::vector<std::string>{"Frequency Response: Twice", "Frequency Response: Twice : 2"}));
+}
+
+// A bitmap file of 4 x 2 pixels: the left half red, the right half blue.
+void WriteTile(const std::string& path) {
+    const unsigned char bmp[] = {
+        'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
+        40, 0, 0, 0, 4, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 24, 0, 0, 0,
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 0, 0,  // rows: red, red, blue, blue (BGR)
+        0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 0, 0};
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(bmp, 1, sizeof bmp, f);
+    fclose(f);
+}
+
+TEST_F(Frame, ClientBackgroundIsTiledFromTheSettingsPicture) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    const std::string tile = (dir_ / "tile.bmp").string();
+    WriteTile(tile);
+    SetText(Settings().window.backgroundBitmap, tile);
+    Settings().window.shellFlags &= ~kShellNoBackground;
+
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP target = CreateCompatibleBitmap(screen, 64, 64);
+    HGDIOBJ old = SelectObject(dc, target);
+    EXPECT_EQ(SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)dc, 0), 1);
+    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 2, 1), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc, 4, 2), RGB(255, 0, 0));  // next tile, both ways
+    EXPECT_EQ(GetPixel(dc, 7, 3), RGB(0, 0, 255));
+
+    // "No background picture" leaves the client its own colour.
+    Settings().window.shellFlags |= kShellNoBackground;
+    SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)dc, 0);
+    EXPECT_NE(GetPixel(dc, 0, 0), RGB(255, 0, 0));
+    SelectObject(dc, old);
+    DeleteObject(target);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    Settings().window.backgroundBitmap[0] = 0;
+}
+
+TEST_F(Frame, DroppedFilesOpenInOrder) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    const std::string names[] = {WriteMeasurement("drop b.mes", "Dropped B"), WriteMeasurement("a.mes", "Dropped A")};
+    size_t size = sizeof(DROPFILES) + 1;
+    for (const std::string& n : names) size += n.size() + 1;
+    HGLOBAL drop = GlobalAlloc(GHND, size);
+    auto* files = (DROPFILES*)GlobalLock(drop);
+    files->pFiles = sizeof(DROPFILES);
+    char* p = (char*)(files + 1);
+    for (const std::string& n : names) p += strlen(strcpy(p, n.c_str())) + 1;
+    GlobalUnlock(drop);
+    SendMessageA(frame, WM_DROPFILES, (WPARAM)drop, 0);
+    EXPECT_EQ(ChildTitles(),
+              (std::vector<std::string>{"Frequency Response: Dropped B", "Frequency Response: Dropped A"}));
+}
+
+TEST_F(Frame, StatusMessagesTakeTheirArguments) {
+    EXPECT_EQ(StatusText(Status::Error(2320, {"12"})), "Open file returned error #12 !");
+    EXPECT_EQ(StatusText(Status::Error(2314)), "Couldn't open the file !");
+}
+
+TEST_F(Frame, SecondProcessHandsItsFilesOver) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    const std::string a = WriteMeasurement("first one.mes", "First");
+    const std::string b = WriteMeasurement("second.mes", "Second");
+    const std::string c = WriteMeasurement("third.mes", "Third");
+
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const fs::path exe = fs::path(self).parent_path().parent_path() / "bin" / "sonrix.exe";
+    ASSERT_TRUE(fs::exists(exe)) << exe.string();
+    std::string command = "\"" + exe.string() + "\" \"" + a + "\" \"" + b + "\" \"" + c + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    const bool ended = PumpUntil([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 30000);
+    if (!ended) TerminateProcess(pi.hProcess, 1);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(code, 0u);
+
+    PumpUntil([] { return ChildTitles().size() >= 3; }, 5000);
+    EXPECT_EQ(ChildTitles(), (std::vector<std::string>{"Frequency Response: First", "Frequency Response: Second",
+                                                       "Frequency Response: Third"}));
+    EXPECT_FALSE(fs::exists(HandOverListFile()));
+    // Still the only frame.
+    EXPECT_EQ(FindWindowA("SON_RIX_WClass", nullptr), frame);
+    EXPECT_EQ(FindWindowExA(nullptr, frame, "SON_RIX_WClass", nullptr), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+// The design window's two-column report of a design slot: headings and
+// labels in bold Arial, values in regular Arial. The values belong to the
+// speaker-unit and box records; until those exist the rows show their
+// labels and units only.
+#include <string>
+
+#include "app/win32/documents.h"
+#include "design/design_slot.h"
+#include "resources/string_table.h"
+
+namespace srx {
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
+    return text;
+}
+
+struct ReportRow {
+    int labelId;
+    int unitId;  // 0: no unit
+    const char* prefix;
+};
+
+// The Thiele-Small rows, top to bottom.
+constexpr ReportRow kUnitRows[] = {
+    {3506, 3550, ""}, {3507, 3551, ""}, {3508, 3552, ""}, {3509, 3553, ""}, {3510, 3554, ""},
+    {3511, 3555, ""}, {3512, 3556, "\xC2\xB1"}, {3513, 3557, ""}, {3514, 3558, ""}, {3515, 3559, ""},
+    {3516, 3560, ""}, {3517, 0, ""}, {3518, 0, ""}, {3519, 0, ""}, {3520, 3561, ""},
+    {3521, 3562, ""}, {3522, 3563, ""},
+};
+
+// "%s%s %s": prefix, value, unit. The prefix belongs to a value only.
+std::string ValueText(const char* prefix, const std::string& value, int unitId) {
+    std::string text = value.empty() ? std::string() : std::string(prefix) + value;
+    if (unitId) text += " " + std::string(StringText(unitId));
+    return text;
+}
+
+class Report {
+public:
+    Report(HDC dc, const RECT& area, int scrollTop) : dc_(dc), area_(area) {
+        bold_ = CreateFontA(-15, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+        regular_ = CreateFontA(-15, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+        old_ = SelectObject(dc_, regular_);
+        TEXTMETRICA tm{};
+        GetTextMetricsA(dc_, &tm);
+        height_ = tm.tmHeight > 0 ? tm.tmHeight : 15;
+        labelX_ = area.left + tm.tmAveCharWidth;
+        valueX_ = labelX_ + 15 * tm.tmAveCharWidth;
+        y_ = area.top - scrollTop;
+        oldColour_ = SetTextColor(dc_, RGB(0, 0, 0));
+        oldMode_ = SetBkMode(dc_, TRANSPARENT);
+        top_ = area.top - scrollTop;
+    }
+    ~Report() {
+        SetBkMode(dc_, oldMode_);
+        SetTextColor(dc_, oldColour_);
+        SelectObject(dc_, old_);
+        DeleteObject(bold_);
+        DeleteObject(regular_);
+    }
+
+    void Heading(int id) {
+        Text(bold_, labelX_, StringText(id));
+        y_ += height_ + height_ / 4;
+    }
+    void Row(int labelId, const std::string& value) {
+        Text(bold_, labelX_, StringText(labelId));
+        Text(regular_, valueX_, value);
+        y_ += height_;
+    }
+    int Height() const { return y_ - top_; }
+
+private:
+    void Text(HFONT font, int x, const std::string& text) {
+        if (text.empty() || y_ + height_ <= area_.top || y_ >= area_.bottom) return;
+        SelectObject(dc_, font);
+        const std::wstring w = Wide(text);
+        TextOutW(dc_, x, y_, w.c_str(), static_cast<int>(w.size()));
+    }
+
+    HDC dc_;
+    RECT area_;
+    HFONT bold_, regular_;
+    HGDIOBJ old_;
+    COLORREF oldColour_;
+    int oldMode_;
+    int height_, labelX_, valueX_, y_, top_;
+};
+
+}  // namespace
+
+int PaintDesignReport(HDC dc, const RECT& area, int slot, int scrollTop) {
+    if (slot < 0 || slot >= kDesignSlotCount) return 0;
+    const DesignSlot& s = DesignSlots()[slot];
+    if (!(s.flags & kSlotHasUnit)) return 0;
+    Report report(dc, area, scrollTop);
+    report.Heading((s.flags & kSlotHasBox) ? 3501 : 3502);
+    report.Row(3503, "");
+    report.Row(3504, "");
+    report.Heading(3505);
+    for (const ReportRow& row : kUnitRows) report.Row(row.labelId, ValueText(row.prefix, "", row.unitId));
+    // The box block (closed, vented or bandpass, and its filter) follows
+    // once the box record tells which one the slot holds.
+    return report.Height();
+}
+
+}  // namespace srx

@@ -1,0 +1,182 @@
+/* Command ids of the menus, accelerators and toolbar buttons. Plain
+   #defines so that the resource compiler and C++ read the same file. */
+#ifndef SRX_COMMAND_IDS_H
+#define SRX_COMMAND_IDS_H
+
+/* File */
+#define CM_NEW_UNIT 101
+#define CM_NEW_CROSSOVER 102
+#define CM_OPEN 103
+#define CM_SAVE 104
+#define CM_SAVE_AS 105
+#define CM_IMPORT 106
+#define CM_EXPORT 107
+#define CM_PRINT 108
+#define CM_PAGE_SETUP 109
+#define CM_PRINT_MONO 110
+#define CM_QUIT 112
+#define CM_RECENT_FIRST 132
+#define CM_RECENT_LAST 139
+
+/* Edit */
+#define CM_UNDO 201
+#define CM_COPY 202
+#define CM_GLOBAL_OPTIONS 203
+
+/* Show */
+#define CM_MENU_MODE 301
+#define CM_TOOLBAR 302
+#define CM_STATUSBAR 303
+#define CM_TOOLBAR_OPTIONS 304
+#define CM_TOOLBAR_RESTORE 305
+#define CM_UPDATE 306
+
+/* Box Design */
+#define CM_TS_PARAMETERS 501
+#define CM_BOX_PARAMETERS 502
+#define CM_ANALYSE 503
+#define CM_NEW_ANALYSIS 504
+#define CM_ANALYZER_PREFS 505
+#define CM_ANALYSIS_TO_MEAS 506
+#define CM_DESIGN_FIRST 507
+#define CM_DESIGN_LAST 510
+#define CM_SHOW_DESIGN_FIRST 511
+#define CM_SHOW_DESIGN_LAST 514
+#define CM_BOX_UNWRAPPED 515
+#define CM_BOX_THICK 516
+
+/* Crossover */
+#define CM_XO_NEW 601
+#define CM_XO_PROPERTIES 602
+#define CM_XO_TARGET_LEVELS 603
+#define CM_XO_RENAME 604
+#define CM_XO_PREFERENCES 605
+#define CM_XO_SAVE_PARTS 606
+#define CM_XO_TO_MEAS 607
+#define CM_XO_SHOW_FILTER 608
+#define CM_XO_SHOW_SYSTEM 609
+#define CM_XO_SHOW_IMPEDANCE 610
+#define CM_XO_SHOW_IMPEDANCE_RAW 611
+#define CM_XO_SHOW_IMPULSE 612
+#define CM_XO_SHOW_STEP 613
+#define CM_XO_SHOW_PARTS 614
+#define CM_XO_ZOBEL 615
+#define CM_XO_LPAD 616
+#define CM_XO_COIL 617
+#define CM_XO_Z_RESISTORS 618
+#define CM_XO_ALL_CURVES 619
+#define CM_XO_NO_SUM 620
+#define CM_XO_TARGET 621
+
+/* Measurement */
+#define CM_GATED 701
+#define CM_SWEEP 702
+#define CM_MLS 703
+#define CM_SPIKES 704
+#define CM_CYCLIC_MLS 705
+#define CM_IMPEDANCE 706
+#define CM_TS_DELTA_MASS 707
+#define CM_TS_DELTA_COMPLIANCE 708
+#define CM_LCR 709
+#define CM_QC 710
+#define CM_SETTINGS 711
+#define CM_MIC_COMPENSATION 712
+#define CM_SECONDARY_COMPENSATION 713
+#define CM_GRAPH_INFO 714
+#define CM_MULTIGRAPH 715
+#define CM_MERGE 716
+#define CM_AVERAGE 717
+#define CM_TS_MEASURED 718
+#define CM_TS_IMPORTED 719
+#define CM_BOX_LOSSES 720
+#define CM_TO_IMPULSE 721
+#define CM_WATERFALL 722
+#define CM_FFT 723
+#define CM_ETC 724
+#define CM_STEP 725
+#define CM_INVERT 726
+#define CM_LISTEN_WHOLE 727
+#define CM_LISTEN_MARKED 728
+#define CM_SHOW_IMPULSE 729
+#define CM_SHOW_WATERFALL 730
+#define CM_NORMALIZE_FREQ 731
+#define CM_NORMALIZE_MANUAL 732
+#define CM_SMOOTH 733
+#define CM_SCALE_PREFS 734
+#define CM_APPEARANCE 735
+#define CM_ZOOM_IN 736
+#define CM_ZOOM_RESTORE 737
+#define CM_SHOW_AMPLITUDE 738
+#define CM_PHASE 739
+#define CM_MIN_PHASE 740
+#define CM_EXCESS_PHASE 741
+#define CM_GROUP_DELAY 742
+#define CM_MIN_GROUP_DELAY 743
+#define CM_EXCESS_GROUP_DELAY 744
+#define CM_DIST_FIRST 745 /* 745..753: 2nd..10th tone, 754 THD */
+#define CM_DIST_THD 754
+#define CM_DIST_ALL 755
+#define CM_DIST_NONE 756
+#define CM_PHASE_UNWRAPPED 757
+#define CM_LINEAR_FREQUENCY 758
+#define CM_LINEAR_AMPLITUDE 759
+#define CM_LOG_IMPEDANCE 760
+#define CM_TIME_MARKERS 761
+#define CM_DIST_PERCENT 762
+#define CM_DIST_LOG 763
+#define CM_MIN_PHASE_CALC 764
+
+/* Plug-in, Window, Help */
+#define CM_PLUGIN_NONE 801
+#define CM_TILE_VERTICAL 901
+#define CM_TILE_HORIZONTAL 902
+#define CM_CASCADE 903
+#define CM_ARRANGE 904
+#define CM_CLOSE_ALL 905
+#define CM_HELP_CONTENTS 1001
+#define CM_TIP 1005
+#define CM_ABOUT_PLUGINS 1009
+#define CM_ABOUT 1010
+
+/* Toolbar buttons (also their tooltip string ids) */
+#define TB_COPY 29
+#define TB_UNDO 31
+#define TB_NEW 34
+#define TB_OPEN 35
+#define TB_SAVE 36
+#define TB_PRINT 42
+#define TB_COMBO 43
+#define TB_GATED 44
+#define TB_SWEEP 45
+#define TB_IMPEDANCE 46
+#define TB_ZOOM_RESTORE 47
+#define TB_ZOOM_IN 48
+#define TB_MLS 49
+#define TB_LCR 50
+#define TB_QC 51
+#define TB_TS_MASS 52
+#define TB_TS_COMPLIANCE 53
+#define TB_SPIKES 54
+#define TB_CYCLIC_MLS 55
+
+/* Dialog templates and their controls */
+#define DLG_GLOBAL_OPTIONS 55
+#define DLG_TIP 68
+#define DLG_ABOUT 70
+#define IDC_TIP_TEXT 101
+#define IDC_TIP_NEXT 102
+#define IDC_TIP_SHOW 103
+#define IDC_TIP_HEADING 104
+#define IDC_ABOUT_VERSION 101
+#define IDC_OPT_FOLDER 101
+#define IDC_OPT_BROWSE 102
+#define IDC_OPT_NORMALIZE 103
+#define IDC_OPT_NOTE_MIXER 104
+#define IDC_OPT_NOTE_CARDCOMP 105
+#define IDC_OPT_NOTE_KEEP 106
+#define IDC_OPT_NOTE_SETTINGS_COMP 107
+#define IDC_OPT_NOTE_LEVELS 108
+#define IDC_OPT_BACKGROUND 109
+#define IDC_OPT_FLAT 110
+
+#endif

@@ -1,0 +1,68 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using srx::ParseCommandLine;
+using Names = std::vector<std::string>;
+
+// How the tokens of a command line become file names.
+TEST(CommandLine, QuotedAndPlainNamesOptionsAndSeparators) {
+    EXPECT_EQ(ParseCommandLine(R"("C:\My Files\a b.mes" plain.twf  "x.etc")"),
+              (Names{R"(C:\My Files\a b.mes)", "plain.twf", "x.etc"}));
+    // Options are skipped whole, quoted or not next to them.
+    EXPECT_EQ(ParseCommandLine("-x /y a.mes -z"), (Names{"a.mes"}));
+    EXPECT_EQ(ParseCommandLine("/open:\"b.mes\" c.mes"), (Names{"c.mes"}));
+    // Tabs separate tokens before a name, but a tab inside an unquoted name
+    // belongs to it.
+    EXPECT_EQ(ParseCommandLine("\t a\tb c"), (Names{"a\tb", "c"}));
+    // An unterminated quote runs to the end; an empty quote gives no name.
+    EXPECT_EQ(ParseCommandLine("\"\" \"open end.mes"), (Names{"open end.mes"}));
+    EXPECT_TRUE(ParseCommandLine("").empty());
+    EXPECT_TRUE(ParseCommandLine("  \t ").empty());
+}
+
+TEST(CommandLine, NamesAreCutAt511CharactersAndAtMost32AreTaken) {
+    std::string longName(600, 'n');
+    Names names = ParseCommandLine("\"" + longName + "\" after.mes " + longName);
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[0], std::string(511, 'n'));
+    EXPECT_EQ(names[1], "after.mes");  // the cut rest does not become a name
+    EXPECT_EQ(names[2].size(), 511u);
+
+    std::string line;
+    for (int i = 1; i <= 33; ++i) line += "\"f" + std::to_string(i) + ".mes\" ";
+    names = ParseCommandLine(line);
+    ASSERT_EQ(names.size(), 32u);
+    EXPECT_EQ(names.front(), "f1.mes");
+    EXPECT_EQ(names.back(), "f32.mes");
+}
+
+TEST(CommandLine, NonBlankCountDecidesTheSplash) {
+    EXPECT_EQ(srx::CountNonBlank(""), 0u);
+    EXPECT_EQ(srx::CountNonBlank(" \t  "), 0u);
+    // Options alone are still characters: the splash shows, nothing opens.
+    EXPECT_EQ(srx::CountNonBlank("-x /y"), 4u);
+}
+
+TEST(HandOverList, PathIsBuiltInTheTemporaryFolder) {
+    EXPECT_EQ(srx::HandOverListPath("C:\\temp\\"), "C:\\temp\\_67_SonRix2openfiles.[@]");
+    EXPECT_EQ(srx::HandOverListPath("C:\\temp"), "C:\\temp\\_67_SonRix2openfiles.[@]");
+}
+
+TEST(HandOverList, WrittenNamesComeBackInOrder) {
+    Names names{"C:\\a b\\one.mes", "two.twf", "three.etc"};
+    std::string text = srx::HandOverListText(names);
+    EXPECT_EQ(text, "C:\\a b\\one.mes\r\ntwo.twf\r\nthree.etc\r\n");
+    EXPECT_EQ(srx::ParseHandOverList(text), names);
+    // Bare LF or CR line ends, blank lines and a missing last line end.
+    EXPECT_EQ(srx::ParseHandOverList("a\n\r\n\rb\rc"), (Names{"a", "b", "c"}));
+}
+
+TEST(HandOverList, OverlongLinesAreDroppedNotSplit) {
+    std::string fits(269, 'p'), overlong(270, 'q');
+    EXPECT_EQ(srx::ParseHandOverList(fits + "\r\n" + overlong + "\r\nlast.mes\r\n"),
+              (Names{fits, "last.mes"}));
+}

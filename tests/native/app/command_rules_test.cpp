@@ -1,0 +1,227 @@
+#include "app/command_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "app/view_flags.h"
+
+namespace srx {
+namespace {
+
+std::set<int> Greyed(const ActiveContext& c) {
+    std::set<int> out;
+    for (const auto& [id, on] : UpdateMenuStates(c))
+        if (!on && ((id >= 714 && id <= 726) || (id >= 729 && id <= 736))) out.insert(id);
+    return out;
+}
+
+ActiveContext Active(int kind, bool impedance = false) {
+    ActiveContext c;
+    c.hasActive = true;
+    c.kind = kind;
+    c.impedance = impedance;
+    return c;
+}
+
+TEST(MenuGreying, FollowsTheActiveKind) {
+    EXPECT_EQ(Greyed(Active(3300, true)),
+              (std::set<int>{716, 717, 721, 722, 723, 724, 725, 726, 729, 730, 731, 732}));
+    EXPECT_EQ(Greyed(Active(3300, false)), (std::set<int>{718, 719, 720, 722, 723, 724, 725, 726, 729, 730}));
+    EXPECT_EQ(Greyed(Active(3301)),
+              (std::set<int>{714, 716, 717, 718, 719, 720, 721, 722, 723, 724, 725, 726, 729, 730, 733}));
+    EXPECT_EQ(Greyed(Active(3302)), (std::set<int>{715, 716, 717, 718, 719, 720, 721, 729, 731, 732, 733}));
+    EXPECT_EQ(Greyed(Active(3303)),
+              (std::set<int>{715, 716, 717, 718, 719, 720, 721, 722, 723, 724, 725, 726, 730}));
+    auto enabledOnly = [](const ActiveContext& c) {
+        std::set<int> on;
+        for (const auto& [id, e] : UpdateMenuStates(c))
+            if (e && ((id >= 714 && id <= 726) || (id >= 729 && id <= 736))) on.insert(id);
+        return on;
+    };
+    EXPECT_EQ(enabledOnly(Active(3304)), (std::set<int>{714, 734, 735, 736}));
+    EXPECT_EQ(enabledOnly(Active(3305)), (std::set<int>{714, 726, 734, 735, 736}));
+    EXPECT_EQ(enabledOnly(Active(3400)), (std::set<int>{734, 735}));
+    EXPECT_EQ(enabledOnly(Active(3401)), (std::set<int>{734, 735}));
+    EXPECT_TRUE(enabledOnly(Active(2)).empty());
+    EXPECT_TRUE(enabledOnly(ActiveContext{}).empty());
+}
+
+TEST(MenuGreying, EditExportZoomAndTsBusy) {
+    ActiveContext c = Active(3300);
+    c.tsBusy = true;
+    auto s = UpdateMenuStates(c);
+    EXPECT_FALSE(s[718] || s[719] || s[720]);
+    EXPECT_TRUE(s[107] && s[202] && s[108]);
+    EXPECT_FALSE(s[201]);  // no undo step
+    EXPECT_FALSE(s[737]);  // not zoomed
+    c.hasUndo = c.zoomed = true;
+    s = UpdateMenuStates(c);
+    EXPECT_TRUE(s[201] && s[737]);
+
+    s = UpdateMenuStates(Active(3303));
+    EXPECT_FALSE(s[107]);
+    EXPECT_TRUE(s[202]);
+    // Crossover graphs zoom although the measurement table greys them.
+    s = UpdateMenuStates(Active(3311));
+    EXPECT_TRUE(s[736]);
+    s = UpdateMenuStates(Active(3310));
+    EXPECT_FALSE(s[736]);
+    EXPECT_TRUE(s[108]);
+    s = UpdateMenuStates(Active(1));  // a design window is no graph
+    EXPECT_FALSE(s[202] || s[108] || s[107] || s[736]);
+}
+
+TEST(FlagToggles, ExclusivePhaseAndDelayChoices) {
+    FlagWords f;
+    f.graph = kGraphPhase | kGraphAmplitude;
+    ASSERT_TRUE(ApplyFlagToggle(741, f));
+    EXPECT_EQ(f.graph, kGraphExcessPhase | kGraphAmplitude);
+    EXPECT_TRUE(IsFlagChecked(741, f));
+    EXPECT_FALSE(IsFlagChecked(739, f));
+    ASSERT_TRUE(ApplyFlagToggle(741, f));  // toggling off leaves none
+    EXPECT_EQ(f.graph, kGraphAmplitude);
+    f.graph = kGraphMinimumGroupDelay;
+    ApplyFlagToggle(742, f);
+    EXPECT_EQ(f.graph, kGraphGroupDelay);
+}
+
+TEST(FlagToggles, CrossoverCurvesMoveTogether) {
+    FlagWords f;
+    RepaintScope scope = RepaintScope::None;
+    ASSERT_TRUE(ApplyFlagToggle(620, f, &scope));
+    EXPECT_EQ(f.xover, kXoverAllCurves | kXoverNoSum);
+    EXPECT_EQ(scope, RepaintScope::XoverGraphs);
+    ApplyFlagToggle(619, f);  // all curves off takes "no sum" with it
+    EXPECT_EQ(f.xover, 0u);
+    ApplyFlagToggle(618, f, &scope);
+    EXPECT_EQ(scope, RepaintScope::XoverSchematic);
+}
+
+TEST(FlagToggles, TimeMarkersAreCheckedWhenTheBitIsClear) {
+    FlagWords f;
+    EXPECT_TRUE(IsFlagChecked(761, f));
+    ApplyFlagToggle(761, f);
+    EXPECT_EQ(f.graph, kGraphTimeMarkersHidden);
+    EXPECT_FALSE(IsFlagChecked(761, f));
+    // The distortion items belong to the document window.
+    EXPECT_FALSE(ApplyFlagToggle(745, f));
+    EXPECT_FALSE(ApplyFlagToggle(762, f));
+    EXPECT_FALSE(ApplyFlagToggle(4711, f));
+}
+
+TEST(MenuMode, EasyMenuClearsTheAdvancedChoices) {
+    FlagWords f;
+    f.graph = 0xFFFFFFFFu;
+    f.distortion = 0x3FF;
+    f.measurementOptions = kOptionMinimumPhase | 0x01;
+    FlagWords advanced = f;
+    ApplyMenuModeClearing(advanced, false);
+    EXPECT_EQ(advanced.graph, 0xFFFFFFFFu & ~0x80000400u);
+    EXPECT_EQ(advanced.distortion, 0x3FFu);
+    ApplyMenuModeClearing(f, true);
+    EXPECT_EQ(f.graph & (0x08 | 0x10 | 0x40 | 0x80 | 0x400 | 0x800 | 0x400000 | 0x800000 | 0x10000000 | 0x80000000u),
+              0u);
+    EXPECT_EQ(f.graph & (kGraphAmplitude | kGraphPhase | kGraphPhaseUnwrapped | kGraphGroupDelay),
+              kGraphAmplitude | kGraphPhase | kGraphPhaseUnwrapped | kGraphGroupDelay);
+    EXPECT_EQ(f.distortion, kDistortionThd);
+    EXPECT_EQ(f.measurementOptions, 0x01u);
+}
+
+TEST(MenuMode, FlagWordsRoundTripThroughTheSettings) {
+    static SettingsBlocks s{};
+    FlagWords f{1, 2, 3, 4, 5, 0x800001};
+    WriteFlagWords(s, f);
+    FlagWords back = ReadFlagWords(s);
+    EXPECT_EQ(back.shell, 1u);
+    EXPECT_EQ(back.xover, 5u);
+    EXPECT_EQ(back.measurementOptions, 0x800001u);
+    EXPECT_EQ(s.program.body[kOptionFlagsOffset - 4], 0x01);  // little-endian word at byte 88
+}
+
+TEST(MenuHelp, PopupPositionsAndSpecialCases) {
+    MenuSelection popup;
+    popup.popup = true;
+    const int expected[] = {100, 200, 300, 500, 600, 700, 800, 900, 1000};
+    for (int p = 0; p <= 8; ++p) {
+        popup.item = p;
+        EXPECT_EQ(MenuHelpId(popup, 5), expected[p]);
+    }
+    popup.item = 9;
+    EXPECT_EQ(MenuHelpId(popup, 700), 700);
+    popup.childMaximised = true;
+    popup.item = 0;
+    EXPECT_EQ(MenuHelpId(popup, 5), 2);
+    popup.item = 1;
+    EXPECT_EQ(MenuHelpId(popup, 5), 100);
+    popup.contextMenu = true;
+    popup.item = 3;
+    EXPECT_EQ(MenuHelpId(popup, 5), 3);
+
+    MenuSelection item;
+    item.item = 0;
+    EXPECT_EQ(MenuHelpId(item, 303), 303);
+    item.item = 112;
+    EXPECT_EQ(MenuHelpId(item, 303), 112);
+    item.hasMenu = false;
+    EXPECT_EQ(MenuHelpId(item, 303), 1);
+    MenuSelection sys;
+    sys.systemMenu = true;
+    EXPECT_EQ(MenuHelpId(sys, 303), 2);
+    MenuSelection closed;
+    closed.closed = true;
+    EXPECT_EQ(MenuHelpId(closed, 303), 0);
+}
+
+TEST(Toolbar, PaletteLayoutsAndCommands) {
+    ASSERT_EQ(ToolbarPalette().size(), 19u);
+    EXPECT_EQ(DefaultToolbarLayout(false).size(), 26u);
+    EXPECT_EQ(DefaultToolbarLayout(true).size(), 21u);
+    for (bool easy : {false, true})
+        for (int id : DefaultToolbarLayout(easy)) {
+            if (id == kSeparator) continue;
+            EXPECT_NE(FindToolbarButton(id), nullptr) << id;
+        }
+    for (const auto& b : ToolbarPalette()) EXPECT_LT(b.bitmap, kToolbarImageCount);
+    EXPECT_EQ(ToolbarCommandFor(49), 703);
+    EXPECT_EQ(ToolbarCommandFor(31), 201);
+    EXPECT_EQ(ToolbarCommandFor(43), 0);
+    EXPECT_EQ(ToolbarCommandFor(701), 0);  // menu ids are not buttons
+}
+
+TEST(CommandTable, RoutesOnlyWhatItNames) {
+    EXPECT_TRUE(IsTableCommand(112));
+    EXPECT_TRUE(IsTableCommand(764));
+    EXPECT_FALSE(IsTableCommand(111));
+    EXPECT_FALSE(IsTableCommand(4711));
+    EXPECT_TRUE(IsDocumentCommand(750));
+    EXPECT_FALSE(IsDocumentCommand(757));
+    EXPECT_EQ(ContextMenuFor(3300, true, true), 8);
+    EXPECT_EQ(ContextMenuFor(3300, false, false), 5);
+    EXPECT_EQ(ContextMenuFor(3205, false, false), 16);
+    EXPECT_EQ(ContextMenuFor(3400, false, false), 0);
+}
+
+TEST(Tips, ParsingTrimsSkipsAndBounds) {
+    auto tips = ParseTips(" \tfirst tip\t \r\n\n   \nsecond\n");
+    ASSERT_EQ(tips.size(), 2u);
+    EXPECT_EQ(tips[0], "first tip");
+    EXPECT_EQ(tips[1], "second");
+    std::string longLine(400, 'x');
+    EXPECT_EQ(ParseTips(longLine)[0].size(), kMaxTipChars);
+    std::string many;
+    for (int i = 0; i < 600; ++i) many += "tip\n";
+    EXPECT_EQ(ParseTips(many).size(), static_cast<size_t>(kMaxTips));
+    EXPECT_TRUE(ParseTips("").empty());
+}
+
+TEST(Tips, IndexWrapsAndSurvivesDamage) {
+    EXPECT_EQ(TipToShow(0, 3), 0);
+    EXPECT_EQ(TipToShow(7, 3), 1);
+    EXPECT_EQ(TipToShow(-1, 3), 2);
+    EXPECT_EQ(TipToShow(5, 0), -1);
+}
+
+}  // namespace
+}  // namespace srx

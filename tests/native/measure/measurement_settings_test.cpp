@@ -1,0 +1,246 @@
+#include "measure/measurement_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "dsp/frequency_response.h"
+
+using namespace srx;
+
+namespace {
+
+const DesktopArea kDesk{1920, 1080, 0, 0, 1920, 1040};
+
+template <class T>
+T At(const void* block, size_t off) {
+    T v;
+    std::memcpy(&v, static_cast<const uint8_t*>(block) + off, sizeof v);
+    return v;
+}
+
+template <class T>
+void Put(std::vector<uint8_t>& b, size_t off, T v) {
+    std::memcpy(b.data() + off, &v, sizeof v);
+}
+
+class MeasurementSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { InstallMeasurementSettingsHooks(); }
+    void TearDown() override { SetProgramConfigHooks({}); }
+
+    // A stored record: the defaults of this version, then `edit`.
+    std::vector<uint8_t> Stored(int32_t version) {
+        SettingsBlocks s;
+        LoadDefaults(s, kDesk);
+        std::vector<uint8_t> b(sizeof s.program);
+        std::memcpy(b.data(), &s.program, b.size());
+        Put<int32_t>(b, 0, version);
+        return b;
+    }
+
+    // The block LoadSettings makes of a stored value.
+    ProgramConfig Load(const std::vector<uint8_t>& stored) {
+        MemoryValueStore store;
+        store.values[kProgramConfigValue] = stored;
+        SettingsBlocks s;
+        LoadSettings(s, store, kDesk);
+        return s.program;
+    }
+};
+
+TEST_F(MeasurementSettingsTest, FreshStartHasEveryDefaultAtItsOffset) {
+    MemoryValueStore empty;
+    SettingsBlocks s;
+    LoadSettings(s, empty, kDesk);
+    const ProgramConfig& p = s.program;
+
+    struct U32 { size_t off; uint32_t v; };
+    for (U32 e : {U32{0, 2008}, {56, 0}, {60, 0}, {68, 0}, {72, 0}, {76, 0}, {80, 101}, {84, 8},
+                  {88, 0xB83D2CB0}, {612, 2}, {616, 1}, {684, 3}, {712, 3}, {740, 3}, {768, 1},
+                  {772, 3}, {808, 4}, {812, 3}, {816, 13}, {844, 1}, {848, 3}, {912, 17}, {916, 2},
+                  {928, 0}, {948, 2}, {952, 0}, {976, 0}, {984, 0xFFFFFFFF}, {992, 1}, {996, 1},
+                  {1000, 1}})
+        EXPECT_EQ(At<uint32_t>(&p, e.off), e.v) << "offset " << e.off;
+    EXPECT_EQ(At<uint16_t>(&p, 64), 0);
+    EXPECT_EQ(At<uint16_t>(&p, 66), 0);
+
+    struct F64 { size_t off; double v; };
+    for (F64 e : {F64{620, 344.0}, {628, 65.0}, {636, 1.0}, {644, 1.0}, {652, 0.01}, {660, 0.0},
+                  {668, 100.0}, {676, 47850.0}, {688, 100.0}, {696, 47850.0}, {704, 0.1},
+                  {716, 100.0}, {724, 47850.0}, {732, 0.5}, {744, 1.0}, {752, 0.01}, {760, 0.0},
+                  {776, 1.0 / 44100}, {784, 0.01}, {792, 0.055}, {800, 0.0}, {820, 0.01},
+                  {828, 0.055}, {836, 0.0}, {888, 100.0}, {896, 100.0}, {904, 100.0},
+                  {920, 0.025}, {932, 0.0}, {940, 0.5}})
+        EXPECT_DOUBLE_EQ(At<double>(&p, e.off), e.v) << "offset " << e.off;
+}
+
+TEST_F(MeasurementSettingsTest, ResetLeavesCarriedWordsButClearsThePath) {
+    MeasurementSettings ms;
+    std::memset(&ms, 0x5A, sizeof ms);
+    ResetMeasurementDefaults(ms);
+    EXPECT_EQ(+ms.carried0[0], 0x5A);
+    EXPECT_EQ(+ms.carried2[35], 0x5A);
+    EXPECT_EQ(+ms.carried6[139], 0x5A);
+    EXPECT_EQ(+ms.reservedPath[0], '\0');
+    EXPECT_EQ(+ms.reservedPath[259], '\0');
+    EXPECT_EQ(+ms.flags, kDefaultMeasurementFlags);
+}
+
+// 2005 and 2006 kept the box choice in flag bit 22 and used bit 9 otherwise.
+TEST_F(MeasurementSettingsTest, Versions2005And2006MoveTheBoxBitIntoTheBoxWord) {
+    for (int32_t version : {2005, 2006}) {
+        std::vector<uint8_t> b = Stored(version);
+        Put<uint32_t>(b, 88, 0x00400200u | 0x10u);  // bits 22, 9 and near-field
+        Put<uint32_t>(b, 948, 7);
+        ProgramConfig p = Load(b);
+        EXPECT_EQ(p.version, 2008);
+        EXPECT_EQ(At<uint32_t>(&p, 88), 0x10u) << version;
+        EXPECT_EQ(At<uint32_t>(&p, 948), 1u) << version;
+
+        Put<uint32_t>(b, 88, 0x10u);
+        Put<uint32_t>(b, 948, 2);
+        p = Load(b);
+        EXPECT_EQ(At<uint32_t>(&p, 948), 0u) << version;
+    }
+}
+
+TEST_F(MeasurementSettingsTest, Version2007RenumbersBoxTwoOnly) {
+    std::vector<uint8_t> b = Stored(2007);
+    Put<uint32_t>(b, 88, 0x00400200u);
+    Put<uint32_t>(b, 948, 2);
+    ProgramConfig p = Load(b);
+    EXPECT_EQ(p.version, 2008);
+    EXPECT_EQ(At<uint32_t>(&p, 948), 3u);
+    EXPECT_EQ(At<uint32_t>(&p, 88), 0x00400200u);  // 2007 flags already mean what they say
+
+    Put<uint32_t>(b, 948, 1);
+    p = Load(b);
+    EXPECT_EQ(At<uint32_t>(&p, 948), 1u);
+}
+
+TEST_F(MeasurementSettingsTest, CurrentVersionIsTakenAsStoredWithCarriedWords) {
+    std::vector<uint8_t> b = Stored(2008);
+    Put<uint32_t>(b, 88, 0x00400200u);
+    Put<uint32_t>(b, 948, 2);
+    Put<uint32_t>(b, 4, 0xDEADBEEF);     // words nobody here knows
+    Put<uint32_t>(b, 860, 0x12345678);
+    Put<uint32_t>(b, 1140, 0xCAFEF00D);
+    const ProgramConfig p = Load(b);
+    EXPECT_EQ(At<uint32_t>(&p, 948), 2u);
+    EXPECT_EQ(At<uint32_t>(&p, 88), 0x00400200u);
+
+    // ... and they go back to the store unchanged.
+    SettingsBlocks s;
+    LoadDefaults(s, kDesk);
+    s.program = p;
+    MemoryValueStore out;
+    SaveSettings(s, out);
+    EXPECT_EQ(out.values[kProgramConfigValue], b);
+}
+
+TEST_F(MeasurementSettingsTest, UnknownVersionsAndSizesKeepTheDefaults) {
+    for (int32_t version : {2004, 2009, 0}) {
+        std::vector<uint8_t> b = Stored(version);
+        Put<uint32_t>(b, 80, 555);
+        const ProgramConfig p = Load(b);
+        EXPECT_EQ(At<uint32_t>(&p, 80), 101u) << version;
+    }
+    std::vector<uint8_t> shorter = Stored(2008);
+    Put<uint32_t>(shorter, 80, 555);
+    shorter.pop_back();
+    const ProgramConfig p = Load(shorter);
+    EXPECT_EQ(At<uint32_t>(&p, 80), 101u);
+}
+
+TEST_F(MeasurementSettingsTest, LoadingRepairsWhatOlderVersionsOrDamageLeft) {
+    std::vector<uint8_t> b = Stored(2008);
+    Put<uint16_t>(b, 66, 8);           // 8-bit format
+    Put<uint32_t>(b, 912, 0);          // impedance MLS order
+    Put<uint32_t>(b, 984, 0x000001FF); // THD word of an older release
+    Put<uint32_t>(b, 84, 0);           // no buffers
+    Put<uint32_t>(b, 816, 40);         // a sequence of 2^40 samples
+    ProgramConfig p = Load(b);
+    EXPECT_EQ(At<uint16_t>(&p, 66), 16);
+    EXPECT_EQ(At<uint32_t>(&p, 912), 17u);
+    EXPECT_EQ(At<uint32_t>(&p, 984), 0xFFFFFFFFu);
+    EXPECT_EQ(At<uint32_t>(&p, 84), 8u);
+    EXPECT_EQ(At<uint32_t>(&p, 816), 13u);
+
+    // Sound values stay as they are.
+    Put<uint16_t>(b, 66, 24);
+    Put<uint32_t>(b, 912, 12);
+    Put<uint32_t>(b, 984, 0x80000005);
+    Put<uint32_t>(b, 84, 64);
+    Put<uint32_t>(b, 816, 10);
+    p = Load(b);
+    EXPECT_EQ(At<uint16_t>(&p, 66), 24);
+    EXPECT_EQ(At<uint32_t>(&p, 912), 12u);
+    EXPECT_EQ(At<uint32_t>(&p, 984), 0x80000005u);
+    EXPECT_EQ(At<uint32_t>(&p, 84), 64u);
+    EXPECT_EQ(At<uint32_t>(&p, 816), 10u);
+}
+
+TEST_F(MeasurementSettingsTest, CurrentRecordIsTheProcessWideBlock) {
+    const AnalysisSettings savedAnalysis = CurrentAnalysisSettings();
+    const ProgramConfig savedBlock = Settings().program;
+
+    std::vector<uint8_t> b = Stored(2008);
+    Put<uint32_t>(b, 68, 48000);
+    Put<uint32_t>(b, 848, 2);
+    MemoryValueStore store;
+    store.values[kProgramConfigValue] = b;
+    LoadSettings(Settings(), store, kDesk);
+
+    MeasurementSettings& ms = CurrentMeasurementSettings();
+    EXPECT_EQ(+ms.sampleRate, 48000u);
+    // Loading the process-wide block also told the analyses.
+    EXPECT_EQ(CurrentAnalysisSettings().pointsPerOctaveMls, 2);
+
+    ms.timeWindow = 0.0042;
+    EXPECT_DOUBLE_EQ(At<double>(&Settings().program, 652), 0.0042);
+
+    Settings().program = savedBlock;
+    CurrentAnalysisSettings() = savedAnalysis;
+}
+
+TEST_F(MeasurementSettingsTest, AnalysesReadTheMlsAndSpikePages) {
+    MeasurementSettings ms{};
+    ResetMeasurementDefaults(ms);
+    ms.mlsPerOctave = 2;
+    ms.mlsStop = 15000;
+    ms.spikePerOctave = 1;
+    ms.spikeStop = 12000;
+    ms.flags = kMsfNoNormalise | kMsfMlsAutoStop;
+    ms.addToResponseDb = 70.0;
+    ms.phaseAccuracy = 3;
+    ms.fftWindowType = 4;
+
+    AnalysisSettings a;
+    a.preDelaySeconds = 0.5;  // owned by nobody here: must survive
+    FillAnalysisSettings(ms, a);
+    EXPECT_EQ(a.pointsPerOctaveMls, 2);
+    EXPECT_EQ(a.topFrequencyMls, 15000.0);
+    EXPECT_TRUE(a.topIsMaxFrequencyMls);
+    EXPECT_EQ(a.pointsPerOctave, 1);
+    EXPECT_EQ(a.topFrequency, 12000.0);
+    EXPECT_FALSE(a.topIsMaxFrequency);
+    EXPECT_EQ(a.levelOffsetDb, 70.0);
+    EXPECT_EQ(a.minimumPhaseQuality, 3);
+    EXPECT_EQ(a.windowType, 4);
+    EXPECT_EQ(a.preDelaySeconds, 0.5);
+
+    // Normalising: no offset. A damaged window type analyses with Hanning.
+    ms.flags = kMsfSpikeAutoStop;
+    ms.fftWindowType = 9;
+    ms.phaseAccuracy = 77;
+    FillAnalysisSettings(ms, a);
+    EXPECT_EQ(a.levelOffsetDb, 0.0);
+    EXPECT_TRUE(a.topIsMaxFrequency);
+    EXPECT_FALSE(a.topIsMaxFrequencyMls);
+    EXPECT_EQ(a.windowType, 2);
+    EXPECT_EQ(a.minimumPhaseQuality, 3);
+}
+
+}  // namespace

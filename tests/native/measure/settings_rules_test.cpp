@@ -1,0 +1,395 @@
+#include "measure/settings_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "tests/native/measure/fake_wave_fs.h"
+
+using namespace srx;
+using srx::test::FakeWaveFs;
+
+namespace {
+
+constexpr double kC = 344.0;
+
+MeasurementSettings Defaults(uint32_t rate) {
+    MeasurementSettings ms{};
+    ResetMeasurementDefaults(ms);
+    ms.sampleRate = rate;
+    ms.channels = 2;
+    ms.bitsPerSample = 16;
+    return ms;
+}
+
+void ExpectRefused(const PageCheck& r, SettingsField field, int message = kMsgInvalidValues) {
+    EXPECT_EQ(r.messageId, message);
+    EXPECT_EQ(r.field, field);
+}
+
+// ---- Time-window geometry -------------------------------------------------
+
+TEST(TimeWindowTriangle, WindowFromBothDistances) {
+    const TimeWindowTriangle t = SolveTimeWindowTriangle({1.0, 1.0, 0.0}, kC);
+    EXPECT_NEAR(t.window, (2.0 * std::sqrt(1.25) - 1.0) / kC, 1e-12);
+    EXPECT_EQ(t.d1, 1.0);
+    EXPECT_EQ(t.d2, 1.0);
+}
+
+TEST(TimeWindowTriangle, ReflectionDistanceFromWindowRoundTrips) {
+    const double w = ReflectionWindow(1.5, 0.8, kC);
+    const TimeWindowTriangle t = SolveTimeWindowTriangle({1.5, -1.0, w}, kC);
+    EXPECT_NEAR(t.d2, 0.8, 1e-9);
+}
+
+TEST(TimeWindowTriangle, MicrophoneDistanceIsFoundOnACentimetreGrid) {
+    // d1 = 1.234 m, d2 = 1 m: the first grid distance whose window is
+    // shorter lies at most one step beyond.
+    const double w = ReflectionWindow(1.234, 1.0, kC);
+    const TimeWindowTriangle t = SolveTimeWindowTriangle({0.0, 1.0, w}, kC);
+    EXPECT_GT(t.d1, 1.234);
+    EXPECT_LE(t.d1, 1.244 + 1e-9);
+    EXPECT_LT(ReflectionWindow(t.d1, 1.0, kC), w);
+
+    // A window no distance up to 10 m gets below leaves d1 missing.
+    const TimeWindowTriangle none = SolveTimeWindowTriangle({0.0, 3.0, 1e-6}, kC);
+    EXPECT_LE(none.d1, 0.0);
+}
+
+TEST(TimeWindowTriangle, TwoMissingValuesCannotBeDerived) {
+    const TimeWindowTriangle t = SolveTimeWindowTriangle({1.0, 0.0, 0.0}, kC);
+    EXPECT_EQ(t.d2, 0.0);
+    EXPECT_EQ(t.window, 0.0);
+    EXPECT_EQ(FormatCentimetres(1.23456), "123.46");
+    EXPECT_EQ(FormatMilliseconds(0.0035938), "3.5938");
+}
+
+// ---- Pages ---------------------------------------------------------------------
+
+TEST(SettingsPages, FreshSettingAt96kHzPassesEverything) {
+    MeasurementSettings ms = Defaults(96000);
+    EXPECT_TRUE(CheckSettingsSheet(ms, false).ok());
+    // The automatic starts were filled in from their windows.
+    EXPECT_DOUBLE_EQ(+ms.mlsStart, 100.0);
+    EXPECT_DOUBLE_EQ(+ms.spikeLength, 1.0 / 96000);
+}
+
+TEST(SettingsPages, FftSpeedOfSoundIsBoundedSilently) {
+    MeasurementSettings ms = Defaults(44100);
+    ms.speedOfSound = 0.5;
+    EXPECT_TRUE(CheckFftPage(ms).ok());
+    EXPECT_EQ(+ms.speedOfSound, 1.0);
+    ms.speedOfSound = 5e38;
+    EXPECT_TRUE(CheckFftPage(ms).ok());
+    EXPECT_LT(+ms.speedOfSound, 1e38);
+    EXPECT_GT(+ms.speedOfSound, 9.9e37);
+}
+
+TEST(SettingsPages, TimeWindowNearFieldChecksTheOffsetOnly) {
+    MeasurementSettings ms = Defaults(44100);
+    ms.flags |= kMsfNearField;
+    ms.timeWindowOffset = 0.15;
+    ExpectRefused(CheckTimeWindowPage(ms), SettingsField::TimeWindowOffset);
+    EXPECT_DOUBLE_EQ(+ms.timeWindowOffset, 0.1);
+    ms.timeWindowOffset = -0.001;
+    ExpectRefused(CheckTimeWindowPage(ms), SettingsField::TimeWindowOffset);
+    EXPECT_EQ(+ms.timeWindowOffset, 0.0);
+    EXPECT_TRUE(CheckTimeWindowPage(ms).ok());
+}
+
+TEST(SettingsPages, TimeWindowFarFieldDerivesAndRefuses) {
+    MeasurementSettings ms = Defaults(44100);
+    ms.flags &= ~kMsfNearField;
+    ms.micDistance = 1.0;
+    ms.reflectionDistance = 1.0;
+    ms.timeWindow = 0.0;
+    EXPECT_TRUE(CheckTimeWindowPage(ms).ok());
+    EXPECT_NEAR(+ms.timeWindow, ReflectionWindow(1.0, 1.0, 344.0), 1e-12);
+
+    ms.timeWindowOffset = ms.timeWindow;
+    ExpectRefused(CheckTimeWindowPage(ms), SettingsField::TimeWindowOffset);
+    EXPECT_EQ(+ms.timeWindowOffset, 0.0);
+
+    ms.micDistance = 0.0;
+    ms.reflectionDistance = 0.0;
+    ExpectRefused(CheckTimeWindowPage(ms), SettingsField::MicDistance);
+}
+
+TEST(SettingsPages, GatedStopAboveTheRatesLimitIsRefused) {
+    MeasurementSettings ms = Defaults(44100);
+    ms.gatedStop = 30000;
+    ExpectRefused(CheckGatedSweepPage(ms), SettingsField::GatedStop);
+    EXPECT_EQ(+ms.gatedStop, 22000.0);
+
+    ms.gatedStop = 30000;
+    ExpectRefused(CheckStartStop(ms, false), SettingsField::GatedStop, kMsgCheckStartStop);
+    // Easy mode checks the order of the two only.
+    EXPECT_TRUE(CheckStartStop(ms, true).ok());
+    ms.gatedStop = 50;
+    ExpectRefused(CheckStartStop(ms, true), SettingsField::GatedStop, kMsgCheckStartStop);
+}
+
+TEST(SettingsPages, GatedStartIsRaisedToTheWindowAndRangesHold) {
+    MeasurementSettings ms = Defaults(44100);
+    ms.sweepStop = ms.gatedStop = 20000;
+    ms.timeWindow = 0.005;  // 1 / window = 200 Hz
+    ms.gatedStart = 120;
+    EXPECT_TRUE(CheckGatedSweepPage(ms).ok());
+    EXPECT_DOUBLE_EQ(+ms.gatedStart, 200.0);
+
+    struct Case {
+        std::function<void(MeasurementSettings&)> edit;
+        SettingsField field;
+        std::function<bool(const MeasurementSettings&)> reset;
+    };
+    const Case cases[] = {
+        {[](auto& m) { m.timeWindow = 0.2; }, SettingsField::TimeWindow,
+         [](auto& m) { return m.timeWindow == 0.1; }},
+        {[](auto& m) { m.timeWindow = 0.00005; }, SettingsField::TimeWindow,
+         [](auto& m) { return m.timeWindow == 0.0001; }},
+        {[](auto& m) { m.gatedStop = 90; }, SettingsField::GatedStop,
+         [](auto& m) { return m.gatedStop == 22000; }},
+        {[](auto& m) { m.gatedPerOctave = 4; }, SettingsField::GatedPerOctave,
+         [](auto& m) { return m.gatedPerOctave == 3; }},
+        {[](auto& m) { m.gatedPause = 11; }, SettingsField::GatedPause,
+         [](auto& m) { return m.gatedPause == 10; }},
+        {[](auto& m) { m.sweepStart = 50; }, SettingsField::SweepStart,
+         [](auto& m) { return m.sweepStart == 100; }},
+        {[](auto& m) { m.sweepStop = 25000; }, SettingsField::SweepStop,
+         [](auto& m) { return m.sweepStop == 22000; }},
+        {[](auto& m) { m.sweepPerOctave = 0; }, SettingsField::SweepPerOctave,
+         [](auto& m) { return m.sweepPerOctave == 1; }},
+        {[](auto& m) { m.sweepTimePerOctave = 0.001; }, SettingsField::SweepTime,
+         [](auto& m) { return m.sweepTimePerOctave == 0.01; }},
+        {[](auto& m) { m.sweepTimePerOctave = NAN; }, SettingsField::SweepTime,
+         [](auto& m) { return m.sweepTimePerOctave == 0.01; }},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        MeasurementSettings m = Defaults(44100);
+        m.sweepStop = m.gatedStop = 20000;
+        cases[i].edit(m);
+        ExpectRefused(CheckGatedSweepPage(m), cases[i].field);
+        EXPECT_TRUE(cases[i].reset(m)) << "case " << i;
+    }
+}
+
+TEST(SettingsPages, MlsWindowIsLimitedBySequenceTenMsAndGlobalWindow) {
+    MeasurementSettings ms = Defaults(44100);
+    ms.flags |= kMsfNearField;
+    ms.mlsOrder = 10;  // 1023 / 44100 = 23.2 ms, the 10 ms bound is tighter
+    ms.mlsWindow = 0.05;
+    EXPECT_TRUE(CheckMlsPage(ms).ok());
+    EXPECT_DOUBLE_EQ(+ms.mlsWindow, 0.01);
+
+    ms.sampleRate = 192000;  // 1023 / 192000 = 5.3 ms
+    ms.mlsWindow = 0.01;
+    EXPECT_TRUE(CheckMlsPage(ms).ok());
+    EXPECT_DOUBLE_EQ(+ms.mlsWindow, 1023.0 / 192000);
+
+    ms = Defaults(44100);
+    ms.flags &= ~kMsfNearField;
+    ms.timeWindow = 0.004;
+    EXPECT_TRUE(CheckMlsPage(ms).ok());
+    EXPECT_DOUBLE_EQ(+ms.mlsWindow, 0.004);
+    EXPECT_DOUBLE_EQ(+ms.mlsStart, 250.0);  // automatic start: 1 / window
+
+    ms.mlsWindow = 0.00005;
+    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsWindow);
+}
+
+TEST(SettingsPages, MlsFrequenciesManualAndAutomatic) {
+    MeasurementSettings ms = Defaults(44100);
+    ms.flags &= ~(kMsfMlsAutoStart | kMsfMlsAutoStop);
+    ms.mlsStart = 80;
+    ms.mlsStop = 20000;
+    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsStart);
+    EXPECT_EQ(+ms.mlsStart, 100.0);
+
+    ms.mlsStop = 23000;
+    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsStop);
+    EXPECT_EQ(+ms.mlsStop, 22000.0);
+
+    ms.mlsStart = 21000;
+    ms.mlsStop = 20000;
+    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsStart);
+    EXPECT_DOUBLE_EQ(+ms.mlsStart, 100.0);  // 1 / 10 ms
+
+    // An automatic stop is the rate's limit, so a start above it is refused too.
+    ms.flags |= kMsfMlsAutoStop;
+    ms.mlsStart = 22000;
+    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsStart);
+
+    ms = Defaults(44100);
+    ms.mlsPreAverages = 17;
+    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsPreAverages);
+    EXPECT_EQ(+ms.mlsPreAverages, 16u);
+    ms.mlsPirLength = 2.0;
+    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsPirLength);
+    EXPECT_EQ(+ms.mlsPirLength, 1.0);
+}
+
+TEST(SettingsPages, SpikeLengthIsOneSampleOrBounded) {
+    MeasurementSettings ms = Defaults(48000);
+    EXPECT_TRUE(CheckSpikePage(ms).ok());
+    EXPECT_DOUBLE_EQ(+ms.spikeLength, 1.0 / 48000);
+
+    ms.flags &= ~kMsfAutoSpikeLength;
+    ms.spikeLength = 0.2;
+    ExpectRefused(CheckSpikePage(ms), SettingsField::SpikeLength);
+    EXPECT_EQ(+ms.spikeLength, 0.1);
+    ms.spikeLength = 1e-6;
+    ExpectRefused(CheckSpikePage(ms), SettingsField::SpikeLength);
+    EXPECT_DOUBLE_EQ(+ms.spikeLength, 1.0 / 48000);
+
+    ms.flags &= ~kMsfSpikeAutoStop;
+    ms.spikeStop = 99;  // not above 1 / window
+    ExpectRefused(CheckSpikePage(ms), SettingsField::SpikeStop);
+    EXPECT_EQ(+ms.spikeStop, 23950.0);
+}
+
+TEST(SettingsPages, WaterfallUsesGlobalWindowWhenAskedTo) {
+    MeasurementSettings ms = Defaults(44100);
+    ms.timeWindow = 0.002;
+    EXPECT_TRUE(CheckWaterfallPage(ms).ok());
+    EXPECT_DOUBLE_EQ(+ms.waterfallStart, 500.0);
+
+    ms.timeWindow = 0.0;
+    ExpectRefused(CheckWaterfallPage(ms), SettingsField::TimeWindow);
+
+    ms.flags &= ~(kMsfWaterfallSameLength | kMsfWaterfallAutoStart | kMsfWaterfallAutoStop);
+    ms.waterfallLength = 0.15;
+    ExpectRefused(CheckWaterfallPage(ms), SettingsField::WaterfallLength);
+    EXPECT_EQ(+ms.waterfallLength, 0.1);
+    ms.waterfallStart = 100;
+    ms.waterfallStop = 0;
+    ExpectRefused(CheckWaterfallPage(ms), SettingsField::WaterfallStop);
+    ms.waterfallStart = 30000;
+    ExpectRefused(CheckWaterfallPage(ms), SettingsField::WaterfallStart);
+    EXPECT_DOUBLE_EQ(+ms.waterfallStart, 10.0);
+}
+
+TEST(SettingsPages, ImpedanceRanges) {
+    MeasurementSettings ms = Defaults(44100);
+    ms.impedanceStop = 20000;
+    ms.impedanceStart = 50;
+    ExpectRefused(CheckImpedancePage(ms), SettingsField::ImpedanceStart);
+    EXPECT_EQ(+ms.impedanceStart, 100.0);
+    ms.impedanceStart = 30000;
+    ExpectRefused(CheckImpedancePage(ms), SettingsField::ImpedanceStart);
+    EXPECT_EQ(+ms.impedanceStart, 100.0);
+    ms.impedanceStop = 47850;
+    ExpectRefused(CheckImpedancePage(ms), SettingsField::ImpedanceStop);
+    EXPECT_EQ(+ms.impedanceStop, 22000.0);
+    ms.impedanceSweepTime = 6;
+    ExpectRefused(CheckImpedancePage(ms), SettingsField::ImpedanceSweepTime);
+    EXPECT_TRUE(CheckImpedancePage(ms).ok());
+}
+
+TEST(SettingsPages, SheetRunsPagesInOrderAndEasyModeSkipsTwo) {
+    // At 44.1 kHz the stored 47850 Hz stops are beyond the limit: the gated
+    // page refuses first; easy mode has no such page and reaches impedance.
+    MeasurementSettings ms = Defaults(44100);
+    ExpectRefused(CheckSettingsSheet(ms, false), SettingsField::GatedStop);
+    ms = Defaults(44100);
+    ExpectRefused(CheckSettingsSheet(ms, true), SettingsField::ImpedanceStop);
+}
+
+TEST(SettingsPages, CompensationOfferNeedsAllFourMissing) {
+    MeasurementSettings ms = Defaults(44100);
+    FakeWaveFs fs;
+    EXPECT_TRUE(CompensationMissing(ms, "P\\", fs));
+    std::string spike;
+    CompensationFileName(ms, "P\\", &spike, CompensationStimulus::Spike, false, 13, fs);
+    fs.files.insert(spike);
+    EXPECT_FALSE(CompensationMissing(ms, "P\\", fs));
+
+    FakeWaveFs none;
+    ms.flags |= kMsfProbeCompensation;
+    EXPECT_FALSE(CompensationMissing(ms, "P\\", none));
+}
+
+// ---- Advanced sound-card values ------------------------------------------------
+
+TEST(AdvancedSoundcard, AllFourMustBeInRange) {
+    const AdvancedSoundcardValues good{8, 999, 25.0, -6.0};
+    EXPECT_TRUE(AdvancedValuesAcceptable(good));
+    auto with = [&](auto edit) {
+        AdvancedSoundcardValues v = good;
+        edit(v);
+        return AdvancedValuesAcceptable(v);
+    };
+    EXPECT_FALSE(with([](auto& v) { v.stopDelayMs = 1000; }));
+    EXPECT_FALSE(with([](auto& v) { v.stopDelayMs = -1; }));
+    EXPECT_FALSE(with([](auto& v) { v.bufferCount = 1; }));
+    EXPECT_FALSE(with([](auto& v) { v.bufferCount = 65; }));
+    EXPECT_FALSE(with([](auto& v) { v.preSilenceMs = 0.05; }));
+    EXPECT_FALSE(with([](auto& v) { v.preSilenceMs = 501; }));
+    EXPECT_FALSE(with([](auto& v) { v.waveformLevelDb = -91; }));
+    EXPECT_FALSE(with([](auto& v) { v.waveformLevelDb = 0.5; }));
+    EXPECT_FALSE(with([](auto& v) { v.waveformLevelDb = NAN; }));
+}
+
+TEST(AdvancedSoundcard, StopDelayIsStoredPlusOne) {
+    MeasurementSettings ms = Defaults(44100);
+    StoreAdvancedValues(ms, {16, 999, 12.5, -3.0});
+    EXPECT_EQ(+ms.stopDelayPlusOne, 1000u);
+    EXPECT_EQ(+ms.bufferCount, 16u);
+    EXPECT_DOUBLE_EQ(+ms.preSilence, 0.0125);
+    const AdvancedSoundcardValues back = ReadAdvancedValues(ms);
+    EXPECT_EQ(back.stopDelayMs, 999);
+    EXPECT_DOUBLE_EQ(back.preSilenceMs, 12.5);
+    EXPECT_EQ(ReadAdvancedValues(Defaults(0)).stopDelayMs, 100);
+}
+
+// ---- Confirmation ------------------------------------------------------------------
+
+TEST(Confirmation, OnlyListedChangesOutdateCachedWaves) {
+    const MeasurementSettings before = Defaults(44100);
+    using Edit = std::function<void(MeasurementSettings&)>;
+    const Edit outdating[] = {
+        [](auto& m) { m.sampleRate = 48000; },      [](auto& m) { m.bitsPerSample = 24; },
+        [](auto& m) { m.channels = 1; },            [](auto& m) { m.timeWindow = 0.02; },
+        [](auto& m) { m.waveformLevelDb = -3; },    [](auto& m) { m.preSilence = 0.05; },
+        [](auto& m) { m.stopDelayPlusOne = 2; },    [](auto& m) { m.flags ^= kMsfProbeCompensation; },
+        [](auto& m) { m.gatedStart = 200; },        [](auto& m) { m.gatedStop = 2000; },
+        [](auto& m) { m.gatedPerOctave = 1; },      [](auto& m) { m.gatedPause = 1; },
+        [](auto& m) { m.sweepStart = 200; },        [](auto& m) { m.sweepStop = 2000; },
+        [](auto& m) { m.sweepTimePerOctave = 1; },  [](auto& m) { m.flags ^= kMsfReverseSweep; },
+        [](auto& m) { m.spikeLength = 0.001; },     [](auto& m) { m.mlsOrder = 12; },
+        [](auto& m) { m.flags ^= kMsfMlsPreEmphasis; }, [](auto& m) { m.impedanceStart = 200; },
+        [](auto& m) { m.impedanceStop = 2000; },    [](auto& m) { m.impedanceSweepTime = 1; },
+        [](auto& m) { m.impedanceMlsOrder = 12; },
+    };
+    for (size_t i = 0; i < std::size(outdating); ++i) {
+        MeasurementSettings after = before;
+        outdating[i](after);
+        EXPECT_TRUE(WaveFilesOutdated(before, after)) << "change " << i;
+    }
+    const Edit keeping[] = {
+        [](auto& m) { m.fftWindowType = 4; },  [](auto& m) { m.flags ^= kMsfNearField; },
+        [](auto& m) { m.mlsWindow = 0.005; },  [](auto& m) { m.thdHarmonics = 0x80000001; },
+        [](auto& m) { m.bufferCount = 16; },   [](auto& m) { m.speedOfSound = 340; },
+    };
+    for (size_t i = 0; i < std::size(keeping); ++i) {
+        MeasurementSettings after = before;
+        keeping[i](after);
+        EXPECT_FALSE(WaveFilesOutdated(before, after)) << "change " << i;
+    }
+}
+
+TEST(Confirmation, ThdChangeAndProbeNeedsStereo) {
+    MeasurementSettings a = Defaults(44100), b = a;
+    EXPECT_FALSE(ThdHarmonicsChanged(a, b));
+    b.thdHarmonics = 0x80000003;
+    EXPECT_TRUE(ThdHarmonicsChanged(a, b));
+
+    a.flags |= kMsfProbeCompensation;
+    FinishConfirmedSettings(a);
+    EXPECT_TRUE(a.flags & kMsfProbeCompensation);
+    a.channels = 1;
+    FinishConfirmedSettings(a);
+    EXPECT_FALSE(a.flags & kMsfProbeCompensation);
+}
+
+}  // namespace
