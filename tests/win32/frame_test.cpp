@@ -337,6 +337,23 @@ TEST_F(Frame, OpeningFailuresAndFullDesignSlots) {
         EXPECT_EQ(OpenDocumentFile(frame, (dir_ / "missing.mes").string().c_str()), 0);
         EXPECT_EQ(box.Text(), "Couldn't open the file !");
     }
+    // Foreign or damaged files of every native kind: "Read error !", no
+    // window, the file untouched.
+    for (const char* name : {"foreign.mes", "foreign.twf", "foreign.stp", "foreign.etc"}) {
+        const std::string path = (dir_ / name).string();
+        const std::string junk = std::string(name).find("twf") != std::string::npos
+                                     ? std::string("@TW101") + std::string(100, '\x7f')
+                                     : std::string("RIFF....WAVEfmt not a measurement at all");
+        FILE* f = fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(junk.data(), 1, junk.size(), f);
+        fclose(f);
+        MessageBoxWatcher box;
+        EXPECT_EQ(OpenDocumentFile(frame, path.c_str()), 0) << name;
+        EXPECT_EQ(box.Text(), "Read error !") << name;
+        EXPECT_TRUE(ChildTitles().empty()) << name;
+        EXPECT_EQ(std::filesystem::file_size(path), junk.size()) << name;
+    }
     // A .SPK while every slot holds a unit: the slots stay as they are.
     for (int i = 0; i < kDesignSlotCount; ++i) DesignSlots()[i].flags |= kSlotHasUnit;
     srx::Shell().activeDesign = 2;
