@@ -13,7 +13,10 @@ int g_lastLine = 0;
 
 void RememberWaveError(const char* text, int line) {
   std::lock_guard<std::mutex> lock(g_lastMutex);
-  g_lastText = text ? text : "";
+  if (text && *text)
+    g_lastText = text;
+  else
+    g_lastText.clear();
   g_lastLine = line;
 }
 

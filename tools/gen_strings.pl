@@ -21,7 +21,7 @@ open(my $c, '>:raw', "$out/string_table.cpp.tmp") or die;
 print $c "// Generated from resources/strings.txt; do not edit.\n";
 print $c "#include \"resources/string_table.h\"\n\nnamespace srx {\n";
 print $c "const StringEntry kStringTable[] = {\n";
-print $c "    {$_->[0], \"$_->[1]\"},\n" for @rows;
+print $c "    {$_->[0], \"$_->[1]\", sizeof(\"$_->[1]\") - 1},\n" for @rows;
 print $c "};\nconst int kStringTableSize = sizeof(kStringTable) / sizeof(kStringTable[0]);\n}\n";
 close $c;
 open(my $r, '>:raw', "$out/strings.rc.tmp") or die;

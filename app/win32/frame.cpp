@@ -14,6 +14,7 @@
 #include "app/view_flags.h"
 #include "app/win32/registry_store.h"
 #include "app/win32/shell.h"
+#include "measure/measurement_settings.h"
 #include "data/records.h"
 #include "resources/string_table.h"
 
@@ -142,11 +143,10 @@ bool CreateFrameChildren(HWND frame) {
     PostMessageA(frame, UM_UPDATEMENUS, 0, 0);
     DragAcceptFiles(frame, TRUE);
     if (Settings().window.showTips) PostMessageA(frame, WM_COMMAND, 1005, 0);
-    // The sound-card settings live with the measurement settings, which are
-    // not part of the program yet: a machine with a recording device counts
-    // as configured and gets the card test, one without is sent to the
-    // settings.
-    if (waveInGetNumDevs() > 0)
+    // The built-in virtual loudspeaker always offers a recording device, so
+    // the channel count is cleared only when the settings hold none; a
+    // configured card gets the start-up test, otherwise the settings open.
+    if (CurrentMeasurementSettings().channels >= 1)
         PostMessageA(frame, UM_CARDTEST, 0, 0);
     else
         PostMessageA(frame, WM_COMMAND, 711, 0);

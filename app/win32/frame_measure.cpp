@@ -1,6 +1,7 @@
 // The measurement-dialog launcher: one dialog at a time, each on a thread of
 // its own so that the wave engine's notices and the dialog's messages are
 // serialised there while the frame stays responsive.
+#include "app/win32/settings_sheet.h"
 #include "app/win32/shell.h"
 
 namespace srx {
@@ -23,9 +24,9 @@ DWORD WINAPI MeasurementThread(void*) {
     const bool ts = IsThieleSmallTemplate(launch.templateId);
     if (ts) s.tsMeasurementBusy = true;
     SetMeasurementCommandsEnabled(false, ts);
-    // The measurement settings sheet is not part of the program yet, so the
-    // settings command ends here at once.
-    if (launch.templateId != kSettingsSheet && launch.procedure)
+    if (launch.templateId == kSettingsSheet || !launch.procedure)
+        RunMeasurementSettingsSheet(nullptr);  // modal without an owner
+    else
         DialogBoxParamA(s.instance, MAKEINTRESOURCEA(launch.templateId), nullptr, launch.procedure, 0);
     SetMeasurementCommandsEnabled(true, ts);
     s.tsMeasurementBusy = false;
@@ -56,6 +57,23 @@ int RunMeasurementDialog(int templateId, DLGPROC procedure) {
     ResumeThread(thread);
     CloseHandle(thread);
     return 1;
+}
+
+void RegisterMeasurementDialog(HWND dialog) {
+    FrameState& s = Shell();
+    if (!dialog) return;
+    for (HWND& slot : s.measurementDialogs)
+        if (slot == dialog) return;
+    for (HWND& slot : s.measurementDialogs)
+        if (!slot || !IsWindow(slot)) {
+            slot = dialog;
+            return;
+        }
+}
+
+void UnregisterMeasurementDialog(HWND dialog) {
+    for (HWND& slot : Shell().measurementDialogs)
+        if (slot == dialog) slot = nullptr;
 }
 
 }  // namespace srx

@@ -67,6 +67,10 @@ int OpenDocumentFile(HWND owner, const char* path);
 int OpenWithDialog();
 // Starts a measurement dialog on its own thread; 0 when busy or failed.
 int RunMeasurementDialog(int templateId, DLGPROC procedure);
+// The table of open measurement dialogs that shutdown closes; a dialog
+// enters itself when it opens and leaves when it ends.
+void RegisterMeasurementDialog(HWND dialog);
+void UnregisterMeasurementDialog(HWND dialog);
 // Places toolbar, status bar and MDI client after one of them was shown or
 // hidden (commands 302/303) or resized.
 void LayoutFrame();

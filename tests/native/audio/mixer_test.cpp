@@ -1,0 +1,522 @@
+#include "audio/mixer.h"
+
+#include "audio/wave_device.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace srx {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A scriptable mixer: destinations with sources, each line with controls
+// that hold one value per channel (or per item for lists).
+class FakeMixerBackend : public MixerBackend {
+ public:
+  struct Control {
+    MixerControlInfo info;
+    std::vector<int32_t> values;
+    int32_t quantum = 1;  // the steps a driver rounds written values to
+  };
+  struct Line {
+    MixerLineInfo info;
+    std::vector<Control> controls;
+  };
+  struct Dest {
+    Line line;
+    std::vector<Line> sources;
+  };
+  struct Mixer {
+    std::string name;
+    std::vector<Dest> dests;
+    int waveOut = -1, waveIn = -1;  // platform association
+  };
+
+  std::vector<Mixer> mixers;
+  std::vector<std::string> waveOuts, waveIns;
+  int writes = 0;
+
+  int MixerCount() override { return static_cast<int>(mixers.size()); }
+  std::string MixerName(int m) override { return mixers.at(m).name; }
+  int WaveOutCount() override { return static_cast<int>(waveOuts.size()); }
+  std::string WaveOutName(int d) override { return waveOuts.at(d); }
+  int WaveInCount() override { return static_cast<int>(waveIns.size()); }
+  std::string WaveInName(int d) override { return waveIns.at(d); }
+  int MixerOfWaveDevice(bool input, int device) override {
+    for (int m = 0; m < MixerCount(); ++m)
+      if ((input ? mixers[m].waveIn : mixers[m].waveOut) == device) return m;
+    return -1;
+  }
+  std::vector<MixerLineInfo> Destinations(int m) override {
+    std::vector<MixerLineInfo> out;
+    for (const Dest& d : mixers.at(m).dests) out.push_back(d.line.info);
+    return out;
+  }
+  std::vector<MixerLineInfo> Sources(int m, int d) override {
+    std::vector<MixerLineInfo> out;
+    for (const Line& l : mixers.at(m).dests.at(d).sources) out.push_back(l.info);
+    return out;
+  }
+  std::vector<MixerControlInfo> Controls(int m, const MixerLineInfo& line) override {
+    std::vector<MixerControlInfo> out;
+    if (Line* l = FindLine(m, line.lineId))
+      for (const Control& c : l->controls) out.push_back(c.info);
+    return out;
+  }
+  bool GetValues(int m, const MixerControlInfo& c, std::vector<int32_t>& v) override {
+    Control* k = FindControl(m, c.controlId);
+    if (!k) return false;
+    v = k->values;
+    return true;
+  }
+  bool SetValues(int m, const MixerControlInfo& c, const std::vector<int32_t>& v) override {
+    Control* k = FindControl(m, c.controlId);
+    if (!k || v.size() != k->values.size()) return false;
+    ++writes;
+    for (size_t i = 0; i < v.size(); ++i) k->values[i] = v[i] / k->quantum * k->quantum;
+    return true;
+  }
+
+  Line* FindLine(int m, uint32_t id) {
+    for (Dest& d : mixers.at(m).dests) {
+      if (d.line.info.lineId == id) return &d.line;
+      for (Line& s : d.sources)
+        if (s.info.lineId == id) return &s;
+    }
+    return nullptr;
+  }
+  Line* LineOfType(int m, uint32_t dstType, uint32_t type) {
+    for (Dest& d : mixers.at(m).dests) {
+      if (d.line.info.componentType != dstType) continue;
+      if (type == dstType) return &d.line;
+      for (Line& s : d.sources)
+        if (s.info.componentType == type) return &s;
+    }
+    return nullptr;
+  }
+  Control* FindControl(int m, uint32_t id) {
+    for (Dest& d : mixers.at(m).dests) {
+      for (Control& c : d.line.controls)
+        if (c.info.controlId == id) return &c;
+      for (Line& s : d.sources)
+        for (Control& c : s.controls)
+          if (c.info.controlId == id) return &c;
+    }
+    return nullptr;
+  }
+  // The first channel's value of a control on the line of that type.
+  int32_t& Value(int m, uint32_t dstType, uint32_t lineType, uint32_t controlType) {
+    for (Dest& d : mixers.at(m).dests) {
+      if (d.line.info.componentType != dstType) continue;
+      std::vector<Line*> lines{&d.line};
+      for (Line& s : d.sources) lines.push_back(&s);
+      for (Line* l : lines)
+        if (l->info.componentType == lineType)
+          for (Control& c : l->controls)
+            if (c.info.type == controlType) return c.values[0];
+    }
+    throw std::runtime_error("no such control");
+  }
+
+  // Builders.
+  uint32_t nextId = 1;
+  Line MakeLine(uint32_t type, const std::string& name, uint32_t channels = 2) {
+    Line l;
+    l.info = MixerLineInfo{nextId++, type, channels, name};
+    return l;
+  }
+  void Add(Line& l, uint32_t type, int32_t value, int32_t lo = 0, int32_t hi = 65535) {
+    Control c;
+    c.info.controlId = 1000 + nextId++;
+    c.info.type = type;
+    c.info.minimum = lo;
+    c.info.maximum = hi;
+    c.info.channels = l.info.channels;
+    c.values.assign(c.info.channels, value);
+    l.controls.push_back(c);
+  }
+  void AddList(Line& l, const std::vector<uint32_t>& items, uint32_t selected) {
+    Control c;
+    c.info.controlId = 1000 + nextId++;
+    c.info.type = kMixerCtlMux;
+    c.info.channels = 1;
+    c.info.itemLines = items;
+    for (uint32_t id : items) c.values.push_back(id == selected ? 1 : 0);
+    l.controls.push_back(c);
+  }
+
+  // A classic card: playback and recording in one mixer, tone controls on
+  // the speakers, a multiplexer on the recording destination.
+  int AddFullCard(const std::string& name) {
+    Mixer m;
+    m.name = name + " Mixer";
+    Dest spk{MakeLine(kMixerDstSpeakers, "Volume Control"), {}};
+    Add(spk.line, kMixerCtlVolume, 40000);
+    Add(spk.line, kMixerCtlMute, 0);
+    Add(spk.line, kMixerCtlBass, 10, 0, 100);
+    Add(spk.line, kMixerCtlTreble, 90, 0, 100);
+    Line wave = MakeLine(kMixerSrcWaveOut, "Wave");
+    Add(wave, kMixerCtlVolume, 30000);
+    Add(wave, kMixerCtlMute, 1);
+    Line mon = MakeLine(kMixerSrcMicrophone, "Mic");
+    Add(mon, kMixerCtlVolume, 20000);
+    Add(mon, kMixerCtlMute, 0);
+    Line cd = MakeLine(kMixerSrcCompactDisc, "CD Audio");
+    Add(cd, kMixerCtlVolume, 1);
+    spk.sources = {wave, mon, cd};
+    Dest rec{MakeLine(kMixerDstWaveIn, "Recording Control"), {}};
+    Add(rec.line, kMixerCtlVolume, 50000);
+    Add(rec.line, kMixerCtlMute, 1);
+    Line mic = MakeLine(kMixerSrcMicrophone, "Microphone", 1);
+    Add(mic, kMixerCtlVolume, 11111);
+    Add(mic, kMixerCtlLoudness, 1);
+    Line line = MakeLine(kMixerSrcAuxiliary, "Line In");  // named like a line: counts as one
+    Add(line, kMixerCtlVolume, 22222);
+    Line aux = MakeLine(kMixerSrcAuxiliary, "Aux");
+    Add(aux, kMixerCtlVolume, 33333);
+    Add(aux, kMixerCtlOnOff, 1);
+    rec.sources = {mic, line, aux};
+    AddList(rec.line, {mic.info.lineId, line.info.lineId, aux.info.lineId}, aux.info.lineId);
+    m.dests = {spk, rec};
+    m.waveOut = static_cast<int>(waveOuts.size());
+    m.waveIn = static_cast<int>(waveIns.size());
+    waveOuts.push_back(name + " Out");
+    waveIns.push_back(name + " In");
+    mixers.push_back(m);
+    return MixerCount() - 1;
+  }
+
+  // What Wine offers: per device one destination and one source, volume and
+  // mute only.
+  void AddWineDevicePair(const std::string& name) {
+    Mixer out{name + " Mixer", {}, static_cast<int>(waveOuts.size()), -1};
+    Dest spk{MakeLine(kMixerDstSpeakers, "Speakers"), {MakeLine(kMixerSrcWaveOut, "Wave")}};
+    Add(spk.line, kMixerCtlVolume, 65535);
+    Add(spk.line, kMixerCtlMute, 0);
+    Add(spk.sources[0], kMixerCtlVolume, 65535);
+    out.dests = {spk};
+    Mixer in{name + " Mixer", {}, -1, static_cast<int>(waveIns.size())};
+    Dest rec{MakeLine(kMixerDstWaveIn, "Capture"), {MakeLine(kMixerSrcMicrophone, "Microphone")}};
+    Add(rec.line, kMixerCtlVolume, 65535);
+    Add(rec.line, kMixerCtlMute, 0);
+    Add(rec.sources[0], kMixerCtlVolume, 65535);
+    in.dests = {rec};
+    waveOuts.push_back(name + " Out");
+    waveIns.push_back(name + " In");
+    mixers.push_back(out);
+    mixers.push_back(in);
+  }
+};
+
+class MixerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("srx_mixer_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Folder() const { return dir_.string(); }
+
+  int32_t& Spk(int m, uint32_t ctl) { return fake.Value(m, kMixerDstSpeakers, kMixerDstSpeakers, ctl); }
+  int32_t& Rec(int m, uint32_t line, uint32_t ctl) { return fake.Value(m, kMixerDstWaveIn, line, ctl); }
+
+  FakeMixerBackend fake;
+  fs::path dir_;
+};
+
+TEST_F(MixerTest, LineTableFindsTheSlotsOfAFullCard) {
+  int m = fake.AddFullCard("Card");
+  MixerLineTable t;
+  ASSERT_TRUE(BuildLineTable(fake, m, t));
+  EXPECT_EQ(t.slots[kMixerSlotMic].line.name, "Microphone");
+  EXPECT_EQ(t.slots[kMixerSlotLine].line.name, "Line In");
+  EXPECT_EQ(t.slots[kMixerSlotAux].line.name, "Aux");
+  EXPECT_EQ(t.slots[kMixerSlotWaveOut].line.componentType, kMixerSrcWaveOut);
+  EXPECT_EQ(t.slots[kMixerSlotSpeakers].line.componentType, kMixerDstSpeakers);
+  EXPECT_EQ(t.slots[kMixerSlotWaveIn].line.componentType, kMixerDstWaveIn);
+  EXPECT_TRUE(t.slots[kMixerSlotMonitorMic].present);
+  EXPECT_FALSE(t.slots[kMixerSlotMonitorLine].present);
+  EXPECT_TRUE(t.HasRecordingSource());
+  EXPECT_NE(t.tone.Find(kMixerCtlBass), nullptr);
+  for (int s = 0; s <= kMixerSlotMonitorMic; ++s) EXPECT_TRUE(t.slots[s].usable) << s;
+  // Probing usability must not change what the user had set.
+  EXPECT_EQ(Rec(m, kMixerSrcMicrophone, kMixerCtlVolume), 11111);
+}
+
+TEST_F(MixerTest, LineTableDegradesOnMissingOrDeafControls) {
+  fake.AddWineDevicePair("Wine");
+  MixerLineTable out, in;
+  ASSERT_TRUE(BuildLineTable(fake, 0, out));
+  ASSERT_TRUE(BuildLineTable(fake, 1, in));
+  EXPECT_TRUE(out.slots[kMixerSlotSpeakers].usable);
+  EXPECT_FALSE(out.slots[kMixerSlotWaveIn].present);
+  EXPECT_FALSE(out.tone.present);
+  EXPECT_TRUE(in.slots[kMixerSlotMic].usable);
+  EXPECT_FALSE(in.slots[kMixerSlotLine].present);
+
+  // A volume whose written value does not read back is listed, not usable,
+  // and its level is then neither saved nor restored.
+  auto& vol = fake.LineOfType(1, kMixerDstWaveIn, kMixerSrcMicrophone)->controls[0];
+  vol.quantum = 256;
+  vol.values = {1000, 1000};
+  ASSERT_TRUE(BuildLineTable(fake, 1, in));
+  EXPECT_TRUE(in.slots[kMixerSlotMic].present);
+  EXPECT_FALSE(in.slots[kMixerSlotMic].usable);
+  EXPECT_EQ(ReadMixerState(fake, in).levels[kMixerSlotMic], 0);
+
+  EXPECT_FALSE(BuildLineTable(fake, 5, in));
+  FakeMixerBackend empty;
+  EXPECT_FALSE(BuildLineTable(empty, 0, in));
+}
+
+TEST_F(MixerTest, MixerIndexMatchesNamesWithoutTheLastWord) {
+  fake.AddWineDevicePair("Null Output");  // mixers 0 (playback) and 1 (recording) share a name
+  fake.AddFullCard("Studio Card");       // mixer 2
+  EXPECT_EQ(MixerIndexForWaveDevice(fake, 0), 0);
+  EXPECT_EQ(MixerIndexForWaveInDevice(fake, 0), 1);
+  EXPECT_EQ(MixerIndexForWaveDevice(fake, 1), 2);
+  EXPECT_EQ(MixerIndexForWaveInDevice(fake, 1), 2);
+  EXPECT_EQ(MixerIndexForWaveDevice(fake, kWaveMapper), 0);
+  // No name matches: the platform's association decides.
+  fake.mixers[2].name = "Something Else";
+  EXPECT_EQ(MixerIndexForWaveDevice(fake, 1), 2);
+  fake.mixers[2].waveOut = -1;
+  EXPECT_EQ(MixerIndexForWaveDevice(fake, 1), -1);
+}
+
+TEST_F(MixerTest, StateFileRoundTripAndRejections) {
+  fake.AddFullCard("A");
+  fake.AddFullCard("B");
+  MixerLineTable t0, t1;
+  ASSERT_TRUE(BuildLineTable(fake, 0, t0));
+  ASSERT_TRUE(BuildLineTable(fake, 1, t1));
+  ASSERT_TRUE(SaveMixerState(Path("a.cfg"), fake, 0, t0));
+  ASSERT_TRUE(SaveMixerState(Path("b.cfg"), fake, 1, t1));
+  EXPECT_EQ(fs::file_size(Path("a.cfg")), 84u);
+
+  Spk(0, kMixerCtlVolume) = 5;
+  Spk(0, kMixerCtlBass) = 50;
+  Rec(0, kMixerSrcMicrophone, kMixerCtlLoudness) = 0;
+  Rec(0, kMixerSrcAuxiliary, kMixerCtlOnOff) = 0;
+  fake.Value(0, kMixerDstSpeakers, kMixerSrcWaveOut, kMixerCtlMute) = 0;
+
+  // Mixer 1's file means nothing to mixer 0.
+  EXPECT_FALSE(LoadMixerState(Path("b.cfg"), fake, 0, t0, false));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 5);
+
+  // A truncated or padded file is not a state file.
+  for (int extra : {-1, 1}) {
+    std::ifstream in(Path("a.cfg"), std::ios::binary);
+    std::vector<char> bytes(84);
+    in.read(bytes.data(), 84);
+    bytes.resize(84 + extra);
+    std::ofstream(Path("bad.cfg"), std::ios::binary).write(bytes.data(), bytes.size());
+    EXPECT_FALSE(LoadMixerState(Path("bad.cfg"), fake, 0, t0, false)) << extra;
+  }
+  EXPECT_FALSE(LoadMixerState(Path("missing.cfg"), fake, 0, t0, false));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 5);
+
+  // Keeping the tone controls restores everything but bass and treble.
+  ASSERT_TRUE(LoadMixerState(Path("a.cfg"), fake, 0, t0, true));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 40000);
+  EXPECT_EQ(Spk(0, kMixerCtlBass), 50);
+  EXPECT_EQ(Rec(0, kMixerSrcMicrophone, kMixerCtlLoudness), 1);
+  EXPECT_EQ(Rec(0, kMixerSrcAuxiliary, kMixerCtlOnOff), 1);
+  EXPECT_EQ(fake.Value(0, kMixerDstSpeakers, kMixerSrcWaveOut, kMixerCtlMute), 1);
+  ASSERT_TRUE(LoadMixerState(Path("a.cfg"), fake, 0, t0, false));
+  EXPECT_EQ(Spk(0, kMixerCtlBass), 10);
+  EXPECT_EQ(Spk(0, kMixerCtlTreble), 90);
+}
+
+TEST_F(MixerTest, ExitPutsBackWhatStartUpSaved) {
+  fake.AddFullCard("A");
+  fake.AddWineDevicePair("Wine");
+  EXPECT_EQ(SaveAllMixers(fake, Folder()), 3);
+  EXPECT_TRUE(fs::exists(Path("MIXSET00.CFG")));
+  EXPECT_TRUE(fs::exists(Path("MIXSET02.CFG")));
+
+  Spk(0, kMixerCtlVolume) = 1;
+  Rec(0, kMixerDstWaveIn, kMixerCtlMute) = 0;
+  Spk(1, kMixerCtlVolume) = 2;
+  Spk(1, kMixerCtlMute) = 1;
+  Rec(2, kMixerSrcMicrophone, kMixerCtlVolume) = 3;
+
+  EXPECT_EQ(RestoreAllMixers(fake, Folder(), false), 3);
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 40000);
+  EXPECT_EQ(Rec(0, kMixerDstWaveIn, kMixerCtlMute), 1);
+  EXPECT_EQ(Spk(1, kMixerCtlVolume), 65535);
+  EXPECT_EQ(Spk(1, kMixerCtlMute), 0);
+  EXPECT_EQ(Rec(2, kMixerSrcMicrophone, kMixerCtlVolume), 65535);
+  EXPECT_FALSE(fs::exists(Path("MIXSET00.CFG")));
+  EXPECT_FALSE(fs::exists(Path("MIXSET02.CFG")));
+  // Nothing left to restore a second time.
+  EXPECT_EQ(RestoreAllMixers(fake, Folder(), false), 0);
+}
+
+TEST_F(MixerTest, PresetsAreKeptPerDevicePairAndKind) {
+  fake.AddFullCard("A");
+  fake.AddFullCard("B");
+  MixerSettings pair00{0 /*mic*/, 0, 0};
+  MixerSettings pair10{0 /*mic*/, 1, 0};
+
+  Spk(0, kMixerCtlVolume) = 100;
+  ASSERT_TRUE(SaveLevelPreset(fake, Folder(), pair00, false));
+  Spk(0, kMixerCtlVolume) = 200;
+  ASSERT_TRUE(SaveLevelPreset(fake, Folder(), pair00, true));
+  Spk(0, kMixerCtlVolume) = 300;
+  Rec(1, kMixerSrcMicrophone, kMixerCtlVolume) = 4444;
+  ASSERT_TRUE(SaveLevelPreset(fake, Folder(), pair10, false));
+  EXPECT_TRUE(fs::exists(Path("SPLMIX0.0I.CFG")));
+  EXPECT_TRUE(fs::exists(Path("IMPMIX0.0O.CFG")));
+  EXPECT_TRUE(fs::exists(Path("SPLMIX1.0I.CFG")));
+
+  Rec(1, kMixerSrcMicrophone, kMixerCtlVolume) = 0;
+  ASSERT_TRUE(LoadLevelPreset(fake, Folder(), pair00, false));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 100);
+  EXPECT_EQ(Rec(1, kMixerSrcMicrophone, kMixerCtlVolume), 0);  // not part of pair 0/0
+  ASSERT_TRUE(LoadLevelPreset(fake, Folder(), pair00, true));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 200);
+  ASSERT_TRUE(LoadLevelPreset(fake, Folder(), pair10, false));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 300);
+  EXPECT_EQ(Rec(1, kMixerSrcMicrophone, kMixerCtlVolume), 4444);
+
+  MixerSettings pair11{0 /*mic*/, 1, 1};
+  EXPECT_FALSE(LoadLevelPreset(fake, Folder(), pair11, false));
+  MixerSettings noCard{0 /*mic*/, 7, 7};
+  EXPECT_FALSE(SaveLevelPreset(fake, Folder(), noCard, false));
+}
+
+TEST_F(MixerTest, LevelsBlockFollowsTheDevicePairAndSource) {
+  fake.AddFullCard("A");
+  MemoryValueStore store;
+  MixerSettings s{1 /*line*/, 0, kWaveMapper};
+  ASSERT_TRUE(SaveLevels(fake, s, store));
+  ASSERT_EQ(store.values[kMixerLevelsValue].size(), 84u);
+  MixerLevelsBlock blk;
+  std::memcpy(&blk, store.values[kMixerLevelsValue].data(), 84);
+  EXPECT_EQ(blk.outputDevice, -1);
+  EXPECT_EQ(blk.present[kMixerSlotSpeakers], 1u);
+  EXPECT_EQ(blk.levels[kMixerSlotLine], 22222);
+  EXPECT_EQ(blk.present[kMixerSlotMonitorMic], 0u);  // playback monitors are no levels
+
+  Spk(0, kMixerCtlVolume) = 1;
+  Rec(0, kMixerSrcMicrophone, kMixerCtlVolume) = 2;
+  MixerSettings other = s;
+  other.inputSource = 0;
+  EXPECT_FALSE(LoadLevels(fake, other, store));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 1);
+  EXPECT_EQ(Rec(0, kMixerSrcMicrophone, kMixerCtlVolume), 2);
+  other = s;
+  other.outDevice = 0;
+  EXPECT_FALSE(LoadLevels(fake, other, store));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 1);
+
+  ASSERT_TRUE(LoadLevels(fake, s, store));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 40000);
+  EXPECT_EQ(Rec(0, kMixerSrcMicrophone, kMixerCtlVolume), 11111);
+
+  // A block of another size is not applied.
+  store.values[kMixerLevelsValue].resize(80);
+  Spk(0, kMixerCtlVolume) = 1;
+  EXPECT_FALSE(LoadLevels(fake, s, store));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 1);
+
+  // Without the card the stored block survives.
+  store.values[kMixerLevelsValue] = std::vector<uint8_t>(84, 0x5A);
+  FakeMixerBackend none;
+  EXPECT_FALSE(SaveLevels(none, s, store));
+  EXPECT_EQ(store.values[kMixerLevelsValue], std::vector<uint8_t>(84, 0x5A));
+}
+
+TEST_F(MixerTest, MeasurementPreparationAndSourceSelection) {
+  fake.AddFullCard("A");
+  MixerSettings s{0 /*mic*/, 0, 0};
+  MixerPair p;
+  ASSERT_TRUE(BuildMixerLineTable(fake, s, p));
+  fake.Value(0, kMixerDstSpeakers, kMixerSrcWaveOut, kMixerCtlMute) = 1;
+  Spk(0, kMixerCtlMute) = 1;
+
+  PrepareMixerForMeasurement(fake, p, s);
+  SelectRecordingSource(fake, p, s);
+  EXPECT_EQ(fake.Value(0, kMixerDstSpeakers, kMixerSrcWaveOut, kMixerCtlMute), 0);
+  EXPECT_EQ(Spk(0, kMixerCtlMute), 0);
+  EXPECT_EQ(Rec(0, kMixerDstWaveIn, kMixerCtlMute), 0);
+  EXPECT_EQ(Spk(0, kMixerCtlBass), 51);
+  EXPECT_EQ(Spk(0, kMixerCtlTreble), 51);
+  EXPECT_EQ(fake.Value(0, kMixerDstSpeakers, kMixerSrcMicrophone, kMixerCtlMute), 1);  // no feedback
+  const auto& mux = fake.LineOfType(0, kMixerDstWaveIn, kMixerDstWaveIn)->controls.back().values;
+  EXPECT_EQ(mux, (std::vector<int32_t>{1, 0, 0}));
+
+  // With both options set neither mutes nor tone controls are touched.
+  fake.Value(0, kMixerDstSpeakers, kMixerSrcMicrophone, kMixerCtlMute) = 0;
+  Spk(0, kMixerCtlMute) = 1;
+  Spk(0, kMixerCtlBass) = 3;
+  s.dontMuteInput = s.dontResetToneControls = true;
+  s.inputSource = 2;
+  PrepareMixerForMeasurement(fake, p, s);
+  SelectRecordingSource(fake, p, s);
+  EXPECT_EQ(Spk(0, kMixerCtlMute), 1);
+  EXPECT_EQ(Spk(0, kMixerCtlBass), 3);
+  EXPECT_EQ(fake.Value(0, kMixerDstSpeakers, kMixerSrcMicrophone, kMixerCtlMute), 0);
+  EXPECT_EQ(mux, (std::vector<int32_t>{0, 0, 1}));
+  // A source the list does not offer leaves the selection as it is.
+  fake.LineOfType(0, kMixerDstWaveIn, kMixerDstWaveIn)->controls.back().info.itemLines[2] = 999;
+  BuildMixerLineTable(fake, s, p);
+  SelectRecordingSource(fake, p, s);
+  EXPECT_EQ(mux, (std::vector<int32_t>{0, 0, 1}));
+  s.inputSource = 5;  // the one recording line: the first source
+  SelectRecordingSource(fake, p, s);
+  EXPECT_EQ(mux, (std::vector<int32_t>{1, 0, 0}));
+
+  // The "SB AudioPCI" devices keep their tone controls.
+  fake.waveOuts[0] = "SB AudioPCI 64V";
+  MixerSettings sb{0, 0, 0};
+  BuildMixerLineTable(fake, sb, p);
+  EXPECT_TRUE(sb.dontResetToneControls);
+}
+
+TEST_F(MixerTest, WineStyleMixersSkipWhatIsMissing) {
+  fake.AddWineDevicePair("Wine");
+  MixerSettings s{1 /*line: absent*/, 0, 0};
+  MemoryValueStore store;
+  ASSERT_TRUE(SaveLevels(fake, s, store));
+  Spk(0, kMixerCtlVolume) = 9;
+  EXPECT_TRUE(LoadLevels(fake, s, store));
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 65535);
+  EXPECT_TRUE(SaveLevelPreset(fake, Folder(), s, false));
+  EXPECT_TRUE(LoadLevelPreset(fake, Folder(), s, false));
+  EXPECT_TRUE(fs::exists(Path("SPLMIX1.0I.CFG")));
+}
+
+#ifdef _WIN32
+// The real winmm back-end, whatever the machine has (under Wine often no
+// card at all): the start-up save and exit restore leave nothing behind, and
+// without a mixer nothing is written.
+TEST_F(MixerTest, WinmmBackendSavesAndRestoresWhatItFinds) {
+  auto b = MakeWinmmMixerBackend();
+  const int count = b->MixerCount();
+  const int saved = SaveAllMixers(*b, Folder());
+  EXPECT_LE(saved, count);
+  EXPECT_EQ(RestoreAllMixers(*b, Folder(), true), saved);
+  EXPECT_TRUE(fs::is_empty(dir_));
+  EXPECT_TRUE(b->Destinations(count).empty());
+  if (count == 0) {
+    MixerSettings s;
+    MemoryValueStore store;
+    EXPECT_FALSE(SaveLevels(*b, s, store));
+    EXPECT_FALSE(LoadLevels(*b, s, store));
+    EXPECT_TRUE(store.values.empty());
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace srx

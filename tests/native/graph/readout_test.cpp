@@ -1,0 +1,147 @@
+#include "graph/readout.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "resources/string_table.h"
+
+#include "dsp/numeric.h"
+
+#include <cmath>
+
+#include "app/view_flags.h"
+#include "data/records.h"
+
+namespace srx {
+namespace {
+
+int Width6(std::string_view s) { return static_cast<int>(s.size()) * 6; }
+
+
+// Texts as the string table hands them out: UTF-8 natively, Latin-1 in the
+// Windows build.
+std::string Shown(const char* utf8) {
+#if defined(_WIN32)
+    return srx::Latin1FromUtf8(utf8);
+#else
+    return utf8;
+#endif
+}
+
+TEST(ReadoutFormat, TrailingZerosAndStrings) {
+    EXPECT_EQ(FormatReadoutNumber(1.5, 2), "1.5");
+    EXPECT_EQ(FormatReadoutNumber(2, 2), "2");
+    EXPECT_EQ(FormatReadoutNumber(100, 0), "100");  // integer zeros stay
+    EXPECT_EQ(FormatReadoutNumber(1234.56789, 4), "1234.5679");
+    EXPECT_EQ(FormatReadoutNumber(-0.001, 2), "0");
+    EXPECT_EQ(FormatReadoutNumber(-2.5, 2), "-2.5");
+
+    EXPECT_EQ(ReadoutText(2101, 1000, 2), "f: 1000Hz");
+    EXPECT_EQ(ReadoutText(2105, 45.25, 2), Shown("Ph: 45.25°"));
+    EXPECT_EQ(ReadoutText(2124, 1.5, 2), "D2: 1.5%");
+    EXPECT_EQ(ReadoutText(2126, 0.333, 2), "THD: 0.33%");
+}
+
+TEST(ReadoutFormat, ImpulseAndEnergyTime) {
+    ReadoutPanes p = ImpulseReadout(0.0125, 0.5, 0.001, 0.002, 343);
+    EXPECT_EQ(p, (ReadoutPanes{"t: 12.5ms", "U: 500mV", "TS: 1ms", "TW: 2ms", "d: 686mm"}));
+    p = ImpulseReadout(1.25, -1.5, 1, 0.01, 343);
+    EXPECT_EQ(p, (ReadoutPanes{"t: 1.25s", "U: -1.5V", "TS: 1s", "TW: 10ms", "d: 3.43m"}));
+    p = EtcReadout(0.003, -12.345, 0, 0.005, 343);
+    EXPECT_EQ(p[1], "A: -12.35dB");
+    EXPECT_EQ(EtcSampleIndex(48000, 0.0000104), 0);
+    EXPECT_EQ(EtcSampleIndex(48000, 0.0000105), 1);
+}
+
+TEST(ReadoutFormat, InformationLine) {
+    EXPECT_EQ(PointsPerOctave(240, 20, 20000), 24);
+    EXPECT_EQ(PointsPerOctave(240, 20, 20), 0);
+    EXPECT_EQ(FrequencyRangeLine(20, 20000, 240, false), "Frequency range: 20-20000Hz  24 f/oct.");
+    EXPECT_EQ(FrequencyRangeLine(20, 20000, 240, true), "Frequency range: 20-20000Hz");
+}
+
+struct ImpedanceFixture {
+    Measurement m;
+    MeasurementReadoutInput in;
+    ImpedanceFixture() {
+        m.h.curveKind = kCurveImpedance;
+        m.h.flags = kMesPhase;
+        for (float f : {50.0f, 100.0f, 200.0f}) {
+            CurvePoint p;
+            p.frequency = f;
+            p.value[kSlotLevel] = 10;
+            p.value[kSlotPhase] = static_cast<float>((f == 100 ? 30 : -30) * kPi / 180);
+            m.points.push_back(p);
+        }
+        in.record = &m;
+        in.plot = {0, 0, 1000, 400};
+        in.map = LayoutFrequencyAxis(1000, 0, 1000, true, Width6).map;
+        in.viewFlags = kGraphAmplitude | kGraphPhase;
+        in.mouseY = 200;
+    }
+};
+
+TEST(MeasurementReadout, ImpedanceWithInductanceAndCapacitance) {
+    ImpedanceFixture fx;
+    fx.in.mouseX = 90;  // first point at or above 90 Hz is 100 Hz
+    ReadoutPanes p = MeasurementReadout(fx.in);
+    EXPECT_EQ(p[0], "f: 100Hz");
+    EXPECT_EQ(p[1], "Z: 10Ohm");
+    EXPECT_EQ(p[2], Shown("Ph: 30°"));
+    // X = 10 sin 30 = 5 ohm: L = 5 / (2 pi 100) = 7.958 mH.
+    EXPECT_EQ(p[3], "L: 7.958mH");
+
+    fx.in.mouseX = 150;
+    p = MeasurementReadout(fx.in);
+    EXPECT_EQ(p[0], "f: 200Hz");
+    // X = -5 ohm: C = 1000 / (2 pi 200 x 5) = 0.159 mF.
+    EXPECT_EQ(p[3], "C: 0.159mF");
+
+    fx.in.mouseX = 1001;  // outside the plot
+    EXPECT_EQ(MeasurementReadout(fx.in), ReadoutPanes{});
+    fx.in.mouseX = 500;   // no point at or above
+    EXPECT_EQ(MeasurementReadout(fx.in), ReadoutPanes{});
+}
+
+TEST(MeasurementReadout, CrosshairTakesValuesFromScales) {
+    ImpedanceFixture fx;
+    ScaleDescription z;
+    z.kind = ScaleKind::Impedance;
+    z.top = 40;
+    z.range = 40;
+    fx.in.scales = {z, PhaseScale(false, true, 0, 0)};
+    fx.in.crosshair = true;
+    fx.in.mouseX = 90;
+    fx.in.mouseY = 100;
+    ReadoutPanes p = MeasurementReadout(fx.in);
+    EXPECT_EQ(p[0], "f: 90Hz");
+    EXPECT_EQ(p[1], "Z: 30Ohm");
+    EXPECT_EQ(p[2], Shown("Ph: 45°"));
+}
+
+TEST(MeasurementReadout, LevelAndDistortion) {
+    Measurement m;
+    m.h.curveKind = kCurveFrequencyResponse;
+    m.h.flags = kMesDistortion;
+    CurvePoint pt;
+    pt.frequency = 100;
+    pt.value[kSlotLevel] = 92;
+    pt.value[kSlotDistortion2] = 72;
+    pt.value[kSlotDistortion2 + 1] = 52;
+    m.points.push_back(pt);
+    MeasurementReadoutInput in;
+    in.record = &m;
+    in.plot = {0, 0, 1000, 400};
+    in.map = LayoutFrequencyAxis(1000, 0, 1000, true, Width6).map;
+    in.mouseX = 100;
+    in.viewFlags = kGraphAmplitude | kGraphPhase;  // no phase in the record: no phase pane
+    in.distortionFlags = 0x2;
+    ReadoutPanes p = MeasurementReadout(in);
+    EXPECT_EQ(p, (ReadoutPanes{"f: 100Hz", "A: 92dB", "D3: 1%", "", ""}));
+    in.viewFlags |= kGraphLinearAmplitude;
+    EXPECT_EQ(MeasurementReadout(in)[1], "U: 100mV");
+}
+
+}  // namespace
+}  // namespace srx
