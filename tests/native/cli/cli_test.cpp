@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "audio/wave_file.h"
 #include "cli/commands.h"
 #include "data/native_files.h"
@@ -37,8 +39,14 @@ Result RunCommand(int (*command)(int, char**), std::vector<std::string> args) {
 
 class Cli : public testing::Test {
 protected:
-    fs::path dir = fs::temp_directory_path() / "srx_cli_test";
-    void SetUp() override { fs::create_directories(dir); }
+    fs::path dir;
+    void SetUp() override {
+        // Tests run in parallel processes: each gets its own folder.
+        dir = fs::temp_directory_path() /
+              (std::string("srx_cli_") + testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+               std::to_string(getpid()));
+        fs::create_directories(dir);
+    }
     void TearDown() override { fs::remove_all(dir); }
     std::string P(const char* name) { return (dir / name).string(); }
 };
