@@ -1,13 +1,13 @@
 #!/usr/bin/perl
 # Draws the frame's pictures: the program icon (a loudspeaker cabinet), the
 # document icon (a response graph) and the splash picture. Run from the
-# repository root; writes resources/sonrix.ico, resources/document.ico and
-# resources/splash.bmp. The outputs are committed, so the build needs no Perl
+# repository root; writes resources/win32/sonrix.ico, resources/win32/document.ico and
+# resources/win32/splash.bmp. The outputs are committed, so the build needs no Perl
 # for them.
 use strict;
 use warnings;
 
-my $out = shift // 'resources';
+my $out = shift // 'resources/win32';
 
 # ---- a canvas of RGBA pixels ----------------------------------------------
 sub canvas { my ($w, $h, @rgba) = @_; return { w => $w, h => $h, p => [ map { [@rgba] } 1 .. $w * $h ] }; }

@@ -1,12 +1,12 @@
 #!/usr/bin/perl
-# Writes resources/toolbar.bmp: 28 toolbar images of 16x16 pixels side by
+# Writes resources/win32/toolbar.bmp: 28 toolbar images of 16x16 pixels side by
 # side, 24 bits per pixel. Each picture is drawn below as text, one letter a
 # pixel; images without a picture stay background. The background is the
 # standard button grey, which the toolbar maps to the button-face colour.
 use strict;
 use warnings;
 
-my $out = shift // 'resources/toolbar.bmp';
+my $out = shift // 'resources/win32/toolbar.bmp';
 my %colour = (
     '.' => [192, 192, 192], 'k' => [0, 0, 0], 'w' => [255, 255, 255],
     'd' => [128, 128, 128], 'r' => [192, 0, 0], 'b' => [0, 0, 160],
