@@ -125,7 +125,11 @@ TEST(DocUndo, SecondWindowsSeeTheStepButDoNotOwnIt) {
 
 class DocDesignUndoFile : public ::testing::Test {
 protected:
-    std::string path = (std::filesystem::temp_directory_path() / "srx_doc_design_undo.son").string();
+    // Tests run in parallel processes: each uses a file of its own.
+    std::string path = (std::filesystem::temp_directory_path() /
+                        ("srx_doc_design_undo_" +
+                         std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".son"))
+                           .string();
     void TearDown() override { std::remove(path.c_str()); }
 };
 
