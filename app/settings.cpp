@@ -47,6 +47,12 @@ void DefaultCurveStyle(CurveStyle& st, int curve) {
     // darker variants of the same hue.
     st.phaseColour = Darken(base, 2, 3);
     st.groupDelayColour = Darken(base, 1, 3);
+    if (curve == 0) {
+        // Curve 1 is also the single measurement's style, where the three
+        // quantities must be told apart at a glance: own hues there.
+        st.phaseColour = 0xC00000;       // blue
+        st.groupDelayColour = 0x008000;  // green
+    }
     st.penStyle = static_cast<uint32_t>(curve % 5);  // solid, dash, dot, dash-dot, dash-dot-dot
     DeriveCurveShades(base, st.shades);
 }

@@ -412,4 +412,16 @@ bool LoadLevels(MixerBackend& b, MixerSettings& settings, ValueStore& store) {
   return true;
 }
 
+void MixersAtStartup(MixerBackend& b, const std::string& folder, MixerSettings& settings, ValueStore& store,
+                     bool levels) {
+  SaveAllMixers(b, folder);
+  if (levels) LoadLevels(b, settings, store);
+}
+
+void MixersAtExit(MixerBackend& b, const std::string& folder, MixerSettings& settings, ValueStore& store,
+                  bool levels) {
+  if (levels) SaveLevels(b, settings, store);
+  RestoreAllMixers(b, folder, settings.dontResetToneControls);
+}
+
 }  // namespace srx

@@ -205,4 +205,15 @@ void PrepareMixerForMeasurement(MixerBackend& backend, const MixerPair& pair, co
 bool SaveLevels(MixerBackend& backend, MixerSettings& settings, ValueStore& store);
 bool LoadLevels(MixerBackend& backend, MixerSettings& settings, ValueStore& store);
 
+// The program's start: every mixer's state is kept in `folder`, then the
+// last used levels of the settings' devices come back (unless the devices
+// have no mixer: `levels` false).
+void MixersAtStartup(MixerBackend& backend, const std::string& folder, MixerSettings& settings, ValueStore& store,
+                     bool levels);
+// The program's exit: the levels in use are stored first, then every mixer
+// gets its state from the start back. In the other order the user's own
+// levels would be stored as the measuring levels and these would be lost.
+void MixersAtExit(MixerBackend& backend, const std::string& folder, MixerSettings& settings, ValueStore& store,
+                  bool levels);
+
 }  // namespace srx

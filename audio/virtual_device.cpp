@@ -493,27 +493,30 @@ void VirtualLoudspeaker::PacingLoop() {
   using Clock = std::chrono::steady_clock;
   auto last = Clock::now();
   double owed = 0;
+  bool running = false;
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopPacer_) {
-    queued_.wait_for(lock, std::chrono::milliseconds(2));
+    // An idle device needs no fine clock: it only has to pass on what the
+    // owner's own calls (open, reset, close) queued.
+    queued_.wait_for(lock, std::chrono::milliseconds(running ? 2 : 20));
     if (stopPacer_) break;
     const auto now = Clock::now();
     const double elapsed = std::chrono::duration<double>(now - last).count();
     last = now;
-    const bool running = (in_.open && in_.started) || (out_.open && !out_.queue.empty());
+    running = (in_.open && in_.started) || (out_.open && !out_.queue.empty());
+    std::vector<Notice> direct;
     if (!running || rate_ == 0) {
       owed = 0;
-      continue;
+    } else {
+      // A stalled process catches up at most half a second, like a device
+      // that dropped what its owner did not collect.
+      owed = std::min(owed + elapsed * rate_, rate_ * 0.5);
+      const auto frames = static_cast<uint64_t>(owed);
+      owed -= double(frames);
+      Advance(frames, direct);
     }
-    // A stalled process catches up at most half a second, like a device
-    // that dropped what its owner did not collect.
-    owed = std::min(owed + elapsed * rate_, rate_ * 0.5);
-    const auto frames = static_cast<uint64_t>(owed);
-    owed -= double(frames);
-    const std::size_t before = notices_.size();
-    std::vector<Notice> direct;
-    Advance(frames, direct);
-    const bool woke = notices_.size() != before;
+    const bool woke = unwoken_;
+    unwoken_ = false;
     auto wake = wake_;
     void* context = wakeContext_;
     lock.unlock();
@@ -579,6 +582,7 @@ void VirtualLoudspeaker::QueueNotice(Notice n, std::vector<Notice>& direct) {
   }
   if (!n.owner && !n.target.fn) return;
   notices_.push_back(n);
+  unwoken_ = true;
 }
 
 void VirtualLoudspeaker::Deliver(const Notice& n) {
@@ -688,7 +692,12 @@ int VirtualLoudspeaker::Open(WaveDirection direction, int id, const WaveFormat& 
     if (other.open && other.format.samplesPerSec != format.samplesPerSec) return kWaveDeviceBadFormat;
     if (!other.open) {
       rate_ = format.samplesPerSec;
-      path_ = std::make_unique<VirtualPath>(setup_, rate_);
+      // Each run hears noise of its own: a noise sequence restarted from
+      // the same seed would make repeated passes identical, and averaging
+      // them would take no noise away. The first run keeps the seed.
+      VirtualSetup run = setup_;
+      run.acoustic.noiseSeed ^= uint32_t(clock_ * 2654435761u);
+      path_ = std::make_unique<VirtualPath>(run, rate_);
     }
     s = Stream{};
     s.open = true, s.format = format, s.target = target, s.serial = serial = nextSerial_++;
@@ -710,6 +719,7 @@ void VirtualLoudspeaker::PostToOwner(void* owner, unsigned message, uintptr_t fi
   Notice n;
   n.owner = true, n.ownerWindow = owner, n.message = message, n.first = first, n.second = second;
   notices_.push_back(n);
+  unwoken_ = true;
   queued_.notify_all();
 }
 

@@ -30,7 +30,8 @@
 // as fast as the caller takes them (tests). kRealTime runs a thread that
 // advances the clock with the wall clock; its notices are delivered by
 // Pump()/WaitAndPump() on the caller's thread (a wake hook tells a window
-// to do that).
+// to do that). The wake hook also follows notices that the owner's own
+// calls queued (a reset hands its buffers back), within 20 ms.
 #pragma once
 
 #include <complex>
@@ -223,6 +224,7 @@ class VirtualLoudspeaker : public WaveDeviceBackend {
   VirtualPacing pacing_ = VirtualPacing::kManual;
   std::thread pacer_;
   bool stopPacer_ = false;
+  bool unwoken_ = false;  // notices queued since the last wake
   void (*wake_)(void*) = nullptr;
   void* wakeContext_ = nullptr;
   OwnerHandler ownerHandler_ = nullptr;
@@ -253,6 +255,22 @@ class WaveDeviceRouter : public WaveDeviceBackend {
   WaveDeviceBackend* real_;
   VirtualLoudspeaker* virtual_;
 };
+
+#ifdef _WIN32
+// Lets the winmm back-end's hidden window ("KVWaveClass") deliver the
+// notices of a virtual loudspeaker paced in real time: the device's wake
+// hook posts to the window and the window's thread (the engine's) pumps the
+// device, so that its buffers come back where a sound card's would. Null
+// detaches. `winmm` must come from MakeWinmmBackend.
+void AttachVirtualLoudspeaker(WaveDeviceBackend& winmm, VirtualLoudspeaker* device);
+
+// The program's devices: the sound cards followed by the virtual loudspeaker
+// (paced in real time, attached as above), made on the first call and
+// installed as the engine's back-end by every call. They live as long as
+// the process.
+WaveDeviceRouter& ProgramWaveDevices();
+VirtualLoudspeaker& ProgramVirtualLoudspeaker();
+#endif
 
 // Sample conversion shared by the device and its tests: one sample of
 // `bits` (8 unsigned, 16/24/32 signed little-endian) at full scale +-1.

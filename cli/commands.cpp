@@ -58,6 +58,7 @@ const Command kCommands[] = {
     {"string", "<id>: print a text of the string table", RunString},
     {"info", "FILE...: describe native and wave files", RunInfo},
     {"fr", "IMPULSE.TWF OUT.MES [--start HZ] [--ppo N] [--window TYPE] [--length S]: frequency response of an impulse response", RunFr},
+    {"measure", "mls --device virtual [--order N] [--passes N] OUT.TWF [OUT.MES]: measure the virtual loudspeaker", RunMeasure},
     {nullptr, nullptr, nullptr},
 };
 

@@ -15,6 +15,7 @@ extern const Command kCommands[];
 // Commands in files of their own.
 int RunInfo(int argc, char** argv);
 int RunFr(int argc, char** argv);
+int RunMeasure(int argc, char** argv);
 
 // A JSON string literal for `s` (quotes included).
 std::string JsonString(const std::string& s);

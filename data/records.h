@@ -92,7 +92,7 @@ struct EtcRecordHeader {
     char path[260];
     char title[260];
     uint32_t flags;
-    uint8_t reserved524[4];
+    int32_t sampleRate;  // Hz of the samples; < 1: unknown (the set-up's rate serves)
     int32_t sampleCount;
     int32_t windowType;
     uint8_t reserved536[8];
@@ -100,10 +100,16 @@ struct EtcRecordHeader {
     MeasurementSetup setup;
     double rt30;      // s, 0 = none
     double rt60;      // s, 0 = none
-    uint8_t reserved1220[48];
+    // The analysis time window of the source impulse as the graph's two
+    // markers (s); end <= start: no markers.
+    double markerStart;
+    double markerEnd;
+    uint8_t reserved1236[32];
 };
 static_assert(sizeof(EtcRecordHeader) == 1268);
+static_assert(offsetof(EtcRecordHeader, sampleRate) == 524);
 static_assert(offsetof(EtcRecordHeader, setup) == 552);
+static_assert(offsetof(EtcRecordHeader, markerStart) == 1220);
 
 #pragma pack(pop)
 

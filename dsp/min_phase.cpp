@@ -467,7 +467,16 @@ bool ComputeMinimumPhase(Measurement& m, const AnalysisSettings& settings) {
 }
 
 void InstallMinimumPhaseOnReading() {
-    SetMinimumPhaseHook([](Measurement& m) { return ComputeMinimumPhase(m, CurrentAnalysisSettings()); });
+    // A file holds only level and measured phase: the unwrapped phase and
+    // group delay the graphs show are derived here too, not only the
+    // minimum phase, or an opened curve would show a group delay of 0.
+    SetMinimumPhaseHook([](Measurement& m) {
+        AnalysisSettings st = CurrentAnalysisSettings();
+        AnalysisSettings derive = st;
+        derive.alwaysComputeMinimumPhase = false;
+        DerivePhaseData(m, derive);
+        return ComputeMinimumPhase(m, st);
+    });
 }
 
 }  // namespace srx

@@ -107,14 +107,16 @@ ReadoutPanes MeasurementReadout(const MeasurementReadoutInput& in) {
             w.Add(ReadoutText(2102, v, 2));
         }
     }
-    const bool hasPhase = m.h.flags & kMesPhase;
+    // Only the quantities the record holds: a minimum phase exists without
+    // a measured one, an excess phase needs both.
     int ps = SelectedPhaseSlot(f);
-    if (ps >= 0 && hasPhase && value(ScaleKind::Phase, {ps, CurveValue::Degrees, !z}, &v))
+    const bool hasPhase = ps >= 0 && RecordHasSlot(m, ps);
+    if (hasPhase && value(ScaleKind::Phase, {ps, CurveValue::Degrees, !z}, &v))
         w.Add(ReadoutText(z ? 2107 : 2105, v, 2));
     int gs = SelectedGroupDelaySlot(f);
-    if (gs >= 0 && hasPhase && value(ScaleKind::GroupDelay, {gs, CurveValue::Milliseconds, !z}, &v))
+    if (gs >= 0 && RecordHasSlot(m, gs) && value(ScaleKind::GroupDelay, {gs, CurveValue::Milliseconds, !z}, &v))
         w.Add(ReadoutText(2111, v, 3));
-    if (z && ps >= 0 && hasPhase && p && p->frequency > 0) {
+    if (z && hasPhase && p && p->frequency > 0) {
         double deg = p->value[ps] * 180 / kPi;
         if (std::fabs(deg) >= 0.01) {
             double x = p->value[kSlotLevel] * std::sin(p->value[ps]);

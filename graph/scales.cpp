@@ -347,13 +347,25 @@ int SelectedGroupDelaySlot(uint32_t f) {
     return -1;
 }
 
-namespace {
-
-bool HasPhaseSlot(const Measurement& m, int slot) {
-    if (slot == kSlotPhase || slot == kSlotPhaseUnwrapped || slot == kSlotGroupDelay)
-        return m.h.flags & kMesPhase;
-    return m.h.flags & (kMesMinimumPhaseCalculated | kMesStoredMinimumPhase);
+bool RecordHasSlot(const Measurement& m, int slot) {
+    const bool measured = m.h.flags & kMesPhase;
+    const bool minimum = m.h.flags & (kMesMinimumPhaseCalculated | kMesStoredMinimumPhase);
+    switch (slot) {
+        case kSlotPhase:
+        case kSlotPhaseUnwrapped:
+        case kSlotGroupDelay: return measured;
+        case kSlotMinimumPhase:
+        case kSlotMinimumPhaseUnwrapped:
+        case kSlotMinimumGroupDelay: return minimum;
+        // Excess = measured - minimum: without either it is meaningless.
+        case kSlotExcessPhase:
+        case kSlotExcessPhaseUnwrapped:
+        case kSlotExcessGroupDelay: return measured && minimum;
+        default: return true;
+    }
 }
+
+namespace {
 
 // Calls fn for each point of the displayed range up to the end of valid data.
 template <class Fn>
@@ -418,7 +430,7 @@ std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in
         bool any = false, allZ = true;
         double pmin = 1e300, pmax = -1e300;
         for (const Measurement* m : in.records) {
-            if (!HasPhaseSlot(*m, ps)) continue;
+            if (!RecordHasSlot(*m, ps)) continue;
             any = true;
             allZ = allZ && isZ(m);
             double a = m->phaseUnwrappedMin, b = m->phaseUnwrappedMax;
@@ -436,7 +448,7 @@ std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in
         bool any = false;
         double g = 0;
         for (const Measurement* m : in.records) {
-            if (!HasPhaseSlot(*m, gs)) continue;
+            if (!RecordHasSlot(*m, gs)) continue;
             any = true;
             ForDisplayed(*m, lo, hi, [&](const CurvePoint& p) { g = std::max<double>(g, std::fabs(p.value[gs])); });
         }

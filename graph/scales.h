@@ -126,6 +126,11 @@ struct MeasurementScalesInput {
 std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in,
                                                 const ScaleSettings& s);
 
+// Whether a record holds the values of a phase or group-delay slot:
+// measured values need the phase, minimum values the minimum phase, excess
+// values both.
+bool RecordHasSlot(const Measurement& m, int slot);
+
 // The curve slots shown by the view flags.
 int SelectedPhaseSlot(uint32_t viewFlags);        // -1: no phase shown
 int SelectedGroupDelaySlot(uint32_t viewFlags);   // -1: none

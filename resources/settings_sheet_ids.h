@@ -104,6 +104,9 @@
 // Levels
 #define IDC_MS_LEVELINFO 1251
 #define IDC_MS_SPLCAL 1252
+#define IDC_MS_LSAVEACOUSTIC 1253
+#define IDC_MS_LSAVEIMPEDANCE 1254
+#define IDC_MS_LSTATUS 1255
 // Advanced Soundcard Settings
 #define IDC_MS_ABUFFERS 1261
 #define IDC_MS_ASTOPDELAY 1262
@@ -115,3 +118,12 @@
 #define IDC_MS_ATONE 1268
 #define IDC_MS_AINIT 1269
 #define IDC_MS_APHASE 1270
+
+// The sound-card start-up test, the Levels page's dialogs
+#define DLG_CARDTEST 32
+#define DLG_SPL_CALIBRATION 4111
+#define DLG_LEVELS_INFO 4112
+#define IDC_CT_TEXT 1281
+#define IDC_SPL_TONE 1291
+#define IDC_SPL_VALUE 1292
+#define IDC_SPL_STATUS 1293

@@ -12,11 +12,16 @@
 #include "app/settings.h"
 #include "app/view_flags.h"
 #include "app/win32/commands_internal.h"
+#include "app/win32/fft_commands.h"
 #include "app/win32/recent_menu.h"
 #include "app/win32/registry_store.h"
 #include "app/win32/shell.h"
 #include "data/records.h"
 #include "design/design_slot.h"
+#include "dsp/win32/compensation_ui.h"
+#include "graph/win32/graph_view.h"
+#include "measure/win32/compensation_dialogs.h"
+#include "measure/win32/mls_dialog.h"
 #include "resources/command_ids.h"
 
 namespace srx {
@@ -186,6 +191,13 @@ void ExecuteCommand(HWND frame, int id) {
             if (MessageBoxId(frame, 2302, MB_YESNO | MB_ICONQUESTION) == IDYES)
                 PostMessageA(frame, WM_CLOSE, 0, 0);
             return;
+        case CM_PRINT:
+            if (HWND active = ActiveDocument()) PrintGraphWindow(frame, active);
+            return;
+        case CM_PAGE_SETUP: GraphPageSetup(frame); return;
+        case CM_ZOOM_RESTORE:
+            if (HWND active = ActiveDocument(); active && RestoreGraphZoom(active)) PostUpdateMenus(frame);
+            return;
         case CM_UNDO: {
             HWND active = ActiveDocument();
             if (active && HasUndo(active)) {
@@ -239,10 +251,18 @@ void ExecuteCommand(HWND frame, int id) {
                 MessageBoxId(frame, 2334, MB_OK | MB_ICONINFORMATION);
                 return;
             }
-            // Creating the missing window needs the graph windows' titles
-            // and painters, which come with the graph view.
+            if (id == CM_SHOW_IMPULSE) {
+                CreateImpulseWindowFor(frame, active);
+                PostUpdateMenus(frame);
+            }
+            // A missing waterfall window waits for the waterfall painter.
             return;
         }
+        case CM_FFT: DoFftOnImpulse(frame); return;
+        case CM_MIN_PHASE_CALC:
+            ToggleFlag(id);
+            AfterMinimumPhaseToggle(frame);
+            return;
         case CM_TILE_VERTICAL: SendMessageA(s.client, WM_MDITILE, MDITILE_VERTICAL, 0); return;
         case CM_TILE_HORIZONTAL: SendMessageA(s.client, WM_MDITILE, MDITILE_HORIZONTAL, 0); return;
         case CM_CASCADE: SendMessageA(s.client, WM_MDICASCADE, 0, 0); return;
@@ -254,6 +274,15 @@ void ExecuteCommand(HWND frame, int id) {
             return;
         case CM_TIP: ShowTipOfTheDay(frame); return;
         case CM_ABOUT: ShowAbout(frame); return;
+        // The sheet runs on the measurement thread like every measurement
+        // dialog (template 65535 stands for it).
+        case CM_SETTINGS: RunMeasurementDialog(65535, nullptr); return;
+        case CM_MLS: OpenMlsDialog(); return;
+        case CM_SECONDARY_COMPENSATION: OpenSecondaryCompensationDialog(); return;
+        case CM_MIC_COMPENSATION:
+            // A running measurement reads the remembered name the dialog sets.
+            if (!s.measurementBusy) OpenMicrophoneCompensationDialog(frame);
+            return;
         default: break;
     }
     FlagWords probe = ReadFlagWords(Settings());

@@ -184,6 +184,11 @@ void ScrollDesign(HWND window, WPARAM wp) {
 }
 
 LRESULT CALLBACK DocumentProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != WM_NCCREATE) {
+        const DocumentKindHooks* hooks = HooksOf(static_cast<int>(GetWindowLongPtrA(window, kWordKind)));
+        LRESULT result = 0;
+        if (hooks && hooks->message && hooks->message(window, msg, wp, lp, &result)) return result;
+    }
     switch (msg) {
         case WM_NCCREATE:
             if (g_pending) {

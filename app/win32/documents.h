@@ -39,10 +39,14 @@ struct DocumentKindHooks {
     int (*save)(HWND window, bool askName) = nullptr;   // 1 when saved
     // Paints the window's content (screen and clipboard copies).
     void (*paint)(HWND window, HDC dc, const RECT& area, bool clipboard) = nullptr;
+    // Sees every message of the kind's windows first (mouse, cursor and
+    // commands of the graph view; WM_DESTROY to forget the window). True
+    // when it handled the message; the window procedure returns `*result`.
+    bool (*message)(HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) = nullptr;
 };
 // Hooks for the kinds low..high; a later registration wins where ranges
-// overlap. For 3300..3305 only `paint` is used: those records are the
-// document windows' own.
+// overlap. For 3300..3305 only `paint` and `message` are used: those
+// records are the document windows' own.
 void RegisterDocumentKinds(int low, int high, const DocumentKindHooks& hooks);
 
 // Called before a measurement window frees its record, so that multigraphs

@@ -14,6 +14,7 @@
 #include "app/view_flags.h"
 #include "app/win32/registry_store.h"
 #include "app/win32/shell.h"
+#include "app/win32/soundcard.h"
 #include "measure/measurement_settings.h"
 #include "data/records.h"
 #include "resources/string_table.h"
@@ -143,13 +144,10 @@ bool CreateFrameChildren(HWND frame) {
     PostMessageA(frame, UM_UPDATEMENUS, 0, 0);
     DragAcceptFiles(frame, TRUE);
     if (Settings().window.showTips) PostMessageA(frame, WM_COMMAND, 1005, 0);
-    // The built-in virtual loudspeaker always offers a recording device, so
-    // the channel count is cleared only when the settings hold none; a
-    // configured card gets the start-up test, otherwise the settings open.
-    if (CurrentMeasurementSettings().channels >= 1)
-        PostMessageA(frame, UM_CARDTEST, 0, 0);
-    else
-        PostMessageA(frame, WM_COMMAND, 711, 0);
+    // A configured card gets the start-up test; a fresh installation
+    // without a card starts on the virtual loudspeaker; otherwise the
+    // settings open so that the user chooses a card.
+    PostStartupSoundcardCheck(frame);
     return true;
 }
 
@@ -166,6 +164,7 @@ bool Shutdown(HWND frame, bool ask) {
     s.tsMeasurementBusy = false;
     if (s.toolbar) SaveToolbarLayout(s.toolbar, EasyMenu());
     SaveSettings();
+    ShutdownProgramAudio();
     DeleteAllUndo();
     if (!s.helpFile.empty()) WinHelpA(frame, s.helpFile.c_str(), HELP_QUIT, 0);
     return true;
@@ -302,7 +301,7 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             OpenListedFiles();
             return 1;
         case UM_CARDTEST:
-            return 1;  // the sound-card test dialog comes with the wave engine
+            return RunCardTest(hwnd);
     }
     return DefFrameProcA(hwnd, s.client, msg, wp, lp);
 }

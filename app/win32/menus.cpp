@@ -14,6 +14,7 @@
 #include "app/win32/shell.h"
 #include "data/records.h"
 #include "design/design_slot.h"
+#include "graph/win32/graph_view.h"
 #include "resources/command_ids.h"
 
 namespace srx {
@@ -46,12 +47,8 @@ bool MenuContains(HMENU root, HMENU wanted) {
     return false;
 }
 
-bool MeasurementZoomed(HWND window) {
-    if (DocumentKindOf(window) != kDocMeasurement) return false;
-    const auto* m = static_cast<const Measurement*>(DocumentDataOf(window));
-    if (!m || m->displayFirstFrequency <= 0 || m->displayLastFrequency <= 0) return false;
-    return m->displayFirstFrequency != m->h.firstFrequency || m->displayLastFrequency != m->h.lastFrequency;
-}
+// Frequency and time graphs alike: the graph view knows their ranges.
+bool MeasurementZoomed(HWND window) { return GraphZoomed(window); }
 
 void SetStatusHelp(const std::string& text) {
     FrameState& s = Shell();

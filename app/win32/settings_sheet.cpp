@@ -18,11 +18,13 @@
 #include "app/settings.h"
 #include "app/view_flags.h"
 #include "app/win32/shell.h"
+#include "app/win32/soundcard.h"
 #include "audio/virtual_device.h"
 #include "audio/wave_engine.h"
 #include "measure/measurement_settings.h"
 #include "measure/settings_rules.h"
 #include "measure/stimulus_files.h"
+#include "measure/win32/compensation_dialogs.h"
 #include "resources/settings_sheet_ids.h"
 #include "resources/string_table.h"
 
@@ -409,6 +411,7 @@ void Confirm() {
     WaveRebuildBufferTable(int(ms.optimisedFor));
     WaveSetBufferCount(int(ms.bufferCount));
     RefreshAnalysisSettings();
+    SaveLevelsForSettings();
     g_sheet.saved = ms;
     g_sheet.confirmed = true;
 }
@@ -609,6 +612,7 @@ void SoundcardCommand(HWND page, int id, int code) {
         else if (id == IDC_MS_INPUT) {
             const LRESULT i = SendDlgItemMessageA(page, id, CB_GETCURSEL, 0, 0);
             if (i >= 0) ms.inputSource = uint32_t(i);
+            g_sheet.soundcardChanged = true;  // the compensation files are per input
         } else if (id == IDC_MS_OPTIMIZED) {
             const LRESULT i = SendDlgItemMessageA(page, id, CB_GETCURSEL, 0, 0);
             if (i >= 0) ms.optimisedFor = uint32_t(i);
@@ -616,6 +620,8 @@ void SoundcardCommand(HWND page, int id, int code) {
             WaveRebuildBufferTable(int(ms.optimisedFor));
             ShowBufferSizes(page);
         }
+    } else if (id == IDC_MS_LINEARITY && code == BN_CLICKED) {
+        MeasureLinearity(page);
     } else if (id == IDC_MS_ADVANCED && code == BN_CLICKED) {
         DialogBoxParamA(Shell().instance ? Shell().instance : GetModuleHandleA(nullptr),
                         MAKEINTRESOURCEA(DLG_MS_ADVANCED), page, AdvancedSoundcardProc, 0);
@@ -638,6 +644,32 @@ void CalculateTriangle(HWND page) {
     SetDlgItemTextA(page, IDC_MS_TW, FormatMilliseconds(t.window).c_str());
 }
 
+// ---- Levels page --------------------------------------------------------------
+
+void LevelsCommand(HWND page, int id, int code) {
+    if (code != BN_CLICKED) return;
+    HINSTANCE instance = Shell().instance ? Shell().instance : GetModuleHandleA(nullptr);
+    switch (id) {
+        case IDC_MS_LSAVEACOUSTIC:
+        case IDC_MS_LSAVEIMPEDANCE: {
+            const bool impedance = id == IDC_MS_LSAVEIMPEDANCE;
+            const int text = !SaveLevelPresetForSettings(impedance) ? 5382 : impedance ? 5381 : 5380;
+            SetDlgItemTextA(page, IDC_MS_LSTATUS, StringText(text));
+            return;
+        }
+        case IDC_MS_LEVELINFO:
+            DialogBoxParamA(instance, MAKEINTRESOURCEA(DLG_LEVELS_INFO), page, LevelsInformationProc, 0);
+            return;
+        case IDC_MS_SPLCAL:
+            // The calibration changes fields of the FFT page: every page
+            // shows the record again, or OK would store the old texts back.
+            if (DialogBoxParamA(instance, MAKEINTRESOURCEA(DLG_SPL_CALIBRATION), page, SplCalibrationProc, 0) == IDOK)
+                for (int k = 0; k < kPageKinds; ++k)
+                    if (g_sheet.pages[k]) FillPage(g_sheet.pages[k], PageKind(k));
+            return;
+    }
+}
+
 // ---- Page procedure -----------------------------------------------------------
 
 void SetResult(HWND page, LONG_PTR value) { SetWindowLongPtrA(page, DWLP_MSGRESULT, value); }
@@ -650,6 +682,17 @@ LONG_PTR ApplySheet(HWND page) {
     const PageCheck check = CheckSettingsSheet(CurrentMeasurementSettings(), g_sheet.easy);
     if (!check.ok()) {
         ShowRefusal(page, check, true);
+        return PSNRET_INVALID_NOCHANGEPAGE;
+    }
+    // A new sound-card setting without its compensation: the notice offers
+    // the linearity measurement, and taking it keeps the sheet open there.
+    if (g_sheet.soundcardChanged && OfferLinearityMeasurement(page)) {
+        if (g_sheet.pages[kSoundcard] != page && g_sheet.sheet) {
+            g_sheet.turning = true;
+            SendMessageA(g_sheet.sheet, PSM_SETCURSEL, WPARAM(SheetIndexOf(kSoundcard)), 0);
+            g_sheet.turning = false;
+        }
+        if (HWND soundcard = g_sheet.pages[kSoundcard]) SetFocus(GetDlgItem(soundcard, IDC_MS_LINEARITY));
         return PSNRET_INVALID_NOCHANGEPAGE;
     }
     Confirm();
@@ -682,6 +725,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wp, LPARAM lp) {
             const PageKind kind = KindOfPage(page);
             const int id = LOWORD(wp), code = HIWORD(wp);
             if (kind == kSoundcard) SoundcardCommand(page, id, code);
+            if (kind == kLevels) LevelsCommand(page, id, code);
             if (kind == kTimeWindow && id == IDC_MS_TWCALC && code == BN_CLICKED) CalculateTriangle(page);
             if (code == BN_CLICKED) {
                 // Switches take effect at once: greying, and near-field

@@ -14,9 +14,14 @@
 #include "app/win32/recent_menu.h"
 #include "app/win32/registry_store.h"
 #include "app/win32/shell.h"
+#include "app/win32/soundcard.h"
+#include "audio/wave_device.h"
+#include "audio/wave_error.h"
 #include "data/native_files.h"
 #include "design/design_slot.h"
 #include "dsp/min_phase.h"
+#include "dsp/win32/compensation_ui.h"
+#include "graph/win32/graph_view.h"
 #include "measure/measurement_settings.h"
 #include "measure/stimulus_files.h"
 #include "resources/string_table.h"
@@ -156,6 +161,7 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
     InstallMeasurementSettingsHooks();
     SetMeasureProgramFolder(s.programFolder);
     LoadSettings();
+    InstallProgramAudio(s.programFolder);
     const bool easy = (Settings().window.shellFlags & kShellEasyMenu) != 0;
     UnregisterClassA(kChildClass, instance);
     if (!RegisterFrameClass(instance, easy) || !RegisterDocumentClass(instance)) {
@@ -163,6 +169,7 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
         return false;
     }
     InstallMinimumPhaseOnReading();
+    InstallGraphView();
     SetRecentFileHook([](const std::string& path) { AddRecentFile(path); });
 
     std::string caption = StringText(2212);
@@ -203,6 +210,8 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
     if (HMENU menu = GetMenu(frame)) EnableMenuItem(menu, 1009, MF_BYCOMMAND | MF_GRAYED);
     CloseSplash();
     BringWindowToTop(frame);
+    // Calibration files dropped into the program folder become compensations.
+    ConvertFoundCalibrations(frame, nullptr);
     return true;
 }
 
@@ -220,6 +229,10 @@ int RunMessageLoop() {
 
 int SonRixMain(HINSTANCE instance, const char* commandLine, int show) {
     if (HandOverToRunningInstance(commandLine)) return 0;
+    // The wave engine's and the tone player's messages in their boxes (the
+    // tests keep the quiet default sinks).
+    InstallWaveErrorBox(nullptr);
+    InstallLoopPlayerErrorBox();
     if (!StartFirstInstance(instance, commandLine, show)) return 0;
     return RunMessageLoop();
 }

@@ -5,10 +5,12 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "audio/virtual_device.h"
 #include "audio/wave_device.h"
 #include "audio/wave_engine.h"
 
@@ -17,6 +19,8 @@ namespace srx {
 namespace {
 
 constexpr char kWaveClass[] = "KVWaveClass";
+// Asks the hidden window to deliver the virtual loudspeaker's notices.
+constexpr UINT kPumpVirtual = WM_APP + 0x3B9;
 
 struct Route {
   WaveNoticeTarget target;
@@ -144,9 +148,16 @@ class WinmmBackend : public WaveDeviceBackend {
   bool SupportsFormat(WaveDirection d, int id, const WaveFormat& f) const override {
     WAVEFORMATEX wfx = ToNative(f);
     const UINT device = id == kWaveMapper ? WAVE_MAPPER : UINT(id);
-    return (d == WaveDirection::kInput ? waveInOpen(nullptr, device, &wfx, 0, 0, WAVE_FORMAT_QUERY)
-                                       : waveOutOpen(nullptr, device, &wfx, 0, 0, WAVE_FORMAT_QUERY)) ==
-           MMSYSERR_NOERROR;
+    if (d == WaveDirection::kOutput) return waveOutOpen(nullptr, device, &wfx, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
+    if (waveInOpen(nullptr, device, &wfx, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR) return false;
+    if (f.bitsPerSample <= 16) return true;
+    // Some capture drivers (Wine's PulseAudio one) accept wide formats when
+    // asked and refuse them when opened: only a real opening tells. A busy
+    // device says nothing about the format, so the answer stays yes then.
+    HWAVEIN h = nullptr;
+    const MMRESULT r = waveInOpen(&h, device, &wfx, 0, 0, CALLBACK_NULL);
+    if (r == MMSYSERR_NOERROR) waveInClose(h);
+    return r != WAVERR_BADFORMAT;
   }
 
   int Open(WaveDirection d, int id, const WaveFormat& f, const WaveNoticeTarget& target,
@@ -163,7 +174,7 @@ class WinmmBackend : public WaveDeviceBackend {
       flags = CALLBACK_FUNCTION;
     } else {
       if (!window_) return MMSYSERR_ERROR;
-      callback = reinterpret_cast<DWORD_PTR>(window_);
+      callback = reinterpret_cast<DWORD_PTR>(window_.load());
       flags = CALLBACK_WINDOW;
     }
     HANDLE handle = nullptr;
@@ -197,12 +208,14 @@ class WinmmBackend : public WaveDeviceBackend {
       return 2;
     }
     instance_ = inst;
+    // Notices queued while no window existed (those of a device closed by
+    // the last engine) are passed on now; the engine drops stale ones.
+    if (pumped_) PostMessageA(window_.load(), kPumpVirtual, 0, 0);
     return 0;
   }
 
   void DestroyNoticeWindow() override {
-    if (window_) DestroyWindow(window_);
-    window_ = nullptr;
+    if (HWND w = window_.exchange(nullptr)) DestroyWindow(w);
     if (instance_) UnregisterClassA(kWaveClass, instance_);
     instance_ = nullptr;
   }
@@ -211,6 +224,12 @@ class WinmmBackend : public WaveDeviceBackend {
 
   void PostToOwner(void* owner, unsigned message, uintptr_t first, intptr_t second) override {
     PostMessageA(HWND(owner), message, WPARAM(first), LPARAM(second));
+  }
+
+  void Attach(VirtualLoudspeaker* device) {
+    if (pumped_ && pumped_ != device) pumped_->SetWakeHook(nullptr, nullptr);
+    pumped_ = device;
+    if (device) device->SetWakeHook(&Wake, this);
   }
 
  private:
@@ -224,6 +243,11 @@ class WinmmBackend : public WaveDeviceBackend {
     w.wBitsPerSample = f.bitsPerSample;
     w.cbSize = 0;
     return w;
+  }
+
+  // On the device's pacing thread: only a post, the window's thread pumps.
+  static void Wake(void* context) {
+    if (HWND w = static_cast<WinmmBackend*>(context)->window_.load()) PostMessageA(w, kPumpVirtual, 0, 0);
   }
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -242,9 +266,12 @@ class WinmmBackend : public WaveDeviceBackend {
           }
         }
         return 0;
+      case kPumpVirtual:
+        if (self && self->pumped_) self->pumped_->Pump();
+        return 0;
       case WM_CLOSE:
         if (self && self->closed_) self->closed_();
-        if (self) self->window_ = nullptr;
+        if (self) self->window_.store(nullptr);
         DestroyWindow(hwnd);
         return 0;
       default:
@@ -252,7 +279,8 @@ class WinmmBackend : public WaveDeviceBackend {
     }
   }
 
-  HWND window_ = nullptr;
+  std::atomic<HWND> window_{nullptr};  // read by the pacing thread's wake
+  VirtualLoudspeaker* pumped_ = nullptr;
   HINSTANCE instance_ = nullptr;
   void (*closed_)() = nullptr;
   // Window-notified devices by handle; the close notice removes the entry.
@@ -275,6 +303,38 @@ void ShowLoopPlayerError(const char* text) {
 }  // namespace
 
 std::unique_ptr<WaveDeviceBackend> MakeWinmmBackend() { return std::make_unique<WinmmBackend>(); }
+
+void AttachVirtualLoudspeaker(WaveDeviceBackend& winmm, VirtualLoudspeaker* device) {
+  if (auto* b = dynamic_cast<WinmmBackend*>(&winmm)) b->Attach(device);
+}
+
+namespace {
+
+struct ProgramDevices {
+  std::unique_ptr<WaveDeviceBackend> cards = MakeWinmmBackend();
+  VirtualLoudspeaker loudspeaker;
+  WaveDeviceRouter router{cards.get(), &loudspeaker};
+  ProgramDevices() {
+    AttachVirtualLoudspeaker(*cards, &loudspeaker);
+    loudspeaker.SetPacing(VirtualPacing::kRealTime);
+  }
+};
+
+// Never destroyed: the pacing thread must not be joined after the process
+// has begun to exit.
+ProgramDevices& Program() {
+  static ProgramDevices* devices = new ProgramDevices;
+  return *devices;
+}
+
+}  // namespace
+
+WaveDeviceRouter& ProgramWaveDevices() {
+  WaveDeviceRouter& router = Program().router;
+  WaveSetBackend(&router);
+  return router;
+}
+VirtualLoudspeaker& ProgramVirtualLoudspeaker() { return Program().loudspeaker; }
 
 void InstallLoopPlayerErrorBox() { SetLoopPlayerErrorSink(&ShowLoopPlayerError); }
 

@@ -21,8 +21,11 @@
 #include "app/view_flags.h"
 #include "app/win32/registry_store.h"
 #include "app/win32/shell.h"
+#include "audio/virtual_device.h"
 #include "data/native_files.h"
 #include "design/design_slot.h"
+#include "measure/measurement_settings.h"
+#include "measure/soundcard_check.h"
 
 using namespace srx;
 namespace fs = std::filesystem;
@@ -109,6 +112,14 @@ protected:
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
+        // With a sound card (PulseAudio under Wine) a fresh start opens the
+        // settings to choose it; these tests run on the virtual loudspeaker.
+        if (ProgramWaveDevices().VirtualId() > 0) {
+            InstallMeasurementSettingsHooks();
+            LoadSettings();
+            ConfigureVirtualLoudspeaker(CurrentMeasurementSettings(), ProgramWaveDevices().VirtualId());
+            SaveSettings();
+        }
     }
     void TearDown() override {
         if (HWND frame = srx::Shell().frame) {
@@ -124,6 +135,8 @@ protected:
         if (!StartFirstInstance(GetModuleHandleA(nullptr), commandLine.c_str(), SW_SHOWNORMAL)) return nullptr;
         PumpUntil([] { return !srx::Shell().measurementBusy; });
         PumpUntil([] { return false; }, 200);
+        // The sound-card test started by the last messages runs on.
+        PumpUntil([] { return !srx::Shell().measurementBusy; });
         return srx::Shell().frame;
     }
     std::string WriteMeasurement(const std::string& name, const std::string& title) {

@@ -361,6 +361,41 @@ TEST_F(MixerTest, ExitPutsBackWhatStartUpSaved) {
   EXPECT_EQ(RestoreAllMixers(fake, Folder(), false), 0);
 }
 
+// A whole run of the program: the user's own levels before the start, the
+// measuring levels from the last run, a change while it runs.
+TEST_F(MixerTest, ProgramRunKeepsTheMeasuringLevelsAndGivesTheUsersBack) {
+  fake.AddFullCard("A");
+  MemoryValueStore store;
+  MixerSettings s{0 /*mic*/, 0, 0};
+  Spk(0, kMixerCtlVolume) = 777;  // measuring level of the last run
+  ASSERT_TRUE(SaveLevels(fake, s, store));
+  Spk(0, kMixerCtlVolume) = 5000;  // what the user set up outside the program
+  Rec(0, kMixerSrcMicrophone, kMixerCtlVolume) = 6000;
+
+  MixersAtStartup(fake, Folder(), s, store, true);
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 777);
+  Spk(0, kMixerCtlVolume) = 888;  // the user raises the level for measuring
+
+  MixersAtExit(fake, Folder(), s, store, true);
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 5000);
+  EXPECT_EQ(Rec(0, kMixerSrcMicrophone, kMixerCtlVolume), 6000);
+  MixerLevelsBlock blk;
+  std::memcpy(&blk, store.values[kMixerLevelsValue].data(), sizeof blk);
+  EXPECT_EQ(blk.levels[kMixerSlotSpeakers], 888);
+  EXPECT_FALSE(fs::exists(Path("MIXSET00.CFG")));
+
+  // Devices without a mixer of their own (the virtual loudspeaker): the
+  // mixers are still kept and restored, the stored levels left alone.
+  Spk(0, kMixerCtlVolume) = 1;
+  MixersAtStartup(fake, Folder(), s, store, false);
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 1);
+  Spk(0, kMixerCtlVolume) = 2;
+  MixersAtExit(fake, Folder(), s, store, false);
+  EXPECT_EQ(Spk(0, kMixerCtlVolume), 1);
+  std::memcpy(&blk, store.values[kMixerLevelsValue].data(), sizeof blk);
+  EXPECT_EQ(blk.levels[kMixerSlotSpeakers], 888);
+}
+
 TEST_F(MixerTest, PresetsAreKeptPerDevicePairAndKind) {
   fake.AddFullCard("A");
   fake.AddFullCard("B");

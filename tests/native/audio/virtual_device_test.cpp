@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <cmath>
 #include <complex>
+#include <functional>
 #include <vector>
 
 #include "audio/virtual_device.h"
@@ -285,6 +288,50 @@ TEST(VirtualDevice, RealTimePacingDeliversAndStopsCleanly) {
   // Forty milliseconds of sound cannot arrive much sooner than that.
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
   for (WaveHeader& h : headers) EXPECT_EQ(h.bytesRecorded, 160u);
+  EXPECT_EQ(in->Close(), 0);
+  device.SetPacing(VirtualPacing::kManual);
+}
+
+
+// A window pumps the device when its wake hook fires. Buffers handed back by
+// the owner's own reset must wake it too, or an engine that stopped
+// recording would wait for them for ever.
+std::atomic<int> g_wakes{0};
+void CountWake(void*) { ++g_wakes; }
+
+TEST(VirtualDevice, RealTimeWakeFollowsNoticesOfTheOwnersOwnCalls) {
+  VirtualLoudspeaker device(PureLatencySetup(0));
+  device.SetWakeHook(&CountWake, nullptr);
+  device.SetPacing(VirtualPacing::kRealTime);
+  WaveNoticeTarget target;
+  target.fn = &CountDone;
+  std::unique_ptr<WaveDeviceHandle> in;
+  ASSERT_EQ(device.Open(WaveDirection::kInput, 0, Pcm(1, 16, 8000), target, in), 0);
+  std::vector<std::vector<char>> data(2, std::vector<char>(16000));  // a second each
+  std::vector<WaveHeader> headers(2);
+  for (std::size_t i = 0; i < 2; ++i) {
+    headers[i] = WaveHeader{data[i].data(), 16000};
+    ASSERT_EQ(in->Prepare(headers[i]), 0);
+    ASSERT_EQ(in->Queue(headers[i]), 0);
+  }
+  const auto waitFor = [](const std::function<bool()>& done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+  };
+  EXPECT_TRUE(waitFor([] { return g_wakes > 0; }));  // the open notice
+  device.Pump();
+  ASSERT_EQ(in->Start(), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const int before = g_wakes;
+  g_done = 0;
+  ASSERT_EQ(in->Reset(), 0);  // both buffers come back now, partly filled
+  EXPECT_TRUE(waitFor([&] { return g_wakes > before; }));
+  device.Pump();
+  EXPECT_EQ(g_done, 2);
+  EXPECT_GT(headers[0].bytesRecorded, 0u);
+  EXPECT_LT(headers[0].bytesRecorded, 16000u);
+  for (WaveHeader& h : headers) EXPECT_EQ(in->Unprepare(h), 0);
   EXPECT_EQ(in->Close(), 0);
   device.SetPacing(VirtualPacing::kManual);
 }

@@ -143,5 +143,26 @@ TEST(MeasurementReadout, LevelAndDistortion) {
     EXPECT_EQ(MeasurementReadout(in)[1], "U: 100mV");
 }
 
+TEST(MeasurementReadout, MinimumPhaseWithoutMeasuredPhase) {
+    Measurement m;
+    m.h.curveKind = kCurveFrequencyResponse;
+    m.h.flags = kMesMinimumPhaseCalculated;  // no measured phase
+    CurvePoint pt;
+    pt.frequency = 100;
+    pt.value[kSlotLevel] = 80;
+    pt.value[kSlotMinimumPhase] = static_cast<float>(-45 * kPi / 180);
+    m.points.push_back(pt);
+    MeasurementReadoutInput in;
+    in.record = &m;
+    in.plot = {0, 0, 1000, 400};
+    in.map = LayoutFrequencyAxis(1000, 0, 1000, true, Width6).map;
+    in.mouseX = 100;
+    in.viewFlags = kGraphAmplitude | kGraphMinimumPhase;
+    EXPECT_EQ(MeasurementReadout(in), (ReadoutPanes{"f: 100Hz", "A: 80dB", Shown("Ph: -45°"), "", ""}));
+    // The excess phase needs the measured one as well: no pane for it.
+    in.viewFlags = kGraphAmplitude | kGraphExcessPhase | kGraphExcessGroupDelay;
+    EXPECT_EQ(MeasurementReadout(in), (ReadoutPanes{"f: 100Hz", "A: 80dB", "", "", ""}));
+}
+
 }  // namespace
 }  // namespace srx

@@ -270,5 +270,27 @@ TEST(MeasurementScales, OnlyShownAndPresentQuantities) {
     EXPECT_DOUBLE_EQ(s[0].top, 105);
 }
 
+TEST(MeasurementScales, ExcessPhaseNeedsMeasuredAndMinimumPhase) {
+    // A minimum phase computed from the amplitude alone: minimum curves
+    // exist, excess curves (measured minus minimum) do not.
+    Measurement m = Fr({{100, 90}, {200, 90}}, kMesMinimumPhaseCalculated);
+    EXPECT_TRUE(RecordHasSlot(m, kSlotMinimumPhase));
+    EXPECT_TRUE(RecordHasSlot(m, kSlotMinimumGroupDelay));
+    EXPECT_FALSE(RecordHasSlot(m, kSlotExcessPhase));
+    EXPECT_FALSE(RecordHasSlot(m, kSlotExcessGroupDelay));
+    EXPECT_FALSE(RecordHasSlot(m, kSlotPhase));
+    MeasurementScalesInput in;
+    in.records = {&m};
+    in.viewFlags = kGraphExcessPhase | kGraphExcessGroupDelay;
+    EXPECT_TRUE(MeasurementScales(in, Auto()).empty());
+    in.viewFlags = kGraphMinimumPhase;
+    ASSERT_EQ(MeasurementScales(in, Auto()).size(), 1u);
+
+    m.h.flags |= kMesPhase;
+    EXPECT_TRUE(RecordHasSlot(m, kSlotExcessPhaseUnwrapped));
+    in.viewFlags = kGraphExcessPhase | kGraphExcessGroupDelay;
+    EXPECT_EQ(MeasurementScales(in, Auto()).size(), 2u);
+}
+
 }  // namespace
 }  // namespace srx

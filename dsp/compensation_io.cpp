@@ -1,0 +1,135 @@
+#include "dsp/compensation_io.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace srx::compensation_io {
+
+namespace {
+
+constexpr int kLineBuffer = 260;  // 259 characters and the terminator
+constexpr char kTempSuffix[] = ".~srxnew";
+#ifdef _WIN32
+constexpr char kBackupSuffix[] = ".~srxold";
+#endif
+
+int Lower(char c) { return std::tolower(static_cast<unsigned char>(c)); }
+
+// POSIX rename replaces in one step; Windows' does not, so there the old
+// file is moved aside first and put back when the second rename fails.
+bool ReplaceWith(const std::string& temp, const std::string& target) {
+    if (std::rename(temp.c_str(), target.c_str()) == 0) return true;
+#ifdef _WIN32
+    std::error_code ec;
+    if (std::filesystem::is_directory(target, ec)) return false;
+    const std::string backup = target + kBackupSuffix;
+    std::remove(backup.c_str());
+    if (std::rename(target.c_str(), backup.c_str()) != 0) return false;
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
+        std::rename(backup.c_str(), target.c_str());
+        return false;
+    }
+    std::remove(backup.c_str());
+    return true;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+std::string HostPath(const std::string& path) {
+#ifdef _WIN32
+    return path;
+#else
+    std::string p = path;
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return p;
+#endif
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    if (path.empty()) return nullptr;
+    return std::fopen(HostPath(path).c_str(), mode);
+}
+
+bool LineReader::NextRaw(std::string& line) {
+    char buf[kLineBuffer];
+    if (!f_ || !std::fgets(buf, sizeof buf, f_)) return false;
+    // A NUL in the text ends the piece, as it did for the C string it was.
+    size_t n = std::strlen(buf);
+    size_t cut = std::strcspn(buf, "\r\n");
+    if (cut < n) n = cut;
+    size_t start = 0;
+    while (start < n && (buf[start] == ' ' || buf[start] == '\t')) ++start;
+    line.assign(buf + start, n - start);
+    return true;
+}
+
+bool LineReader::Next(std::string& line) {
+    while (NextRaw(line)) {
+        if (line.empty() || line[0] == ';' || line[0] == '/') continue;
+        return true;
+    }
+    return false;
+}
+
+bool WriteFileSafely(const std::string& path, const std::string& bytes) {
+    if (path.empty()) return false;
+    const std::string target = HostPath(path);
+    const std::string temp = target + kTempSuffix;
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok || !ReplaceWith(temp, target)) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool IEquals(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+
+bool IStartsWith(const std::string& text, const char* prefix) {
+    const size_t n = std::strlen(prefix);
+    if (text.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (Lower(text[i]) != Lower(prefix[i])) return false;
+    return true;
+}
+
+bool IEndsWith(const std::string& text, const char* suffix) {
+    const size_t n = std::strlen(suffix);
+    if (text.size() < n) return false;
+    return IEquals(text.substr(text.size() - n), suffix);
+}
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string s;
+    if (n > 0) {
+        s.resize(size_t(n) + 1);
+        std::vsnprintf(s.data(), s.size(), format, args);
+        s.resize(size_t(n));
+    }
+    va_end(args);
+    return s;
+}
+
+}  // namespace srx::compensation_io

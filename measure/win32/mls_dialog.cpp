@@ -1,0 +1,547 @@
+// The "MLS" measurement dialog. Each step of the measurement is one message
+// of the dialog, so the engine's notices, the user's buttons and the steps
+// themselves never run into each other on the measurement thread:
+//   open  -> create files -> (Start) -> record a pass -> engine notices
+//         -> pass done -> ... -> analyse -> windows -> keep? -> close.
+// A failure shows its message, shuts the engine down and leaves the dialog
+// waiting, so Start tries again from the beginning; nothing of the failed
+// attempt is kept.
+#include "measure/win32/mls_dialog.h"
+
+#include <commctrl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_rules.h"
+#include "app/settings.h"
+#include "app/view_flags.h"
+#include "app/win32/commands_internal.h"
+#include "app/win32/documents.h"
+#include "app/win32/frame.h"
+#include "app/win32/shell.h"
+#include "app/win32/soundcard.h"
+#include "audio/wave_engine.h"
+#include "data/native_files.h"
+#include "data/records.h"
+#include "dsp/frequency_response.h"
+#include "measure/measurement_settings.h"
+#include "measure/mls_measurement.h"
+#include "measure/stimulus_files.h"
+#include "resources/mls_dialog_ids.h"
+#include "resources/string_table.h"
+
+namespace srx {
+
+namespace {
+
+// The dialog's own messages, in the order the steps use them.
+constexpr UINT kPassDone = WM_USER + 1;
+constexpr UINT kCreateFiles = WM_USER + 2;
+constexpr UINT kRecordPass = WM_USER + 3;
+
+constexpr int kStrCreatingFiles = 2601;
+constexpr int kStrWaiting = 2602;
+constexpr int kStrMeasuring = 2603;
+constexpr int kStrAnalysing = 2604;
+constexpr int kStrInformation = 2608;
+constexpr int kStrImpulseTitle = 2219;
+constexpr int kStrResponseTitle = 2217;
+constexpr int kMsgCreateWindowFailed = 2303;
+
+constexpr int kTitleChars = 200;  // leaves room for "Frequency Response: " in a record's 260
+
+// What ended a prompt that the dialog itself closed (the program is closing).
+constexpr INT_PTR kNestedClosed = -2;
+
+MlsMessageHook g_messageHook = nullptr;
+
+int ShowMessage(HWND owner, const Status& message, UINT flags) {
+    if (message.stringId == kWaveMessageShown) return IDOK;
+    if (g_messageHook) return g_messageHook(owner, message, flags);
+    const char* caption = Shell().caption.empty() ? StringText(2212) : Shell().caption.c_str();
+    return MessageBoxA(owner, StatusText(message).c_str(), caption, flags);
+}
+
+std::string Format(int id, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, id);
+    std::vsnprintf(text, sizeof text, StringText(id), args);
+    va_end(args);
+    return text;
+}
+
+class WaitCursor {
+public:
+    WaitCursor() : old_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(old_); }
+
+private:
+    HCURSOR old_;
+};
+
+class MlsDialog;
+
+// A prompt or question of the dialog: the dialog notes it as its nested
+// window before its first message is handled, so that a close arriving
+// meanwhile can end it.
+struct NestedStart {
+    DLGPROC procedure;
+    MlsDialog* self;
+};
+void NoteNested(MlsDialog* self, HWND window);
+
+INT_PTR CALLBACK NestedProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_INITDIALOG) {
+        auto* start = reinterpret_cast<NestedStart*>(lp);
+        NoteNested(start->self, w);
+        SetWindowLongPtrA(w, DWLP_USER, LONG_PTR(start->procedure));
+    }
+    auto procedure = reinterpret_cast<DLGPROC>(GetWindowLongPtrA(w, DWLP_USER));
+    return procedure ? procedure(w, msg, wp, lp) : FALSE;
+}
+
+// "Manual Average": Enter or Space goes on; Escape gives the measurement up.
+INT_PTR CALLBACK ManualAverageProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
+    if (msg == WM_INITDIALOG) return TRUE;
+    if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
+        EndDialog(w, LOWORD(wp));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// "Keep this measurement ?"
+INT_PTR CALLBACK KeepProc(HWND dialog, UINT message, WPARAM wp, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG: return TRUE;
+        case WM_COMMAND:
+            // No Escape: a result is not thrown away by accident.
+            if (LOWORD(wp) == IDYES || LOWORD(wp) == IDNO) {
+                if (IsDlgButtonChecked(dialog, IDC_KEEP_DONT_ASK) == BST_CHECKED) Notices().keepMeasurement = false;
+                EndDialog(dialog, LOWORD(wp));
+                return TRUE;
+            }
+            return FALSE;
+    }
+    return FALSE;
+}
+
+// A window the measurement made, and what it shows (to recognise it later:
+// the user may close it, and its handle be reused, while a question waits).
+struct MadeWindow {
+    HWND window;
+    int kind;
+    void* data;
+};
+
+class MlsDialog {
+public:
+    explicit MlsDialog(HWND dialog) : dialog_(dialog) {}
+
+    BOOL Init();
+    void CreateFiles();
+    void Start();
+    void RecordPass();
+    void Notice(UINT message, WPARAM wp, LPARAM lp);
+    void PassDone();
+    void Cancel();
+    void CloseRequest();
+    void Help();
+    void SetNested(HWND window) { nested_ = window; }
+
+private:
+    enum class Phase { kWaiting, kMeasuring, kAnalysing };
+
+    MlsMeasurementSetup CurrentSetup() const;
+    bool PrepareEngine();
+    bool WriteStimulus();
+    void Fail(const Status& status);
+    void Analyse();
+    bool ShowResults(const std::string& title);
+    INT_PTR RunNested(int templateId, DLGPROC procedure);
+    void CloseWindows(const std::vector<MadeWindow>& windows);
+    void End(INT_PTR result);
+    std::string Title();
+    void Activity(int id) { SetDlgItemTextA(dialog_, IDC_MLS_ACTIVITY, StringText(id)); }
+    void Enable(int id, bool on) { EnableWindow(GetDlgItem(dialog_, id), on); }
+    void EnableButtons(bool on);
+    void Step(int ticks = 1);
+
+    HWND dialog_;
+    std::unique_ptr<MlsMeasurement> m_;
+    bool engineReady_ = false;
+    bool filesReady_ = false;
+    Phase phase_ = Phase::kWaiting;
+    int pass_ = 0;
+    int progress_ = 0;
+    HWND nested_ = nullptr;        // the prompt or question now open
+    bool closeRequested_ = false;  // WM_CLOSE arrived in the middle of a step
+    bool ended_ = false;
+};
+
+MlsMeasurementSetup MlsDialog::CurrentSetup() const {
+    MlsMeasurementSetup setup;
+    setup.settings = CurrentMeasurementSettings();
+    setup.folder = StimulusFolder();
+    const MeasurementSettings& ms = setup.settings;
+    setup.outputDevice = WaveDeviceIdFromSetting(int(ms.outputDevice));
+    setup.inputDevice = WaveDeviceIdFromSetting(int(ms.inputDevice));
+    if (WaveDeviceBackend* devices = WaveBackend()) {
+        setup.outputName = devices->DeviceName(WaveDirection::kOutput, setup.outputDevice);
+        setup.inputName = devices->DeviceName(WaveDirection::kInput, setup.inputDevice);
+    }
+    return setup;
+}
+
+BOOL MlsDialog::Init() {
+    RegisterMeasurementDialog(dialog_);
+    m_ = std::make_unique<MlsMeasurement>(CurrentSetup());
+    if (!PrepareEngine()) {
+        // Nothing can change while the dialog is open (the settings command
+        // is greyed): a retry would refuse the same way.
+        End(IDCANCEL);
+        return TRUE;
+    }
+    const MeasurementSettings& ms = m_->Setup().settings;
+    const double start =
+        (ms.flags & kMsfMlsAutoStart) && ms.mlsWindow > 0 ? 1.0 / ms.mlsWindow : double(ms.mlsStart);
+    const double stop = (ms.flags & kMsfMlsAutoStop) ? MaxAnalysisFrequency(int(ms.sampleRate)) : double(ms.mlsStop);
+    const std::string info =
+        Format(kStrInformation, start, stop, m_->PassCount(), long((1L << m_->Order()) - 1),
+               m_->Probe() ? "(Probe)" : "", int(ms.bitsPerSample), long(ms.sampleRate),
+               ms.channels >= 2 ? "Stereo" : "Mono");
+    SetDlgItemTextA(dialog_, IDC_MLS_INFO, info.c_str());
+    SendDlgItemMessageA(dialog_, IDC_MLS_TITLE, EM_LIMITTEXT, kTitleChars, 0);
+    SetDlgItemTextA(dialog_, IDC_MLS_TITLE, "");
+    PostMessageA(dialog_, kCreateFiles, 0, 0);
+    return TRUE;
+}
+
+bool MlsDialog::PrepareEngine() {
+    if (engineReady_) return true;
+    WavePrepareHooks hooks;
+    hooks.loadMixerLevels = &LoadLevelPresetForSettings;
+    const Status s = m_->Prepare(dialog_, hooks);
+    if (!s) {
+        ShowMessage(dialog_, s, MB_OK | MB_ICONSTOP);
+        m_->Finish();
+        return false;
+    }
+    engineReady_ = true;
+    return true;
+}
+
+bool MlsDialog::WriteStimulus() {
+    if (filesReady_) return true;
+    Activity(kStrCreatingFiles);
+    UpdateWindow(dialog_);
+    EnsureStimulusFolder();
+    const Status s = m_->CreateFiles();
+    if (!s) {
+        Fail(s);
+        return false;
+    }
+    filesReady_ = true;
+    return true;
+}
+
+void MlsDialog::EnableButtons(bool on) {
+    for (int id : {IDOK, IDCANCEL, IDHELP, IDC_MLS_TITLE}) Enable(id, on);
+}
+
+void MlsDialog::Step(int ticks) {
+    progress_ += ticks;
+    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETPOS, WPARAM(progress_), 0);
+}
+
+void MlsDialog::CreateFiles() {
+    EnableButtons(false);
+    if (!WriteStimulus()) return;
+    Activity(kStrWaiting);
+    EnableButtons(true);
+    SetFocus(GetDlgItem(dialog_, IDC_MLS_TITLE));
+}
+
+void MlsDialog::Start() {
+    if (phase_ != Phase::kWaiting || ended_) return;
+    EnableButtons(false);
+    if (!PrepareEngine()) {
+        EnableButtons(true);
+        Activity(kStrWaiting);
+        return;
+    }
+    if (!WriteStimulus()) return;
+    Enable(IDCANCEL, true);
+    Activity(kStrMeasuring);
+    pass_ = m_->FirstPass();
+    progress_ = 0;
+    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETRANGE32, 0, m_->ProgressRange());
+    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETPOS, 0, 0);
+    phase_ = Phase::kMeasuring;
+    PostMessageA(dialog_, kRecordPass, 0, 0);
+}
+
+void MlsDialog::RecordPass() {
+    if (phase_ != Phase::kMeasuring) return;
+    const Status s = m_->StartPass(pass_);
+    if (!s) Fail(s);
+}
+
+void MlsDialog::Notice(UINT message, WPARAM wp, LPARAM lp) {
+    // Notices of a pass that was given up (or of a closed device) find no
+    // pass running and are dropped by the measurement.
+    if (phase_ != Phase::kMeasuring || !m_) return;
+    Status error;
+    if (!m_->OnNotice(message, uintptr_t(wp), intptr_t(lp), &error)) return;
+    if (!error.ok()) {
+        Fail(error);
+        return;
+    }
+    Step();
+    PostMessageA(dialog_, kPassDone, 0, 0);
+}
+
+void MlsDialog::PassDone() {
+    if (phase_ != Phase::kMeasuring) return;
+    ++pass_;
+    if (pass_ < m_->PassCount()) {
+        if ((m_->Setup().settings.flags & kMsfMlsManualAverages) && pass_ > 0) {
+            const INT_PTR answer = RunNested(DLG_MANUAL_AVERAGE, &ManualAverageProc);
+            if (closeRequested_) {
+                End(IDCANCEL);
+                return;
+            }
+            // Escape at the prompt gives the measurement up.
+            if (answer != IDOK) {
+                Cancel();
+                return;
+            }
+        }
+        PostMessageA(dialog_, kRecordPass, 0, 0);
+        return;
+    }
+    if (Shell().frame) PostMessageA(Shell().frame, UM_MEASUREDONE, 0, 0);
+    Analyse();
+}
+
+std::string MlsDialog::Title() {
+    char text[kTitleChars + 1] = "";
+    GetDlgItemTextA(dialog_, IDC_MLS_TITLE, text, sizeof text);
+    std::string title = text;
+    while (!title.empty() && (title.back() == ' ' || title.back() == '\t')) title.pop_back();
+    if (!title.empty()) return title;
+    // The default name counts on from the open windows' names.
+    std::vector<std::string> titles;
+    for (HWND w : DocumentWindows()) titles.push_back(WindowTitle(w));
+    const std::unique_ptr<Measurement> probe = NewMeasurement(kCurveFrequencyResponse);
+    return probe ? DefaultMeasurementTitle(*probe, titles) : std::string("MLS");
+}
+
+void MlsDialog::Analyse() {
+    phase_ = Phase::kAnalysing;
+    Enable(IDCANCEL, false);
+    Activity(kStrAnalysing);
+    UpdateWindow(dialog_);
+    Status s;
+    {
+        WaitCursor wait;
+        s = m_->Analyse();
+        if (s) {
+            Step(m_->PassCount());
+            s = m_->Complete(Title());
+        }
+        if (s) {
+            // "Calculate minimum phase after measuring" as the menu has it now.
+            CurrentAnalysisSettings().alwaysComputeMinimumPhase =
+                (ReadFlagWords(Settings()).measurementOptions & kOptionMinimumPhase) != 0;
+            s = m_->DoFft();
+            if (s && m_->Response()) Step();
+        }
+    }
+    if (closeRequested_) {
+        End(IDCANCEL);
+        return;
+    }
+    if (!s) {
+        Fail(s);
+        return;
+    }
+    const std::string title = m_->Impulse() ? TextOf(m_->Impulse()->h.title) : std::string();
+    if (!ShowResults(title)) return;
+    End(IDOK);
+}
+
+// Asks the frame for the result windows, which take the records over.
+// False when the dialog stays open (a window could not be made) or has
+// already ended.
+bool MlsDialog::ShowResults(const std::string& title) {
+    std::unique_ptr<TimeRecord> impulse = m_->TakeImpulse();
+    std::unique_ptr<Measurement> response = m_->TakeResponse();
+    std::vector<MadeWindow> made;
+    bool failed = false;
+    const auto create = [&](int kind, void* data, int titleId) {
+        HWND frame = Shell().frame;
+        HWND w = frame ? HWND(SendMessageA(frame, UM_CREATEDOC, WPARAM(kind), LPARAM(data))) : nullptr;
+        if (!w) {
+            failed = true;
+            return false;
+        }
+        made.push_back({w, kind, data});
+        SetWindowTextA(w, DocumentTitle(DocumentPlan{kind, titleId}, title).c_str());
+        MakeTitleUnique(w);
+        InvalidateRect(w, nullptr, TRUE);
+        return true;
+    };
+    if (create(kDocImpulse, impulse.get(), kStrImpulseTitle)) impulse.release();
+    if (!failed && response && create(kDocMeasurement, response.get(), kStrResponseTitle)) response.release();
+    if (closeRequested_) {
+        CloseWindows(made);
+        End(IDCANCEL);
+        return false;
+    }
+    if (failed) {
+        // No half result: the windows made go again, with their records.
+        CloseWindows(made);
+        Fail(Status::Error(kMsgCreateWindowFailed));
+        return false;
+    }
+    if (Shell().frame) PostMessageA(Shell().frame, UM_UPDATEMENUS, 0, 0);
+    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETPOS, WPARAM(m_->ProgressRange()), 0);
+
+    // Ended by the program as it closes: the windows are the frame's now.
+    const bool keep = !Notices().keepMeasurement || RunNested(DLG_KEEP_MEASUREMENT, &KeepProc) != IDNO;
+    if (closeRequested_) {
+        End(IDCANCEL);
+        return false;
+    }
+    if (!keep) CloseWindows(made);
+    return true;
+}
+
+void MlsDialog::CloseWindows(const std::vector<MadeWindow>& windows) {
+    HWND client = Shell().client;
+    for (const MadeWindow& w : windows)
+        if (client && IsWindow(w.window) && DocumentKindOf(w.window) == w.kind && DocumentDataOf(w.window) == w.data)
+            SendMessageA(client, WM_MDIDESTROY, WPARAM(w.window), 0);
+    if (Shell().frame) PostMessageA(Shell().frame, UM_UPDATEMENUS, 0, 0);
+}
+
+void MlsDialog::Fail(const Status& status) {
+    ShowMessage(dialog_, status, MB_OK | MB_ICONEXCLAMATION);
+    // Engine down and responses deleted: a retry starts afresh.
+    m_->Finish();
+    engineReady_ = false;
+    phase_ = Phase::kWaiting;
+    progress_ = 0;
+    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETPOS, 0, 0);
+    if (closeRequested_) {
+        End(IDCANCEL);
+        return;
+    }
+    EnableButtons(true);
+    Activity(kStrWaiting);
+}
+
+INT_PTR MlsDialog::RunNested(int templateId, DLGPROC procedure) {
+    NestedStart start{procedure, this};
+    HINSTANCE instance = Shell().instance ? Shell().instance : GetModuleHandleA(nullptr);
+    const INT_PTR result =
+        DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), dialog_, &NestedProc, LPARAM(&start));
+    nested_ = nullptr;
+    return result;
+}
+
+void MlsDialog::Cancel() {
+    if (phase_ == Phase::kAnalysing) return;  // Cancel is greyed meanwhile
+    End(IDCANCEL);
+}
+
+void MlsDialog::CloseRequest() {
+    // In the middle of analysing or of a question: end at the next chance.
+    if (phase_ == Phase::kAnalysing || nested_) {
+        closeRequested_ = true;
+        if (nested_) EndDialog(nested_, kNestedClosed);
+        return;
+    }
+    End(IDCANCEL);
+}
+
+void MlsDialog::Help() {
+    const std::string& file = Shell().helpFile;
+    if (!file.empty() && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+        WinHelpA(dialog_, file.c_str(), HELP_FINDER, 0);
+}
+
+// Closing always shuts the engine down and deletes the response files.
+void MlsDialog::End(INT_PTR result) {
+    if (ended_) return;
+    ended_ = true;
+    if (m_) m_->Finish();
+    engineReady_ = false;
+    UnregisterMeasurementDialog(dialog_);
+    EndDialog(dialog_, result);
+}
+
+void NoteNested(MlsDialog* self, HWND window) {
+    if (self) self->SetNested(window);
+}
+
+MlsDialog* DialogOf(HWND dialog) { return reinterpret_cast<MlsDialog*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
+
+}  // namespace
+
+void SetMlsMessageHook(MlsMessageHook hook) { g_messageHook = hook; }
+
+int OpenMlsDialog() { return RunMeasurementDialog(DLG_MLS, MlsDialogProc); }
+
+bool AskKeepMeasurement(HWND owner) {
+    if (!Notices().keepMeasurement) return true;
+    HINSTANCE instance = Shell().instance ? Shell().instance : GetModuleHandleA(nullptr);
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(DLG_KEEP_MEASUREMENT), owner, KeepProc, 0) != IDNO;
+}
+
+INT_PTR CALLBACK MlsDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
+    MlsDialog* self = DialogOf(dialog);
+    switch (message) {
+        case WM_INITDIALOG: {
+            self = new MlsDialog(dialog);
+            SetWindowLongPtrA(dialog, DWLP_USER, LONG_PTR(self));
+            return self->Init();
+        }
+        case WM_COMMAND:
+            if (!self) return FALSE;
+            switch (LOWORD(wp)) {
+                case IDOK: self->Start(); return TRUE;
+                case IDCANCEL: self->Cancel(); return TRUE;
+                case IDHELP: self->Help(); return TRUE;
+            }
+            return FALSE;
+        case kWaveMciNotify:
+            if (self) self->Notice(message, wp, lp);
+            return TRUE;
+        case kCreateFiles:
+            if (self) self->CreateFiles();
+            return TRUE;
+        case kRecordPass:
+            if (self) self->RecordPass();
+            return TRUE;
+        case kPassDone:
+            if (self) self->PassDone();
+            return TRUE;
+        case WM_CLOSE:
+            if (self) self->CloseRequest();
+            return TRUE;
+        case WM_NCDESTROY:
+            SetWindowLongPtrA(dialog, DWLP_USER, 0);
+            delete self;
+            return FALSE;
+    }
+    return FALSE;
+}
+
+}  // namespace srx

@@ -1,0 +1,283 @@
+#include "measure/mls_measurement.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "audio/virtual_device.h"
+#include "dsp/frequency_response.h"
+#include "measure/stimulus_files.h"
+
+namespace srx {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kRate = 44100;
+constexpr uint32_t kLatency = 256;
+
+class MlsMeasurementTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / (std::string("srx_mlsrun_") + info->name());
+        fs::remove_all(dir_);
+        ResetMeasurementDefaults(ms_);
+        ms_.sampleRate = kRate;
+        ms_.channels = 1;
+        ms_.bitsPerSample = 24;
+        ms_.mlsOrder = 13;
+        ms_.mlsPreAverages = 1;
+        setup_.latency = kLatency;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    MlsMeasurementSetup Setup() const {
+        MlsMeasurementSetup s;
+        s.settings = ms_;
+        s.folder = dir_.string();
+        s.outputDevice = s.inputDevice = 0;
+        s.compensation = {};  // levels are checked against the truth as measured
+        return s;
+    }
+
+    // Runs a whole measurement on the virtual loudspeaker.
+    std::unique_ptr<TimeRecord> Measure(std::unique_ptr<Measurement>* response = nullptr) {
+        VirtualLoudspeaker device(setup_);
+        MlsMeasurement m(Setup());
+        const Status s = RunMlsMeasurement(m, device, "virtual");
+        EXPECT_TRUE(s.ok()) << s.stringId;
+        if (response) *response = m.TakeResponse();
+        return m.TakeImpulse();
+    }
+
+    fs::path dir_;
+    MeasurementSettings ms_{};
+    VirtualSetup setup_;
+};
+
+// Error energy of the recovered impulse (latency removed) against the
+// truth over the whole record, in dB below the truth's energy.
+double ErrorDb(const TimeRecord& rec, const VirtualTruth& truth, uint32_t latency) {
+    const size_t n = rec.samples.size() - 1;  // the last sample repeats the first
+    const std::vector<double> h = truth.ImpulseResponse(n);
+    double err = 0, energy = 0;
+    for (size_t k = 0; k < n; ++k) {
+        const double want = k >= latency ? h[k - latency] : 0.0;
+        err += std::pow(rec.samples[k] - want, 2);
+        energy += want * want;
+    }
+    return 10 * std::log10(err / energy);
+}
+
+// Largest deviation of the levels from the truth's |H(f)| plus the level
+// reference of the transform, 200 Hz to 20 kHz.
+double LevelDeviationDb(const Measurement& m, const VirtualTruth& truth, double constantDb,
+                        double* worstAt = nullptr) {
+    double worst = 0;
+    int points = 0;
+    for (const CurvePoint& p : m.points) {
+        if (p.frequency < 200 || p.frequency > 20000) continue;
+        const double want = 20 * std::log10(std::abs(truth.Response(p.frequency))) + constantDb;
+        if (std::fabs(p.value[kSlotLevel] - want) > worst) {
+            worst = std::fabs(p.value[kSlotLevel] - want);
+            if (worstAt) *worstAt = p.frequency;
+        }
+        ++points;
+    }
+    EXPECT_GT(points, 10);
+    return worst;
+}
+
+// The level reference of ImpulseToFrequencyResponse for an MLS record:
+// 10 log10(|X|^2 / N) plus the size correction, the excitation of one
+// sample and the method's constant.
+double LevelConstant(int log2n, const AnalysisSettings& st) {
+    return -10 * std::log10(std::ldexp(1.0, log2n)) + FftLevelOffset(kRate, log2n) +
+           20 * std::log10(0.1 * kRate / 2) + 0.62 + st.levelOffsetDb;
+}
+
+TEST_F(MlsMeasurementTest, RecoveredImpulseAndResponseMatchTheTruth) {
+    std::unique_ptr<Measurement> response;
+    auto rec = Measure(&response);
+    ASSERT_TRUE(rec);
+    ASSERT_TRUE(response);
+    const VirtualTruth truth(setup_, kRate);
+    const double errDb = ErrorDb(*rec, truth, kLatency);
+    std::printf("impulse error energy: %.1f dB below the response\n", errDb);
+    EXPECT_LT(errDb, -60);
+    // The window starts 8 samples before the peak, past the latency.
+    EXPECT_GE(rec->h.windowStart, int32_t(kLatency) - 8);
+    EXPECT_EQ(rec->h.sampleCount, 8192);
+    EXPECT_EQ(rec->h.mlsLength, 8191);
+    EXPECT_TRUE(rec->h.flags & kTwfMls);
+    EXPECT_EQ(std::string(rec->h.title), "virtual");
+
+    // The measurement's own response: the 10 ms half-Hanning window of the
+    // settings, FFT on MLS PIR.
+    AnalysisSettings st = CurrentAnalysisSettings();
+    FillAnalysisSettings(ms_, st);
+    EXPECT_EQ(response->h.method, 13);
+    const int k = FftSizeForWindow(kRate, ms_.mlsWindow, 1.0 / ms_.mlsWindow, nullptr);
+    double worstAt = 0;
+    const double devWindowed = LevelDeviationDb(*response, truth, LevelConstant(k, st), &worstAt);
+    std::printf("level deviation, 10 ms half-Hanning window: %.3f dB at %.0f Hz (200 Hz - 20 kHz)\n", devWindowed,
+                worstAt);
+    // That is the window's doing: the truth's own impulse through the same
+    // window and transform gives the same levels.
+    TimeRecord ideal = *rec;
+    const std::vector<double> h = truth.ImpulseResponse(ideal.samples.size());
+    for (size_t i = 0; i < ideal.samples.size(); ++i) ideal.samples[i] = i >= kLatency ? float(h[i - kLatency]) : 0.0f;
+    auto idealResponse = ImpulseToFrequencyResponse(ideal, 1.0 / ms_.mlsWindow, int(ms_.mlsPerOctave), 0, st);
+    ASSERT_TRUE(idealResponse);
+    ASSERT_EQ(idealResponse->points.size(), response->points.size());
+    double devRecovery = 0;
+    for (size_t i = 0; i < response->points.size(); ++i)
+        devRecovery = std::max(devRecovery, double(std::fabs(response->points[i].value[kSlotLevel] -
+                                                             idealResponse->points[i].value[kSlotLevel])));
+    std::printf("level deviation from the truth through the same window: %.4f dB\n", devRecovery);
+    EXPECT_LT(devRecovery, 0.01);
+
+    // With a window that holds the whole response the levels are the
+    // truth's: what remains is the recovery's error.
+    TimeRecord whole = *rec;
+    ApplyTimeWindow(whole, kTimeWindowManual, 0.15, -1);
+    st.windowType = 0;  // rectangular
+    auto flat = ImpulseToFrequencyResponse(whole, 100, 24, 16, st);
+    ASSERT_TRUE(flat);
+    const double devWhole = LevelDeviationDb(*flat, truth, LevelConstant(16, st));
+    std::printf("level deviation, 150 ms rectangular window: %.4f dB (200 Hz - 20 kHz)\n", devWhole);
+    EXPECT_LT(devWhole, 0.1);
+}
+
+TEST_F(MlsMeasurementTest, PreEmphasisAndProbeModeStillGiveTheSystem) {
+    ms_.flags |= kMsfMlsPreEmphasis;
+    auto rec = Measure();
+    ASSERT_TRUE(rec);
+    const VirtualTruth truth(setup_, kRate);
+    double errDb = ErrorDb(*rec, truth, kLatency);
+    std::printf("pre-emphasis: impulse error energy %.1f dB\n", errDb);
+    EXPECT_LT(errDb, -60);
+    EXPECT_TRUE(rec->h.flags & kTwfPreEmphasis);
+
+    // Stereo with probe compensation: the reference channel (an electrical
+    // loop-back delayed by the latency) is divided out, the time axis stays.
+    ms_.flags &= ~kMsfMlsPreEmphasis;
+    ms_.channels = 2;
+    ms_.flags |= kMsfProbeCompensation;
+    std::unique_ptr<Measurement> response;
+    rec = Measure(&response);
+    ASSERT_TRUE(rec);
+    errDb = ErrorDb(*rec, truth, kLatency);
+    std::printf("probe: impulse error energy %.1f dB\n", errDb);
+    EXPECT_LT(errDb, -50);
+    EXPECT_TRUE(rec->h.flags & kTwfCompensationContained);
+    EXPECT_FALSE(rec->h.flags & kTwfDelayFree);
+    ASSERT_TRUE(response);
+    EXPECT_TRUE(response->h.flags & kMesCompensationContained);
+}
+
+TEST_F(MlsMeasurementTest, AveragingFourPassesLowersTheNoiseAsWeighted) {
+    setup_.acoustic.noiseDb = -50;
+    auto noiseDb = [&](int passes) {
+        ms_.mlsPreAverages = uint32_t(passes);
+        auto rec = Measure();
+        EXPECT_TRUE(rec);
+        if (!rec) return 0.0;
+        // Past the response's decay only noise is left.
+        double e = 0;
+        const size_t from = kLatency + 3000, to = 8000;
+        for (size_t k = from; k < to; ++k) e += double(rec->samples[k]) * rec->samples[k];
+        return 10 * std::log10(e / double(to - from));
+    };
+    const double one = noiseDb(1), four = noiseDb(4);
+    // ((p1 + p2) / 2 + p3) / 2 ... : weights 1/8, 1/8, 1/4, 1/2.
+    const double expected = 10 * std::log10(1.0 / 64 + 1.0 / 64 + 1.0 / 16 + 1.0 / 4);
+    std::printf("noise floor: 1 pass %.2f dB, 4 passes %.2f dB: %.2f dB lower (weighting predicts %.2f, a plain mean %.2f)\n",
+                one, four, one - four, -expected, 10 * std::log10(4.0));
+    EXPECT_NEAR(four - one, expected, 0.5);
+}
+
+TEST_F(MlsMeasurementTest, StepsRefuseAndCleanUp) {
+    // A system that was never configured.
+    ms_.sampleRate = 0;
+    {
+        VirtualLoudspeaker device(setup_);
+        MlsMeasurement m(Setup());
+        EXPECT_EQ(RunMlsMeasurement(m, device, "x").stringId, 2810);
+    }
+    // A wave folder that cannot be made.
+    ms_.sampleRate = kRate;
+    fs::create_directories(dir_);
+    {
+        std::FILE* f = std::fopen((dir_ / "file").string().c_str(), "wb");
+        std::fclose(f);
+        MlsMeasurementSetup s = Setup();
+        s.folder = (dir_ / "file").string();
+        VirtualLoudspeaker device(setup_);
+        MlsMeasurement m(s);
+        EXPECT_EQ(RunMlsMeasurement(m, device, "x").stringId, 2811);
+    }
+    // With the warm-up, passes -1 .. 1 are recorded; their files go away,
+    // the stimulus stays for the next measurement.
+    ms_.flags |= kMsfMlsWarmUp;
+    ms_.mlsPreAverages = 2;
+    ms_.mlsOrder = 10;
+    {
+        MlsMeasurement m(Setup());
+        EXPECT_EQ(m.FirstPass(), -1);
+        EXPECT_EQ(m.ProgressRange(), 2 * 2 + 1 + 1 + 1);  // warm-up, Do FFT and one
+        VirtualLoudspeaker device(setup_);
+        ASSERT_TRUE(RunMlsMeasurement(m, device, "x").ok());
+        EXPECT_EQ(m.Passes().size(), 2u);
+        EXPECT_EQ(m.Impulse()->h.preAverages, 2);
+    }
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir_)) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    const std::string stim = fs::path(HostFilePath(StimulusPath(dir_.string(), kWaveMls))).filename().string();
+    EXPECT_EQ(left, (std::vector<std::string>{"file", stim}));
+    EXPECT_FALSE(WaveGetState().initialised);
+}
+
+int g_mic = 0, g_secondary = 0;
+Status CountMic(Measurement&) { return ++g_mic, Status::Ok(); }
+Status CountSecondary(Measurement&) { return ++g_secondary, Status::Ok(); }
+
+TEST_F(MlsMeasurementTest, CompensationsFollowTheResponse) {
+    ms_.mlsOrder = 10;
+    MlsMeasurementSetup s = Setup();
+    s.compensation.microphone = &CountMic;
+    s.compensation.secondary = &CountSecondary;
+    {
+        VirtualLoudspeaker device(setup_);
+        MlsMeasurement m(s);
+        ASSERT_TRUE(RunMlsMeasurement(m, device, "x").ok());
+        EXPECT_TRUE(m.Response());
+    }
+    EXPECT_EQ(g_mic, 1);
+    EXPECT_EQ(g_secondary, 1);
+    // Without "Do FFT" there is no response to compensate. "Delay Free"
+    // starts the window at the first sample (the latency included) and
+    // marks the record, where "Normal" starts it 8 samples before the peak.
+    s.settings.flags &= ~kMsfMlsDoFft;
+    s.settings.fftWindowStart = kTimeWindowDelayFree;
+    VirtualLoudspeaker device(setup_);
+    MlsMeasurement m(s);
+    ASSERT_TRUE(RunMlsMeasurement(m, device, "x").ok());
+    EXPECT_FALSE(m.Response());
+    EXPECT_EQ(g_mic, 1);
+    EXPECT_EQ(m.Impulse()->h.windowStart, 0);
+    EXPECT_TRUE(m.Impulse()->h.flags & kTwfDelayFree);
+}
+
+}  // namespace
+}  // namespace srx

@@ -1,0 +1,368 @@
+// The measurements of the chain itself in the running program: Measurement >
+// Secondary Compensation (713) and the Soundcard page's "Linearity", both on
+// the virtual loudspeaker paced in real time, driven with messages from this
+// (the interface) thread while they run on the measurement thread; and the
+// "No Soundcard Compensation" notice.
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/win32/commands_internal.h"
+#include "app/win32/frame.h"
+#include "app/win32/registry_store.h"
+#include "app/win32/shell.h"
+#include "app/win32/soundcard.h"
+#include "audio/virtual_device.h"
+#include "audio/wave_engine.h"
+#include "design/design_slot.h"
+#include "dsp/compensation.h"
+#include "measure/measurement_settings.h"
+#include "measure/soundcard_check.h"
+#include "measure/soundcard_compensation.h"
+#include "measure/stimulus_files.h"
+#include "measure/win32/compensation_dialogs.h"
+#include "resources/command_ids.h"
+#include "resources/settings_sheet_ids.h"
+#include "resources/soundcard_compensation_ids.h"
+#include "resources/string_table.h"
+
+namespace srx {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kLatency = 300;
+
+bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT) continue;
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// The dialogs' messages arrive on the measurement thread; "replace?" is
+// answered No, everything else OK.
+std::mutex g_lock;
+std::vector<int> g_messages;
+int RecordMessage(HWND, const Status& message, UINT) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_messages.push_back(message.stringId);
+    return message.stringId == 5403 ? IDNO : IDOK;
+}
+std::vector<int> Messages() {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_messages;
+}
+
+// A visible top-level window of another thread whose caption contains `caption`.
+HWND FindOtherThreadWindow(const char* caption) {
+    struct Search {
+        const char* caption;
+        HWND found;
+    } search{caption, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            char text[128] = "";
+            GetWindowTextA(w, text, sizeof text);
+            if (GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId() && IsWindowVisible(w) &&
+                std::string(text).find(s->caption) != std::string::npos) {
+                s->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        LPARAM(&search));
+    return search.found;
+}
+
+std::string Text(HWND w, int id) {
+    char text[256] = "";
+    GetDlgItemTextA(w, id, text, sizeof text);
+    return text;
+}
+
+void Press(HWND w, int id) { PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(w, id))); }
+
+std::string ComboSelection(HWND dialog, int id) {
+    HWND combo = GetDlgItem(dialog, id);
+    const LRESULT i = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+    char text[128] = "";
+    if (i >= 0) SendMessageA(combo, CB_GETLBTEXT, WPARAM(i), LPARAM(text));
+    return text;
+}
+
+class CompensationMeasure : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
+        if (ProgramWaveDevices().VirtualId() > 0) {
+            InstallMeasurementSettingsHooks();
+            LoadSettings();
+            ConfigureVirtualLoudspeaker(CurrentMeasurementSettings(), ProgramWaveDevices().VirtualId());
+            SaveSettings();
+        }
+        // The simulated loudspeaker in front of the microphone: a response
+        // with a shape.
+        setupBefore_ = ProgramVirtualLoudspeaker().Setup();
+        VirtualSetup speaker;
+        speaker.latency = kLatency;
+        ProgramVirtualLoudspeaker().SetSetup(speaker);
+        dir_ = fs::temp_directory_path() /
+               (std::string("srx seccomp ") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "waves");
+        fs::create_directories(dir_ / "prog");
+        {
+            std::lock_guard<std::mutex> hold(g_lock);
+            g_messages.clear();
+        }
+        SetCompensationMessageHook(RecordMessage);
+        Notices().noCardCompensation = Notices().noCardCompensationSettings = true;
+    }
+    void TearDown() override {
+        if (HWND frame = Shell().frame) {
+            PostMessageA(frame, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(PumpUntil([frame] { return !IsWindow(frame); }));
+        }
+        PumpUntil([] { return !Shell().measurementBusy; }, 5000);
+        SetCompensationMessageHook(nullptr);
+        ProgramVirtualLoudspeaker().SetSetup(setupBefore_);
+        SetRememberedSecondaryCompensation("");
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Starts the program and lets its sound-card test end; the wave folder
+    // and the program's files are the test's own.
+    HWND Start() {
+        const int tests = CardTestsRun();
+        if (!StartFirstInstance(GetModuleHandleA(nullptr), "", SW_SHOWNORMAL)) return nullptr;
+        EXPECT_TRUE(PumpUntil([tests] { return CardTestsRun() > tests && !Shell().measurementBusy; }));
+        std::snprintf(Settings().window.stimulusFolder, kPathChars, "%s", (dir_ / "waves").string().c_str());
+        SetMeasureProgramFolder(Program());
+        MeasurementSettings& ms = CurrentMeasurementSettings();
+        EXPECT_EQ(ms.sampleRate, 44100u);
+        ms.mlsOrder = 13;
+        ms.mlsPreAverages = 1;
+        ms.flags &= ~(kMsfMlsWarmUp | kMsfMlsManualAverages | kMsfMlsPreEmphasis | kMsfProbeCompensation);
+        SetRememberedSecondaryCompensation("");
+        return Shell().frame;
+    }
+
+    std::string Program() const { return (dir_ / "prog").string(); }
+
+    fs::path dir_;
+    VirtualSetup setupBefore_;
+};
+
+TEST_F(CompensationMeasure, Command713MeasuresTheChainAndSavesTheFileInUse) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    PostMessageA(frame, WM_COMMAND, CM_SECONDARY_COMPENSATION, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (dialog = FindOtherThreadWindow("Secondary Compensation")) != nullptr; }));
+    EXPECT_TRUE(Shell().measurementBusy);
+    EXPECT_EQ(Text(dialog, IDC_CC_ACTIVITY), StringText(2602));
+    EXPECT_EQ(Text(dialog, IDC_CC_INFO), " 100-22000 Hz\r\n 1 x 8191 MLS \r\n 16-bit 44100Hz Stereo");
+    EXPECT_EQ(ComboSelection(dialog, IDC_CC_LIST), "None...");
+
+    // No name, no measurement.
+    Press(dialog, IDC_CC_MEASURE);
+    ASSERT_TRUE(PumpUntil([] { return Messages().size() == 1; }));
+    EXPECT_EQ(Messages(), std::vector<int>{kMsgEnterCompensationName});
+    EXPECT_TRUE(fs::is_empty(dir_ / "prog"));
+
+    SetDlgItemTextA(dialog, IDC_CC_NAME, "Reference");
+    Press(dialog, IDC_CC_MEASURE);
+    ASSERT_TRUE(PumpUntil([] { return Messages().size() == 2; }));
+    EXPECT_EQ(Messages().back(), 5404);
+    EXPECT_EQ(Text(dialog, IDC_CC_ACTIVITY), StringText(5406));
+    const std::string file = (dir_ / "prog" / "Reference.2CP").string();
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(RememberedSecondaryCompensation(), "Reference");
+    EXPECT_EQ(ComboSelection(dialog, IDC_CC_LIST), "Reference");
+    // The simulated loudspeaker's shape, relative to 1 kHz.
+    CompensationCurve curve;
+    ASSERT_TRUE(LoadCompensation(file, curve).ok());
+    const VirtualTruth truth(ProgramVirtualLoudspeaker().Setup(), 44100);
+    auto db = [&](double f) { return 20 * std::log10(std::abs(truth.Response(f))); };
+    for (double f : {500.0, 2000.0, 8000.0})
+        EXPECT_NEAR(CompensationLevelAt(curve, f), db(f) - db(1000), 0.5) << f;
+    // Nothing of the run is left in the wave folder.
+    EXPECT_TRUE(fs::is_empty(dir_ / "waves"));
+    EXPECT_FALSE(WaveGetState().initialised);
+
+    // The same name again asks first; No keeps the file as it is.
+    const auto written = fs::last_write_time(file);
+    Press(dialog, IDC_CC_MEASURE);
+    ASSERT_TRUE(PumpUntil([] { return Messages().size() == 3; }));
+    EXPECT_EQ(Messages().back(), 5403);
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(Messages().size(), 3u);
+    EXPECT_EQ(fs::last_write_time(file), written);
+
+    // OK takes the list's choice: none.
+    SendDlgItemMessageA(dialog, IDC_CC_LIST, CB_SETCURSEL, 0, 0);
+    Press(dialog, IDOK);
+    ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
+    EXPECT_EQ(RememberedSecondaryCompensation(), "");
+    EXPECT_TRUE(fs::exists(file));
+}
+
+TEST_F(CompensationMeasure, LinearityButtonMeasuresTheCardThroughACableAndWritesItsFile) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    CurrentMeasurementSettings().flags |= kMsfInitSoundcard;  // the initialisation runs first
+    PostMessageA(frame, WM_COMMAND, CM_SETTINGS, 0);
+    HWND sheet = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (sheet = FindOtherThreadWindow("Measurement Settings")) != nullptr; }));
+    HWND page = HWND(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_MS_LINEARITY)));
+    Press(page, IDC_MS_LINEARITY);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (dialog = FindOtherThreadWindow("Soundcard Compensation")) != nullptr; }));
+    EXPECT_EQ(Text(dialog, IDC_CC_ACTIVITY), StringText(2602));
+    Press(dialog, IDOK);
+    ASSERT_TRUE(PumpUntil([] { return !Messages().empty(); }));
+    EXPECT_EQ(Messages(), std::vector<int>{5401});
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }));
+
+    const MeasurementSettings& ms = CurrentMeasurementSettings();
+    const std::string path = SoundcardCompensationPath(ms, Program(), CompensationStimulus::Mls);
+    ASSERT_TRUE(fs::exists(path)) << path;
+    EXPECT_TRUE(SoundcardCompensationPresent(ms, Program(), CompensationStimulus::Mls));
+    // The virtual card was measured through its cable, not through the
+    // simulated loudspeaker: flat. And the loudspeaker is back.
+    CompensationCurve curve;
+    ASSERT_TRUE(LoadCompensation(path, curve).ok());
+    EXPECT_EQ(curve.Count(), 2);
+    for (const CompensationEntry& e : curve.entries) EXPECT_NEAR(e.level, 0, 0.1);
+    EXPECT_TRUE(ProgramVirtualLoudspeaker().Setup().acoustic.speaker);
+    for (const char* name : {"pInit.wav", "rInit.wav", "pMLS.wav", "rMLS0.wav"})
+        EXPECT_FALSE(fs::exists(dir_ / "waves" / name)) << name;
+
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy && !FindOtherThreadWindow("Measurement Settings"); }));
+}
+
+// Answers the notice from another thread while this one waits in it.
+class NoticeAnswer {
+public:
+    NoticeAnswer(bool tick, int button) {
+        thread_ = std::thread([this, tick, button] {
+            HWND w = nullptr;
+            for (int i = 0; i < 300 && !(w = FindWindowA(nullptr, "No Soundcard Compensation")); ++i) Sleep(10);
+            if (!w) return;
+            shown_ = true;
+            cancelShown_ = IsWindowVisible(GetDlgItem(w, IDCANCEL)) != FALSE;
+            if (tick) SendDlgItemMessageA(w, IDC_NOCOMP_DONT_SHOW, BM_SETCHECK, BST_CHECKED, 0);
+            PostMessageA(w, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(w, button)));
+        });
+    }
+    ~NoticeAnswer() { Wait(); }
+    void Wait() {
+        if (thread_.joinable()) thread_.join();
+    }
+    bool Shown() {
+        Wait();
+        return shown_;
+    }
+    bool CancelShown() {
+        Wait();
+        return cancelShown_;
+    }
+
+private:
+    std::thread thread_;
+    std::atomic<bool> shown_{false}, cancelShown_{false};
+};
+
+TEST(NoSoundcardCompensation, NoticeOffersTheLinearityUntilSwitchedOffOrMeasured) {
+    Shell().instance = GetModuleHandleA(nullptr);
+    const MeasurementSettings saved = CurrentMeasurementSettings();
+    const std::string savedFolder = MeasureProgramFolder();
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "srx_nocomp_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    SetMeasureProgramFolder(folder);
+    MeasurementSettings& ms = CurrentMeasurementSettings();
+    ResetMeasurementDefaults(ms);
+    ms.sampleRate = 44100;
+    ms.channels = 2;
+    ms.bitsPerSample = 16;
+    ms.outputDevice = ms.inputDevice = 0;  // a sound card (the mapper), not the virtual loudspeaker
+    Notices().noCardCompensation = Notices().noCardCompensationSettings = true;
+
+    // The measurement's notice only tells; ticked, it stays away.
+    {
+        NoticeAnswer answer(false, IDOK);
+        ShowNoSoundcardCompensation(nullptr);
+        EXPECT_TRUE(answer.Shown());
+        EXPECT_FALSE(answer.CancelShown());
+    }
+    {
+        NoticeAnswer answer(true, IDOK);
+        ShowNoSoundcardCompensation(nullptr);
+        EXPECT_TRUE(answer.Shown());
+    }
+    EXPECT_FALSE(Notices().noCardCompensation);
+    ShowNoSoundcardCompensation(nullptr);  // returns at once
+    EXPECT_TRUE(Notices().noCardCompensationSettings);
+
+    // The sheet's offer: taken, declined; then the file exists and nothing asks.
+    {
+        NoticeAnswer answer(false, IDOK);
+        EXPECT_TRUE(OfferLinearityMeasurement(nullptr));
+        EXPECT_TRUE(answer.CancelShown());
+    }
+    {
+        NoticeAnswer answer(false, IDCANCEL);
+        EXPECT_FALSE(OfferLinearityMeasurement(nullptr));
+        EXPECT_TRUE(answer.Shown());
+    }
+    std::string path;
+    ASSERT_TRUE(CompensationFileName(ms, folder, &path, CompensationStimulus::Mls, false, int(ms.mlsOrder)));
+    CompensationCurve flat;
+    flat.entries = {{100, 0, 0}, {20000, 0, 0}};
+    ASSERT_TRUE(SaveCompensation(path, flat));
+    EXPECT_FALSE(OfferLinearityMeasurement(nullptr));
+    // Every preparation asks the program's notice.
+    InstallSoundcardCompensationNotice();
+    EXPECT_EQ(NoSoundcardCompensationNotice(), &ShowNoSoundcardCompensation);
+
+    Notices().noCardCompensation = Notices().noCardCompensationSettings = true;
+    CurrentMeasurementSettings() = saved;
+    SetMeasureProgramFolder(savedFolder);
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+}
+
+}  // namespace
+}  // namespace srx

@@ -1,0 +1,265 @@
+// "Do FFT on Impulse Response" with its "Time-Window Settings" dialog,
+// "Calculate Minimum-Phase" and "Show Impulse Response" on a hidden frame.
+// The modal dialog is driven from its observer: fields are set and buttons
+// pressed by messages queued before it shows.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/command_rules.h"
+#include "app/settings.h"
+#include "app/view_flags.h"
+#include "app/win32/documents.h"
+#include "app/win32/fft_commands.h"
+#include "app/win32/frame.h"
+#include "app/win32/shell.h"
+#include "dsp/window.h"
+#include "measure/measurement_settings.h"
+#include "measure/stimulus_files.h"
+#include "resources/command_ids.h"
+#include "resources/time_window_ids.h"
+
+namespace srx {
+namespace {
+
+std::vector<std::pair<int, std::string>> g_shown;
+int g_answer = IDYES;
+std::function<void(HWND)> g_drive;
+int g_dialogs = 0;
+
+int RecordMessage(HWND, const Status& message, UINT) {
+    g_shown.emplace_back(message.stringId, StatusText(message));
+    return g_answer;
+}
+
+LRESULT CALLBACK TestFrameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return DefFrameProcA(w, Shell().client, m, wp, lp);
+}
+
+bool Enabled(HWND d, int id) { return IsWindowEnabled(GetDlgItem(d, id)) != FALSE; }
+void Press(HWND d, int button) { PostMessageA(d, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
+void ChooseMode(HWND d, int radio) {
+    CheckRadioButton(d, IDC_TW_NORMAL, IDC_TW_MANUAL, radio);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(radio, BN_CLICKED), LPARAM(GetDlgItem(d, radio)));
+}
+
+std::vector<HWND> WindowsOfKind(int kind) {
+    std::vector<HWND> list;
+    for (HWND w : DocumentWindows())
+        if (DocumentKindOf(w) == kind) list.push_back(w);
+    return list;
+}
+
+// 100 ms of a one-pole low-pass at 48 kHz, window 10 ms, saved.
+TimeRecord* NewImpulse(const char* title, uint32_t flags = 0) {
+    TimeRecord* t = NewTimeRecord({}).release();
+    SetText(t->h.title, title);
+    t->h.sampleRate = 48000;
+    t->h.sampleCount = 4800;
+    t->h.flags = flags | kTwfSaved;
+    t->h.spikeLength = 1.0 / 48000;
+    t->h.fftWindowLength = 0.010;
+    for (int n = 0; n < 4800; ++n) t->samples.push_back(float(std::pow(0.7, n) * 0.3));
+    return t;
+}
+
+class FftCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HINSTANCE inst = GetModuleHandleA(nullptr);
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = TestFrameProc;
+        wc.hInstance = inst;
+        wc.lpszClassName = "SrxFftTestFrame";
+        RegisterClassA(&wc);
+        ASSERT_TRUE(RegisterDocumentClass(inst));
+        saved_ = Shell().client;
+        // Hidden: destroying a mapped frame makes Wine wait for a window manager.
+        frame_ = CreateWindowExA(0, "SrxFftTestFrame", "fft", WS_OVERLAPPEDWINDOW, 0, 0, 900, 700, nullptr, nullptr,
+                                 inst, nullptr);
+        CLIENTCREATESTRUCT ccs{nullptr, static_cast<UINT>(kFirstChildId)};
+        Shell().client = CreateWindowExA(0, "MDICLIENT", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 880, 660, frame_,
+                                         HMENU(INT_PTR(kClientId)), inst, &ccs);
+        ASSERT_NE(Shell().client, nullptr);
+        savedFrame_ = Shell().frame;
+        Shell().frame = frame_;
+        Shell().instance = inst;
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        folder_ = std::string(temp) + "srx_fft_cmd_" + std::to_string(GetCurrentProcessId()) + "\\";
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        std::ofstream(folder_ + "MIC.MCP", std::ios::binary)
+            << "Son-Rix:Compensation File v1.10\r\nMIC.MCP\r\n3\r\nBEGIN.\r\n20 6 0\r\n1000 6 0\r\n24000 6 0\r\nEND.\r\n";
+        savedFolder_ = MeasureProgramFolder();
+        SetMeasureProgramFolder(folder_);
+        savedSettings_ = CurrentMeasurementSettings();
+        savedAnalysis_ = CurrentAnalysisSettings();
+        ResetMeasurementDefaults(CurrentMeasurementSettings());
+        RefreshAnalysisSettings();
+        savedFlags_ = ReadFlagWords(Settings());
+        g_shown.clear();
+        g_answer = IDYES;
+        g_dialogs = 0;
+        g_drive = nullptr;
+        SetFftMessageHook(RecordMessage);
+        SetTimeWindowDialogObserver([](HWND d) {
+            ++g_dialogs;
+            if (g_drive) g_drive(d);
+        });
+    }
+    void TearDown() override {
+        SetTimeWindowDialogObserver(nullptr);
+        SetFftMessageHook(nullptr);
+        DestroyAllWindows();
+        DestroyWindow(frame_);
+        Shell().client = saved_;
+        Shell().frame = savedFrame_;
+        CurrentMeasurementSettings() = savedSettings_;
+        WriteFlagWords(Settings(), savedFlags_);
+        CurrentAnalysisSettings() = savedAnalysis_;
+        SetMeasureProgramFolder(savedFolder_);
+        DeleteFileA((folder_ + "MIC.MCP").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    HWND OpenImpulse(TimeRecord* t) { return CreateDocumentWindow("Impulse Response: x", kDocImpulse, t); }
+
+    HWND frame_ = nullptr, saved_ = nullptr, savedFrame_ = nullptr;
+    std::string folder_, savedFolder_;
+    MeasurementSettings savedSettings_{};
+    AnalysisSettings savedAnalysis_;
+    FlagWords savedFlags_;
+};
+
+TEST_F(FftCommands, DialogFieldsRefusalsAndTheDurationMessage) {
+    TimeRecord* t = NewImpulse("Woofer");
+    SetText(t->h.setup.compensationFile, "MIC");
+    t->h.windowType = kWindowBlackman;
+    g_drive = [](HWND d) {
+        char text[32] = "";
+        GetDlgItemTextA(d, IDC_TW_LENGTH, text, sizeof text);
+        EXPECT_STREQ(text, "10");
+        EXPECT_EQ(SendDlgItemMessageA(d, IDC_TW_WINDOW, CB_GETCOUNT, 0, 0), 6);
+        EXPECT_EQ(SendDlgItemMessageA(d, IDC_TW_WINDOW, CB_GETCURSEL, 0, 0), kWindowBlackman);
+        EXPECT_EQ(SendDlgItemMessageA(d, IDC_TW_MICCOMP, CB_GETCOUNT, 0, 0), 2);  // "None...", "MIC"
+        EXPECT_EQ(SendDlgItemMessageA(d, IDC_TW_MICCOMP, CB_GETCURSEL, 0, 0), 1);
+        EXPECT_FALSE(Enabled(d, IDC_TW_START));
+        ChooseMode(d, IDC_TW_MANUAL);
+        EXPECT_TRUE(Enabled(d, IDC_TW_START));
+        SetDlgItemTextA(d, IDC_TW_LENGTH, "0,05");  // too short: OK does nothing
+        Press(d, IDOK);
+        Press(d, IDCANCEL);
+    };
+    TimeWindowChoice c;
+    EXPECT_FALSE(RunTimeWindowDialog(frame_, *t, &c));
+    EXPECT_TRUE(g_shown.empty());
+    g_drive = [](HWND d) {
+        ChooseMode(d, IDC_TW_MANUAL);
+        SetDlgItemTextA(d, IDC_TW_START, "50");
+        SetDlgItemTextA(d, IDC_TW_LENGTH, "60");  // beyond the 100 ms of the record
+        Press(d, IDOK);
+        Press(d, IDCANCEL);
+    };
+    EXPECT_FALSE(RunTimeWindowDialog(frame_, *t, &c));
+    ASSERT_EQ(g_shown.size(), 1u);
+    EXPECT_EQ(g_shown[0].first, 2410);
+    EXPECT_EQ(g_shown[0].second, "Time-Window start + Time-Window length may not exceed 100.00 ms !");
+    delete t;
+}
+
+TEST_F(FftCommands, FftOpensAResponseWindowAsksBeforeASecondAndReportsFailure) {
+    TimeRecord* t = NewImpulse("Woofer");
+    HWND impulse = OpenImpulse(t);
+    g_drive = [](HWND d) {
+        SetDlgItemTextA(d, IDC_TW_LENGTH, "20");
+        SendDlgItemMessageA(d, IDC_TW_WINDOW, CB_SETCURSEL, kWindowRectangular, 0);
+        SendDlgItemMessageA(d, IDC_TW_MICCOMP, CB_SETCURSEL, 1, 0);
+        Press(d, IDOK);
+    };
+    ExecuteCommand(frame_, CM_FFT);
+    ASSERT_EQ(WindowsOfKind(kDocMeasurement).size(), 1u);
+    HWND response = WindowsOfKind(kDocMeasurement)[0];
+    EXPECT_EQ(WindowTitle(response), "Frequency Response: Woofer");
+    const auto* m = static_cast<const Measurement*>(DocumentDataOf(response));
+    EXPECT_EQ(m->h.windowType, kWindowRectangular);
+    EXPECT_NEAR(m->points.front().frequency, 50.0, 1e-3);  // automatic start: 1 / 20 ms
+    EXPECT_EQ(TextOf(m->h.setup.compensationFile), "MIC");
+    EXPECT_NEAR(t->h.fftWindowLength, 0.020, 1e-12);
+    EXPECT_FALSE(t->h.flags & kTwfSaved);
+
+    // Again: No brings the earlier response forward, Yes makes a second one.
+    SendMessageA(Shell().client, WM_MDIACTIVATE, WPARAM(impulse), 0);
+    g_answer = IDNO;
+    ExecuteCommand(frame_, CM_FFT);
+    EXPECT_EQ(g_dialogs, 1);
+    EXPECT_EQ(ActiveDocument(), response);
+    SendMessageA(Shell().client, WM_MDIACTIVATE, WPARAM(impulse), 0);
+    g_answer = IDYES;
+    ExecuteCommand(frame_, CM_FFT);
+    EXPECT_EQ(WindowTitle(ActiveDocument()), "Frequency Response: Woofer : 2");
+    ASSERT_EQ(g_shown.size(), 2u);
+    EXPECT_EQ(g_shown[0].first, 2409);
+
+    // Samples the header promises but the record lacks: message 2358, no window.
+    g_shown.clear();
+    TimeRecord* broken = NewImpulse("Broken");
+    broken->samples.clear();
+    OpenImpulse(broken);
+    ExecuteCommand(frame_, CM_FFT);
+    ASSERT_EQ(g_shown.size(), 1u);
+    EXPECT_EQ(g_shown[0].second, "Couldn't do a FFT on the PIR !");
+    EXPECT_EQ(WindowsOfKind(kDocMeasurement).size(), 2u);
+}
+
+TEST_F(FftCommands, SwitchingMinimumPhaseOnOffersToCalculateTheMissingOnes) {
+    FlagWords f = savedFlags_;
+    f.measurementOptions &= ~kOptionMinimumPhase;
+    WriteFlagWords(Settings(), f);
+    OpenImpulse(NewImpulse("Woofer"));
+    g_drive = [](HWND d) { Press(d, IDOK); };
+    ExecuteCommand(frame_, CM_FFT);  // made while the option is off
+    ASSERT_EQ(WindowsOfKind(kDocMeasurement).size(), 1u);
+    auto* m = static_cast<Measurement*>(DocumentDataOf(WindowsOfKind(kDocMeasurement)[0]));
+    ASSERT_TRUE(LacksMinimumPhase(*m));
+    CreateDocumentWindow("Impedance: Z", kDocMeasurement, NewMeasurement(kCurveImpedance).release());
+
+    g_answer = IDNO;
+    ExecuteCommand(frame_, CM_MIN_PHASE_CALC);
+    EXPECT_TRUE(ReadFlagWords(Settings()).measurementOptions & kOptionMinimumPhase);
+    ASSERT_EQ(g_shown.size(), 1u);
+    EXPECT_EQ(g_shown[0].first, 2390);
+    EXPECT_TRUE(LacksMinimumPhase(*m));
+    ExecuteCommand(frame_, CM_MIN_PHASE_CALC);  // off: no question
+    g_answer = IDYES;
+    ExecuteCommand(frame_, CM_MIN_PHASE_CALC);
+    EXPECT_EQ(g_shown.size(), 2u);
+    EXPECT_FALSE(LacksMinimumPhase(*m));
+    ExecuteCommand(frame_, CM_MIN_PHASE_CALC);
+    ExecuteCommand(frame_, CM_MIN_PHASE_CALC);  // nothing left to calculate
+    EXPECT_EQ(g_shown.size(), 2u);
+}
+
+TEST_F(FftCommands, ShowImpulseOpensTheImpulseWindowOfAWaterfallOnce) {
+    TimeRecord* t = NewImpulse("Room", kTwfWaterfall);
+    HWND waterfall = CreateDocumentWindow("Waterfall: Room", kDocWaterfall, t);
+    ExecuteCommand(frame_, CM_SHOW_IMPULSE);
+    ASSERT_EQ(WindowsOfKind(kDocImpulse).size(), 1u);
+    HWND impulse = WindowsOfKind(kDocImpulse)[0];
+    EXPECT_EQ(WindowTitle(impulse), "Impulse Response: Room");
+    EXPECT_EQ(DocumentDataOf(impulse), t);
+    SendMessageA(Shell().client, WM_MDIACTIVATE, WPARAM(waterfall), 0);
+    ExecuteCommand(frame_, CM_SHOW_IMPULSE);
+    EXPECT_EQ(WindowsOfKind(kDocImpulse).size(), 1u);
+    EXPECT_EQ(ActiveDocument(), impulse);
+    // The record outlives the waterfall window while the impulse window shows it.
+    SendMessageA(Shell().client, WM_MDIDESTROY, WPARAM(waterfall), 0);
+    EXPECT_EQ(TextOf(static_cast<TimeRecord*>(DocumentDataOf(impulse))->h.title), "Room");
+}
+
+}  // namespace
+}  // namespace srx

@@ -1,0 +1,366 @@
+// The "MLS" dialog in the running program: Measurement > MLS on the virtual
+// loudspeaker (paced in real time through the engine's hidden window), the
+// dialog driven with messages from this (the interface) thread while it
+// runs on the measurement thread.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/view_flags.h"
+#include "app/win32/commands_internal.h"
+#include "app/win32/documents.h"
+#include "app/win32/frame.h"
+#include "app/win32/registry_store.h"
+#include "app/win32/shell.h"
+#include "app/win32/soundcard.h"
+#include "audio/virtual_device.h"
+#include "audio/wave_engine.h"
+#include "data/records.h"
+#include "design/design_slot.h"
+#include "measure/measurement_settings.h"
+#include "measure/soundcard_check.h"
+#include "measure/win32/mls_dialog.h"
+#include "resources/command_ids.h"
+#include "resources/mls_dialog_ids.h"
+#include "resources/string_table.h"
+
+namespace srx {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kLatency = 300;
+
+bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT) continue;
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// The dialog's messages arrive on the measurement thread.
+std::mutex g_lock;
+std::vector<int> g_messages;
+int RecordMessage(HWND, const Status& message, UINT) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_messages.push_back(message.stringId);
+    return IDOK;
+}
+std::vector<int> Messages() {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_messages;
+}
+
+// A top-level window of the measurement thread with this caption.
+HWND FindMeasurementWindow(const char* caption) {
+    struct Search {
+        const char* caption;
+        HWND found;
+    } search{caption, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            char text[128] = "";
+            GetWindowTextA(w, text, sizeof text);
+            if (GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId() && IsWindowVisible(w) &&
+                std::string(text) == s->caption) {
+                s->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        LPARAM(&search));
+    return search.found;
+}
+
+// The program closes after each test without saving what it measured.
+int DontSave(HWND, int, UINT, const std::string&) { return IDNO; }
+
+std::string Text(HWND w, int id) {
+    char text[256] = "";
+    GetDlgItemTextA(w, id, text, sizeof text);
+    return text;
+}
+
+void Press(HWND w, int id) { PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(w, id))); }
+
+class MlsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
+        // With a sound card (PulseAudio under Wine) a fresh start would ask
+        // for one: these tests measure the virtual loudspeaker all the same.
+        if (ProgramWaveDevices().VirtualId() > 0) {
+            InstallMeasurementSettingsHooks();
+            LoadSettings();
+            ConfigureVirtualLoudspeaker(CurrentMeasurementSettings(), ProgramWaveDevices().VirtualId());
+            SaveSettings();
+        }
+        setupBefore_ = ProgramVirtualLoudspeaker().Setup();
+        ProgramVirtualLoudspeaker().SetSetup(PureLatencySetup(kLatency));
+        dir_ = fs::temp_directory_path() / "srx mls dialog test";
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        {
+            std::lock_guard<std::mutex> hold(g_lock);
+            g_messages.clear();
+        }
+        SetMlsMessageHook(RecordMessage);
+        SetDocumentAskHook(DontSave);
+        Notices().keepMeasurement = true;
+    }
+    void TearDown() override {
+        if (HWND frame = Shell().frame) {
+            PostMessageA(frame, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(PumpUntil([frame] { return !IsWindow(frame); }));
+        }
+        PumpUntil([] { return !Shell().measurementBusy; }, 5000);
+        SetMlsMessageHook(nullptr);
+        SetDocumentAskHook(nullptr);
+        Notices().keepMeasurement = true;
+        ProgramVirtualLoudspeaker().SetSetup(setupBefore_);
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Starts the program, lets its sound-card test end, and points the wave
+    // folder at the test's own.
+    HWND Start() {
+        const int tests = CardTestsRun();
+        if (!StartFirstInstance(GetModuleHandleA(nullptr), "", SW_SHOWNORMAL)) return nullptr;
+        EXPECT_TRUE(PumpUntil([tests] { return CardTestsRun() > tests && !Shell().measurementBusy; }));
+        std::snprintf(Settings().window.stimulusFolder, kPathChars, "%s", dir_.string().c_str());
+        MeasurementSettings& ms = CurrentMeasurementSettings();
+        EXPECT_EQ(ms.sampleRate, 44100u);
+        ms.mlsOrder = 13;
+        ms.mlsPreAverages = 1;
+        ms.flags &= ~(kMsfMlsWarmUp | kMsfMlsManualAverages | kMsfMlsPreEmphasis | kMsfProbeCompensation);
+        ms.flags |= kMsfMlsDoFft;
+        return Shell().frame;
+    }
+
+    // Measurement > MLS; the dialog once it waits for Start.
+    HWND OpenDialog(HWND frame) {
+        PostMessageA(frame, WM_COMMAND, CM_MLS, 0);
+        HWND dialog = nullptr;
+        EXPECT_TRUE(PumpUntil([&] { return (dialog = FindMeasurementWindow("MLS")) != nullptr; }));
+        return dialog;
+    }
+    bool WaitingForStart(HWND dialog) {
+        return PumpUntil([&] { return Text(dialog, IDC_MLS_ACTIVITY) == StringText(2602); });
+    }
+
+    std::string Wave(const char* name) const { return (dir_ / name).string(); }
+    bool NoResponseFiles() const {
+        for (const auto& e : fs::directory_iterator(dir_))
+            if (e.path().filename().string().rfind("rMLS", 0) == 0) return false;
+        return true;
+    }
+
+    fs::path dir_;
+    VirtualSetup setupBefore_;
+};
+
+TEST_F(MlsDialogTest, MeasuresIntoImpulseAndResponseWindowsWithWarmUpAndManualAverages) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    MeasurementSettings& ms = CurrentMeasurementSettings();
+    ms.mlsPreAverages = 2;
+    ms.flags |= kMsfMlsWarmUp | kMsfMlsManualAverages;
+
+    HWND dialog = OpenDialog(frame);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(Shell().measurementBusy);
+    ASSERT_TRUE(WaitingForStart(dialog));
+    EXPECT_EQ(Text(dialog, IDC_MLS_INFO), " 100-22000 Hz\r\n 2 x 8191 MLS \r\n 16-bit 44100Hz Stereo");
+    EXPECT_EQ(Text(dialog, IDC_MLS_TITLE), "");
+    EXPECT_TRUE(fs::exists(Wave("pMLS.wav")));
+    SetDlgItemTextA(dialog, IDC_MLS_TITLE, "virtual");
+    Press(dialog, IDOK);
+
+    // The warm-up and the first pass are recorded; the prompt waits before
+    // the second, with Start greyed and Cancel still there.
+    HWND prompt = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (prompt = FindMeasurementWindow("Manual Average")) != nullptr; }));
+    EXPECT_EQ(Text(dialog, IDC_MLS_ACTIVITY), StringText(2603));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+    EXPECT_TRUE(fs::exists(Wave("rMLS-1.wav")));
+    EXPECT_TRUE(fs::exists(Wave("rMLS0.wav")));
+    EXPECT_FALSE(fs::exists(Wave("rMLS1.wav")));
+    EXPECT_EQ(FindWindowOfKind(kDocImpulse), nullptr);
+    Press(prompt, IDOK);
+
+    HWND keep = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (keep = FindMeasurementWindow("Keep this measurement ?")) != nullptr; }));
+    // One prompt only: none before the warm-up's successor, none after the last pass.
+    EXPECT_EQ(FindMeasurementWindow("Manual Average"), nullptr);
+    HWND impulseWindow = FindWindowOfKind(kDocImpulse);
+    HWND responseWindow = FindWindowOfKind(kDocMeasurement);
+    ASSERT_NE(impulseWindow, nullptr);
+    ASSERT_NE(responseWindow, nullptr);
+    Press(keep, IDYES);
+    ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
+    EXPECT_TRUE(Messages().empty());
+
+    char title[128] = "";
+    GetWindowTextA(impulseWindow, title, sizeof title);
+    EXPECT_STREQ(title, "Impulse Response: virtual");
+    GetWindowTextA(responseWindow, title, sizeof title);
+    EXPECT_STREQ(title, "Frequency Response: virtual");
+
+    // The loudspeaker only delays: the impulse is one sample of unit height
+    // `kLatency` samples late, and the window starts 8 samples before it.
+    const auto* impulse = static_cast<const TimeRecord*>(DocumentDataOf(impulseWindow));
+    ASSERT_NE(impulse, nullptr);
+    EXPECT_EQ(impulse->h.sampleCount, 8192);
+    EXPECT_EQ(impulse->h.mlsLength, 8191);
+    EXPECT_EQ(impulse->h.preAverages, 2);
+    EXPECT_TRUE(impulse->h.flags & kTwfMls);
+    EXPECT_EQ(impulse->h.sampleRate, 44100);
+    ASSERT_EQ(impulse->samples.size(), 8192u);
+    const auto peakAt = std::max_element(impulse->samples.begin(), impulse->samples.end(),
+                                         [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
+                        impulse->samples.begin();
+    EXPECT_EQ(peakAt, kLatency);
+    EXPECT_NEAR(impulse->h.peak, 1.0, 0.01);
+    EXPECT_EQ(impulse->h.windowStart, int32_t(kLatency) - 8);
+    float rest = 0;
+    for (size_t i = 0; i + 1 < impulse->samples.size(); ++i)
+        if (i != kLatency) rest = std::max(rest, std::fabs(impulse->samples[i]));
+    EXPECT_LT(rest, 0.01f);
+
+    // Its frequency response is flat.
+    const auto* response = static_cast<const Measurement*>(DocumentDataOf(responseWindow));
+    ASSERT_NE(response, nullptr);
+    double low = 1e9, high = -1e9;
+    int points = 0;
+    for (const CurvePoint& p : response->points) {
+        if (p.frequency < 200 || p.frequency > 15000) continue;
+        low = std::min(low, double(p.value[kSlotLevel]));
+        high = std::max(high, double(p.value[kSlotLevel]));
+        ++points;
+    }
+    EXPECT_GT(points, 10);
+    EXPECT_LT(high - low, 0.5);
+    EXPECT_EQ(TextOf(response->h.title), "virtual");
+
+    // Closing deleted every response and shut the engine down; the
+    // stimulus stays for the next measurement.
+    EXPECT_TRUE(NoResponseFiles());
+    EXPECT_TRUE(fs::exists(Wave("pMLS.wav")));
+    EXPECT_FALSE(WaveGetState().initialised);
+}
+
+TEST_F(MlsDialogTest, AFailureKeepsTheDialogForARetryAndNoClosesTheWindows) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    // A folder where the stimulus is written before it takes its name: it
+    // cannot be written.
+    fs::create_directories(dir_ / "pMLS.wav.part");
+
+    HWND dialog = OpenDialog(frame);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(PumpUntil([] { return Messages().size() == 1; }));
+    EXPECT_EQ(Messages(), std::vector<int>{2811});
+    ASSERT_TRUE(WaitingForStart(dialog));
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_TRUE(Shell().measurementBusy);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+    EXPECT_FALSE(WaveGetState().initialised);
+
+    // Start tries the files again: still refused, still open.
+    Press(dialog, IDOK);
+    ASSERT_TRUE(PumpUntil([] { return Messages().size() == 2; }));
+    EXPECT_EQ(Messages(), (std::vector<int>{2811, 2811}));
+    ASSERT_TRUE(WaitingForStart(dialog));
+    EXPECT_EQ(FindWindowOfKind(kDocImpulse), nullptr);
+
+    // Writable again: this time it measures. No, and don't ask again.
+    fs::remove_all(dir_ / "pMLS.wav.part");
+    Press(dialog, IDOK);
+    HWND keep = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (keep = FindMeasurementWindow("Keep this measurement ?")) != nullptr; }));
+    EXPECT_NE(FindWindowOfKind(kDocImpulse), nullptr);
+    EXPECT_NE(FindWindowOfKind(kDocMeasurement), nullptr);
+    SendDlgItemMessageA(keep, IDC_KEEP_DONT_ASK, BM_SETCHECK, BST_CHECKED, 0);
+    Press(keep, IDNO);
+    ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(FindWindowOfKind(kDocImpulse), nullptr);
+    EXPECT_EQ(FindWindowOfKind(kDocMeasurement), nullptr);
+    EXPECT_FALSE(Notices().keepMeasurement);
+    EXPECT_EQ(Messages().size(), 2u);
+    EXPECT_TRUE(NoResponseFiles());
+
+    // The question is not asked any more: the next result is kept.
+    dialog = OpenDialog(frame);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitingForStart(dialog));
+    Press(dialog, IDOK);
+    ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
+    PumpUntil([] { return false; }, 100);
+    HWND impulseWindow = FindWindowOfKind(kDocImpulse);
+    ASSERT_NE(impulseWindow, nullptr);
+    char title[128] = "";
+    GetWindowTextA(impulseWindow, title, sizeof title);
+    // No title typed: the default name.
+    EXPECT_STREQ(title, "Impulse Response: Frequency Response (1)");
+    EXPECT_NE(FindWindowOfKind(kDocMeasurement), nullptr);
+}
+
+TEST_F(MlsDialogTest, CancelWhileRecordingKeepsNothing) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    CurrentMeasurementSettings().mlsOrder = 16;  // a pass of 1.5 s
+    HWND dialog = OpenDialog(frame);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitingForStart(dialog));
+    Press(dialog, IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return fs::exists(Wave("rMLS0.wav")); }));
+    Press(dialog, IDCANCEL);
+    ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(FindWindowOfKind(kDocImpulse), nullptr);
+    EXPECT_EQ(FindWindowOfKind(kDocMeasurement), nullptr);
+    EXPECT_TRUE(NoResponseFiles());
+    EXPECT_FALSE(WaveGetState().initialised);
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(MlsDialogTest, AnUnconfiguredSystemIsRefusedAtOnce) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    const uint32_t rate = CurrentMeasurementSettings().sampleRate;
+    CurrentMeasurementSettings().sampleRate = 0;
+    PostMessageA(frame, WM_COMMAND, CM_MLS, 0);
+    ASSERT_TRUE(PumpUntil([] { return !Messages().empty(); }));
+    ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
+    CurrentMeasurementSettings().sampleRate = rate;
+    EXPECT_EQ(Messages(), std::vector<int>{2810});
+    EXPECT_EQ(FindMeasurementWindow("MLS"), nullptr);
+}
+
+}  // namespace
+}  // namespace srx
