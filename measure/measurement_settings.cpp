@@ -155,16 +155,23 @@ void InstallMeasurementSettingsHooks() {
     SetProgramConfigHooks(std::move(hooks));
 }
 
+int FftPointsPerOctave(uint32_t setting) {
+    if (setting >= 1 && setting <= 3) return 24 << (setting - 1);
+    return std::max(1, SaturatedInt(setting));
+}
+
 void FillAnalysisSettings(const MeasurementSettings& ms, AnalysisSettings& out) {
     const uint32_t flags = ms.flags;
-    out.pointsPerOctaveMls = SaturatedInt(ms.mlsPerOctave);
+    out.pointsPerOctaveMls = FftPointsPerOctave(ms.mlsPerOctave);
     out.topFrequencyMls = ms.mlsStop;
     out.topIsMaxFrequencyMls = (flags & kMsfMlsAutoStop) != 0;
-    out.pointsPerOctave = SaturatedInt(ms.spikePerOctave);
+    out.pointsPerOctave = FftPointsPerOctave(ms.spikePerOctave);
     out.topFrequency = ms.spikeStop;
     out.topIsMaxFrequency = (flags & kMsfSpikeAutoStop) != 0;
     out.levelOffsetDb = (flags & kMsfNoNormalise) ? ms.addToResponseDb : 0.0;
     out.minimumPhaseQuality = int(std::min<uint32_t>(+ms.phaseAccuracy, 3));
+    // "Calculate Minimum-Phase" (menu option in the same flag word).
+    out.alwaysComputeMinimumPhase = (flags & 0x800000u) != 0;
     // An unknown window type would leave the data unweighted; analyse with Hanning.
     out.windowType = ms.fftWindowType <= 5 ? int(ms.fftWindowType) : 2;
 }

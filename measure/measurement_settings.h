@@ -235,6 +235,13 @@ void ResetMeasurementDefaults();
 // Copies what the analyses read: MLS records use the MLS density and stop
 // frequency, every other record the spike page's. Fields no setting owns
 // (pre-delay, half window, always-compute-minimum-phase) are left alone.
+// The density setting of the transform-based analyses (MLS, spike; 1..3 on
+// the pages) as points per octave of the curve: 24, 48 or 96. A gated sine
+// measures every frequency on its own, so there the setting counts literally;
+// a transform gives every frequency for free, and three points per octave
+// would hide the detail the measurement holds. Other values count literally.
+int FftPointsPerOctave(uint32_t setting);
+
 void FillAnalysisSettings(const MeasurementSettings& ms, AnalysisSettings& out);
 
 // FillAnalysisSettings(CurrentMeasurementSettings(), CurrentAnalysisSettings()).

@@ -207,7 +207,7 @@ Status MlsMeasurement::Complete(const std::string& title) {
     su.channels = ms.channels;
     su.bitsPerSample = ms.bitsPerSample;
     su.sampleRate = h.sampleRate;
-    su.frequenciesPerOctave = int32_t(ms.mlsPerOctave);
+    su.frequenciesPerOctave = int32_t(FftPointsPerOctave(ms.mlsPerOctave));
     su.sineCycles = -1;
     su.windowLength = ms.mlsWindow;
     su.windowOffset = 0;
@@ -233,7 +233,7 @@ Status MlsMeasurement::DoFft() {
     const double start = (ms.flags & kMsfMlsAutoStart) && ms.mlsWindow > 0 ? 1.0 / ms.mlsWindow : ms.mlsStart;
     Status warning;
     std::unique_ptr<Measurement> m =
-        ImpulseToFrequencyResponse(*impulse_, start, std::max(1, int(ms.mlsPerOctave)), 0, st, &warning);
+        ImpulseToFrequencyResponse(*impulse_, start, FftPointsPerOctave(ms.mlsPerOctave), 0, st, &warning);
     if (!m) return Status::Error(kStringFftFailed);
     DerivePhaseData(*m, st);
     std::memcpy(m->h.title, impulse_->h.title, sizeof m->h.title);

@@ -277,7 +277,7 @@ public:
     NoticeAnswer(bool tick, int button) {
         thread_ = std::thread([this, tick, button] {
             HWND w = nullptr;
-            for (int i = 0; i < 300 && !(w = FindWindowA(nullptr, "No Soundcard Compensation")); ++i) Sleep(10);
+            for (int i = 0; i < 2000 && !(w = FindWindowA(nullptr, "No Soundcard Compensation")); ++i) Sleep(10);
             if (!w) return;
             shown_ = true;
             cancelShown_ = IsWindowVisible(GetDlgItem(w, IDCANCEL)) != FALSE;

@@ -196,7 +196,7 @@ TEST_F(MeasurementSettingsTest, CurrentRecordIsTheProcessWideBlock) {
     MeasurementSettings& ms = CurrentMeasurementSettings();
     EXPECT_EQ(+ms.sampleRate, 48000u);
     // Loading the process-wide block also told the analyses.
-    EXPECT_EQ(CurrentAnalysisSettings().pointsPerOctaveMls, 2);
+    EXPECT_EQ(CurrentAnalysisSettings().pointsPerOctaveMls, 48);
 
     ms.timeWindow = 0.0042;
     EXPECT_DOUBLE_EQ(At<double>(&Settings().program, 652), 0.0042);
@@ -220,16 +220,22 @@ TEST_F(MeasurementSettingsTest, AnalysesReadTheMlsAndSpikePages) {
     AnalysisSettings a;
     a.preDelaySeconds = 0.5;  // owned by nobody here: must survive
     FillAnalysisSettings(ms, a);
-    EXPECT_EQ(a.pointsPerOctaveMls, 2);
+    // The page's density choices 1..3 are 24, 48 and 96 points per octave.
+    EXPECT_EQ(a.pointsPerOctaveMls, 48);
     EXPECT_EQ(a.topFrequencyMls, 15000.0);
     EXPECT_TRUE(a.topIsMaxFrequencyMls);
-    EXPECT_EQ(a.pointsPerOctave, 1);
+    EXPECT_EQ(a.pointsPerOctave, 24);
     EXPECT_EQ(a.topFrequency, 12000.0);
     EXPECT_FALSE(a.topIsMaxFrequency);
     EXPECT_EQ(a.levelOffsetDb, 70.0);
     EXPECT_EQ(a.minimumPhaseQuality, 3);
     EXPECT_EQ(a.windowType, 4);
     EXPECT_EQ(a.preDelaySeconds, 0.5);
+    EXPECT_FALSE(a.alwaysComputeMinimumPhase);
+    ms.flags |= 0x800000u;
+    FillAnalysisSettings(ms, a);
+    EXPECT_TRUE(a.alwaysComputeMinimumPhase);
+    ms.flags &= ~0x800000u;
 
     // Normalising: no offset. A damaged window type analyses with Hanning.
     ms.flags = kMsfSpikeAutoStop;

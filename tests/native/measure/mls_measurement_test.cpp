@@ -136,7 +136,7 @@ TEST_F(MlsMeasurementTest, RecoveredImpulseAndResponseMatchTheTruth) {
     TimeRecord ideal = *rec;
     const std::vector<double> h = truth.ImpulseResponse(ideal.samples.size());
     for (size_t i = 0; i < ideal.samples.size(); ++i) ideal.samples[i] = i >= kLatency ? float(h[i - kLatency]) : 0.0f;
-    auto idealResponse = ImpulseToFrequencyResponse(ideal, 1.0 / ms_.mlsWindow, int(ms_.mlsPerOctave), 0, st);
+    auto idealResponse = ImpulseToFrequencyResponse(ideal, 1.0 / ms_.mlsWindow, FftPointsPerOctave(ms_.mlsPerOctave), 0, st);
     ASSERT_TRUE(idealResponse);
     ASSERT_EQ(idealResponse->points.size(), response->points.size());
     double devRecovery = 0;
