@@ -85,28 +85,6 @@ private:
     int64_t pos_ = 0;
 };
 
-// Moves the finished temporary file over the target. POSIX rename replaces
-// in one step. Windows' does not: there the old file is moved aside first
-// and put back when the second rename fails, so that some complete file
-// always holds the name.
-bool ReplaceWith(const std::string& temp, const std::string& target) {
-    if (std::rename(temp.c_str(), target.c_str()) == 0) return true;
-#ifdef _WIN32
-    std::error_code ec;
-    if (std::filesystem::is_directory(target, ec)) return false;
-    const std::string backup = target + kBackupSuffix;
-    std::remove(backup.c_str());
-    if (std::rename(target.c_str(), backup.c_str()) != 0) return false;
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::rename(backup.c_str(), target.c_str());
-        return false;
-    }
-    std::remove(backup.c_str());
-    return true;
-#else
-    return false;
-#endif
-}
 
 Status WriteImage(const std::string& path, const std::string& image) {
     if (path.empty()) return Status::Error(kCantCreate);
@@ -120,7 +98,7 @@ Status WriteImage(const std::string& path, const std::string& image) {
         std::remove(temp.c_str());
         return Status::Error(kWriteError);
     }
-    if (!ReplaceWith(temp, path)) {
+    if (!ReplaceWithFinishedFile(temp, path)) {
         std::remove(temp.c_str());
         return Status::Error(kCantCreate);
     }
@@ -379,6 +357,29 @@ std::string Format(int id, const std::string& arg) {
 }
 
 }  // namespace
+
+// Moves the finished temporary file over the target. POSIX rename replaces
+// in one step. Windows' does not: there the old file is moved aside first
+// and put back when the second rename fails, so that some complete file
+// always holds the name.
+bool ReplaceWithFinishedFile(const std::string& temp, const std::string& target) {
+    if (std::rename(temp.c_str(), target.c_str()) == 0) return true;
+#ifdef _WIN32
+    std::error_code ec;
+    if (std::filesystem::is_directory(target, ec)) return false;
+    const std::string backup = target + kBackupSuffix;
+    std::remove(backup.c_str());
+    if (std::rename(target.c_str(), backup.c_str()) != 0) return false;
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
+        std::rename(backup.c_str(), target.c_str());
+        return false;
+    }
+    std::remove(backup.c_str());
+    return true;
+#else
+    return false;
+#endif
+}
 
 // ---- Save dialog -----------------------------------------------------------
 

@@ -1,5 +1,7 @@
 #include "dsp/compensation_io.h"
 
+#include "data/native_files.h"
+
 #include <cctype>
 #include <cstdarg>
 #include <cstring>
@@ -12,32 +14,8 @@ namespace {
 
 constexpr int kLineBuffer = 260;  // 259 characters and the terminator
 constexpr char kTempSuffix[] = ".~srxnew";
-#ifdef _WIN32
-constexpr char kBackupSuffix[] = ".~srxold";
-#endif
 
 int Lower(char c) { return std::tolower(static_cast<unsigned char>(c)); }
-
-// POSIX rename replaces in one step; Windows' does not, so there the old
-// file is moved aside first and put back when the second rename fails.
-bool ReplaceWith(const std::string& temp, const std::string& target) {
-    if (std::rename(temp.c_str(), target.c_str()) == 0) return true;
-#ifdef _WIN32
-    std::error_code ec;
-    if (std::filesystem::is_directory(target, ec)) return false;
-    const std::string backup = target + kBackupSuffix;
-    std::remove(backup.c_str());
-    if (std::rename(target.c_str(), backup.c_str()) != 0) return false;
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::rename(backup.c_str(), target.c_str());
-        return false;
-    }
-    std::remove(backup.c_str());
-    return true;
-#else
-    return false;
-#endif
-}
 
 }  // namespace
 
@@ -87,7 +65,7 @@ bool WriteFileSafely(const std::string& path, const std::string& bytes) {
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = std::fflush(f) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
-    if (!ok || !ReplaceWith(temp, target)) {
+    if (!ok || !ReplaceWithFinishedFile(temp, target)) {
         std::remove(temp.c_str());
         return false;
     }

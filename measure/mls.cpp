@@ -1,5 +1,7 @@
 #include "measure/mls.h"
 
+#include "data/native_files.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -425,29 +427,6 @@ uint32_t MlsTailFrames(double stopDelay, uint32_t rate) {
     return v > 0 && v < 4e9 ? uint32_t(v) : 0;
 }
 
-namespace {
-
-bool ReplaceFile(const std::string& temp, const std::string& target) {
-    if (std::rename(temp.c_str(), target.c_str()) == 0) return true;
-#ifdef _WIN32
-    // Windows' rename does not replace: move the old file aside first and
-    // put it back if the new one cannot take its name.
-    const std::string backup = target + ".old";
-    std::remove(backup.c_str());
-    if (std::rename(target.c_str(), backup.c_str()) != 0) return false;
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::rename(backup.c_str(), target.c_str());
-        return false;
-    }
-    std::remove(backup.c_str());
-    return true;
-#else
-    return false;
-#endif
-}
-
-}  // namespace
-
 bool WriteMlsStimulus(const std::string& path, int order, bool preEmphasis, uint32_t rate, int channels, int bits,
                       const MlsStimulusLevels& levels) {
     if (order < kMlsMinOrder || order > kMlsMaxOrder || rate < 1 || channels < 1 || bits == 0) return false;
@@ -479,7 +458,7 @@ bool WriteMlsStimulus(const std::string& path, int order, bool preEmphasis, uint
     for (uint64_t i = 0; ok && i < tail; ++i) ok = WriteSampleFrame(f.get(), 0, 0, channels, bits);
     ok = std::fflush(f.get()) == 0 && ok;
     ok = std::fclose(f.release()) == 0 && ok;
-    if (!ok || !ReplaceFile(temp, target)) {
+    if (!ok || !ReplaceWithFinishedFile(temp, target)) {
         std::remove(temp.c_str());
         return false;
     }

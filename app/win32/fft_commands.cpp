@@ -38,14 +38,6 @@ AnalysisSettings AnalysisNow() {
     return current;
 }
 
-class WaitCursor {
-public:
-    WaitCursor() : old_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(old_); }
-
-private:
-    HCURSOR old_;
-};
 
 void Activate(HWND window) {
     if (IsIconic(window)) SendMessageA(Shell().client, WM_MDIRESTORE, reinterpret_cast<WPARAM>(window), 0);

@@ -150,6 +150,15 @@ int MessageBoxIdf(HWND owner, int id, UINT flags, ...) {
     return MessageBoxA(owner, text, Caption(), flags);
 }
 
+std::string FormatStringId(int id, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, id);
+    std::vsnprintf(text, sizeof text, StringText(id), args);
+    va_end(args);
+    return text;
+}
+
 std::string StatusText(const Status& status) {
     const std::string format = StringText(status.stringId);
     std::string out;

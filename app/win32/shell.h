@@ -122,4 +122,19 @@ LRESULT ToolbarNotify(HWND frame, NMHDR* header, bool* handled);
 // Greys or enables what a running measurement must not start.
 void SetMeasurementCommandsEnabled(bool enabled, bool tsMeasurement);
 
+// Shows the wait cursor for the lifetime of the object (long analyses).
+class WaitCursor {
+public:
+    WaitCursor() : old_(SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)))) {}  // IDC_WAIT
+    ~WaitCursor() { SetCursor(old_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR old_;
+};
+
+// The string-table text `id` used as a printf format (at most 1023 bytes).
+std::string FormatStringId(int id, ...);
+
 }  // namespace srx

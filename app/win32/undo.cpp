@@ -43,14 +43,6 @@ HWND WindowOfRecord(int kind, const void* record) {
     return nullptr;
 }
 
-class WaitCursor {
-public:
-    WaitCursor() : old_(SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)))) {}  // IDC_WAIT
-    ~WaitCursor() { SetCursor(old_); }
-
-private:
-    HCURSOR old_;
-};
 
 bool AnySlotAnalysed() {
     for (int i = 0; i < kDesignSlotCount; ++i)

@@ -68,23 +68,7 @@ int ShowMessage(HWND owner, const Status& message, UINT flags) {
     return MessageBoxA(owner, StatusText(message).c_str(), caption, flags);
 }
 
-std::string Format(int id, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, id);
-    std::vsnprintf(text, sizeof text, StringText(id), args);
-    va_end(args);
-    return text;
-}
 
-class WaitCursor {
-public:
-    WaitCursor() : old_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(old_); }
-
-private:
-    HCURSOR old_;
-};
 
 // Time for the initialisation to end before it counts as not recording.
 UINT RunTimeout(const DuplexRunPlan& plan) {
@@ -186,7 +170,7 @@ void CompensationDialog::ShowInformation() {
     const long length = order >= 2 && order <= 24 ? (1L << order) - 1 : 0;
     const uint32_t averages = ms.mlsPreAverages;
     const std::string info =
-        Format(kStrInformation, start, MaxAnalysisFrequency(int(ms.sampleRate)), int(std::max(1u, averages)),
+        FormatStringId(kStrInformation, start, MaxAnalysisFrequency(int(ms.sampleRate)), int(std::max(1u, averages)),
                length, probe ? "(Probe)" : "", int(ms.bitsPerSample), long(ms.sampleRate),
                ms.channels >= 2 ? "Stereo" : "Mono");
     SetDlgItemTextA(dialog_, IDC_CC_INFO, info.c_str());

@@ -66,23 +66,7 @@ int ShowMessage(HWND owner, const Status& message, UINT flags) {
     return MessageBoxA(owner, StatusText(message).c_str(), caption, flags);
 }
 
-std::string Format(int id, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, id);
-    std::vsnprintf(text, sizeof text, StringText(id), args);
-    va_end(args);
-    return text;
-}
 
-class WaitCursor {
-public:
-    WaitCursor() : old_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(old_); }
-
-private:
-    HCURSOR old_;
-};
 
 class MlsDialog;
 
@@ -212,7 +196,7 @@ BOOL MlsDialog::Init() {
         (ms.flags & kMsfMlsAutoStart) && ms.mlsWindow > 0 ? 1.0 / ms.mlsWindow : double(ms.mlsStart);
     const double stop = (ms.flags & kMsfMlsAutoStop) ? MaxAnalysisFrequency(int(ms.sampleRate)) : double(ms.mlsStop);
     const std::string info =
-        Format(kStrInformation, start, stop, m_->PassCount(), long((1L << m_->Order()) - 1),
+        FormatStringId(kStrInformation, start, stop, m_->PassCount(), long((1L << m_->Order()) - 1),
                m_->Probe() ? "(Probe)" : "", int(ms.bitsPerSample), long(ms.sampleRate),
                ms.channels >= 2 ? "Stereo" : "Mono");
     SetDlgItemTextA(dialog_, IDC_MLS_INFO, info.c_str());
