@@ -39,28 +39,17 @@
 #include "resources/settings_sheet_ids.h"
 #include "resources/soundcard_compensation_ids.h"
 #include "resources/string_table.h"
+#include "wine_test_util.h"
 
 namespace srx {
 namespace {
 
 namespace fs = std::filesystem;
+using testutil::FindOtherThreadWindow;
+using testutil::PumpUntil;
 
 constexpr uint32_t kLatency = 300;
 
-bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.message == WM_QUIT) continue;
-            TranslateMessage(&m);
-            DispatchMessageA(&m);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
 
 // The dialogs' messages arrive on the measurement thread; "replace?" is
 // answered No, everything else OK.
@@ -76,27 +65,6 @@ std::vector<int> Messages() {
     return g_messages;
 }
 
-// A visible top-level window of another thread whose caption contains `caption`.
-HWND FindOtherThreadWindow(const char* caption) {
-    struct Search {
-        const char* caption;
-        HWND found;
-    } search{caption, nullptr};
-    EnumWindows(
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            char text[128] = "";
-            GetWindowTextA(w, text, sizeof text);
-            if (GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId() && IsWindowVisible(w) &&
-                std::string(text).find(s->caption) != std::string::npos) {
-                s->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        LPARAM(&search));
-    return search.found;
-}
 
 std::string Text(HWND w, int id) {
     char text[256] = "";

@@ -35,28 +35,16 @@
 #include "resources/command_ids.h"
 #include "resources/mls_dialog_ids.h"
 #include "resources/string_table.h"
+#include "wine_test_util.h"
 
 namespace srx {
 namespace {
 
 namespace fs = std::filesystem;
+using testutil::PumpUntil;
 
 constexpr uint32_t kLatency = 300;
 
-bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.message == WM_QUIT) continue;
-            TranslateMessage(&m);
-            DispatchMessageA(&m);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
 
 // The dialog's messages arrive on the measurement thread.
 std::mutex g_lock;
@@ -73,24 +61,7 @@ std::vector<int> Messages() {
 
 // A top-level window of the measurement thread with this caption.
 HWND FindMeasurementWindow(const char* caption) {
-    struct Search {
-        const char* caption;
-        HWND found;
-    } search{caption, nullptr};
-    EnumWindows(
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            char text[128] = "";
-            GetWindowTextA(w, text, sizeof text);
-            if (GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId() && IsWindowVisible(w) &&
-                std::string(text) == s->caption) {
-                s->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        LPARAM(&search));
-    return search.found;
+    return testutil::FindOtherThreadWindow(caption, testutil::CaptionMatch::Exact);
 }
 
 // The program closes after each test without saving what it measured.

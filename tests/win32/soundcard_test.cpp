@@ -32,26 +32,14 @@
 #include "measure/soundcard_check.h"
 #include "resources/settings_sheet_ids.h"
 #include "resources/string_table.h"
+#include "wine_test_util.h"
 
 namespace srx {
 namespace {
 
 namespace fs = std::filesystem;
+using testutil::PumpUntil;
 
-bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.message == WM_QUIT) continue;
-            TranslateMessage(&m);
-            DispatchMessageA(&m);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
 
 std::vector<int> g_messages;
 int RecordMessage(HWND, int id, UINT) {
@@ -213,20 +201,7 @@ TEST_F(ProgramStart, FreshInstallationWithoutACardStartsOnTheVirtualLoudspeaker)
 }
 
 HWND FindSheet() {
-    HWND found = nullptr;
-    EnumWindows(
-        [](HWND w, LPARAM out) -> BOOL {
-            char text[64] = "";
-            GetWindowTextA(w, text, sizeof text);
-            if (GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId() &&
-                std::string(text).find("Measurement Settings") != std::string::npos) {
-                *reinterpret_cast<HWND*>(out) = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        LPARAM(&found));
-    return found;
+    return testutil::FindOtherThreadWindow("Measurement Settings", testutil::CaptionMatch::Contains, false);
 }
 
 TEST_F(ProgramStart, Command711OpensTheSettingsAndCancelTestsTheCardAgain) {
