@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 
 namespace srx {
 

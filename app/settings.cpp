@@ -14,7 +14,6 @@ const char kToolbarEasyValue[] = "Toolbar Configuration Easy";
 
 namespace {
 
-ProgramConfigHooks g_hooks;
 
 // Toolbar images hold a few bytes per button; anything larger is not ours.
 constexpr size_t kMaxToolbarLayout = 64 * 1024;
@@ -197,7 +196,7 @@ void LoadProgramConfig(ProgramConfig& p, ValueStore& store) {
     std::memcpy(&version, bytes.data(), sizeof version);
     if (version < 2005 || version > kProgramConfigVersion) return;
     std::memcpy(&p, bytes.data(), sizeof p);
-    if (version < kProgramConfigVersion && g_hooks.upgrade) g_hooks.upgrade(p, version);
+    if (version < kProgramConfigVersion && ProgramConfigHooksInUse().upgrade) ProgramConfigHooksInUse().upgrade(p, version);
     p.version = kProgramConfigVersion;
 }
 
@@ -219,26 +218,6 @@ void RepairWindowHistory(WindowHistory& w) {
 }
 
 }  // namespace
-
-bool MemoryValueStore::ReadValue(const std::string& name, std::vector<uint8_t>& out) {
-    auto it = values.find(name);
-    if (it == values.end()) return false;
-    out = it->second;
-    return true;
-}
-
-bool MemoryValueStore::WriteValue(const std::string& name, const void* data, size_t size) {
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    values[name].assign(p, p + size);
-    return true;
-}
-
-SettingsBlocks& Settings() {
-    static SettingsBlocks settings{};
-    return settings;
-}
-
-void SetProgramConfigHooks(ProgramConfigHooks hooks) { g_hooks = std::move(hooks); }
 
 void DeriveCurveShades(uint32_t base, uint32_t shades[7]) {
     for (int k = 1; k <= 7; ++k) {
@@ -269,7 +248,7 @@ void LoadDefaults(SettingsBlocks& s, const DesktopArea& desktop) {
 
     std::memset(&s.program, 0, sizeof s.program);
     s.program.version = kProgramConfigVersion;
-    if (g_hooks.defaults) g_hooks.defaults(s.program);
+    if (ProgramConfigHooksInUse().defaults) ProgramConfigHooksInUse().defaults(s.program);
 
     std::memset(&s.xover, 0, sizeof s.xover);
     s.xover.crossoverViewFlags = kDefaultCrossoverViewFlags;
@@ -298,7 +277,7 @@ void LoadSettings(SettingsBlocks& s, ValueStore& store, const DesktopArea& deskt
     // Repairs of values that older versions could leave unusable.
     if (s.xover.zoomFactor == 0.0 || !std::isfinite(s.xover.zoomFactor)) s.xover.zoomFactor = 1.0;
     RepairWindowHistory(s.window);
-    if (g_hooks.repair) g_hooks.repair(s.program);
+    if (ProgramConfigHooksInUse().repair) ProgramConfigHooksInUse().repair(s.program);
 
     CheckFramePlacement(s.window, desktop);
 }

@@ -1,5 +1,7 @@
 #include "app/undo_names.h"
 
+#include "platform/file_io.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -92,22 +94,20 @@ std::vector<UndoEntry> UndoList::TakeAll() {
 }
 
 Status WriteDesignUndoFile(const std::string& path, int32_t kind, const DesignSlot& slot) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return Status::Error(2315);
-    const bool ok = std::fwrite(&kind, sizeof kind, 1, f) == 1 &&
-                    std::fwrite(&slot.flags, sizeof slot.flags, 1, f) == 1 &&
-                    std::fwrite(slot.unitNames, sizeof slot.unitNames, 1, f) == 1 &&
-                    std::fwrite(slot.filePath, sizeof slot.filePath, 1, f) == 1 &&
-                    std::fwrite(slot.unitParameters, sizeof slot.unitParameters, 1, f) == 1 &&
-                    std::fwrite(slot.boxParameters, sizeof slot.boxParameters, 1, f) == 1;
-    const bool closed = std::fclose(f) == 0;
-    if (ok && closed) return Status::Ok();
-    std::remove(path.c_str());  // a partial step could never be undone
+    SafeFileWriter w(path);
+    if (!w.IsOpen()) return Status::Error(2315);
+    // A partial step could never be undone: it never takes the name.
+    const bool ok = w.Write(&kind, sizeof kind) && w.Write(&slot.flags, sizeof slot.flags) &&
+                    w.Write(slot.unitNames, sizeof slot.unitNames) && w.Write(slot.filePath, sizeof slot.filePath) &&
+                    w.Write(slot.unitParameters, sizeof slot.unitParameters) &&
+                    w.Write(slot.boxParameters, sizeof slot.boxParameters);
+    if (ok && w.Commit()) return Status::Ok();
     return Status::Error(2317);
 }
 
 Status ReadDesignUndoFile(const std::string& path, int32_t& kind, DesignSlot& into) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    FilePtr file = OpenForReading(path);
+    std::FILE* f = file.get();
     if (!f) return Status::Error(2314);
     int32_t k = 0;
     DesignSlot s{};
@@ -116,7 +116,6 @@ Status ReadDesignUndoFile(const std::string& path, int32_t& kind, DesignSlot& in
                     std::fread(s.filePath, sizeof s.filePath, 1, f) == 1 &&
                     std::fread(s.unitParameters, sizeof s.unitParameters, 1, f) == 1 &&
                     std::fread(s.boxParameters, sizeof s.boxParameters, 1, f) == 1;
-    std::fclose(f);
     if (!ok) return Status::Error(2316);
     kind = k;
     into = s;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/file_io.h"
+
 namespace srx {
 
 const char kMixerLevelsValue[] = "Audiomixer Levels 21";
@@ -116,11 +118,8 @@ bool ReadFileExact(const std::string& path, void* data, size_t size) {
 }
 
 bool WriteFileWhole(const std::string& path, const void* data, size_t size) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  if (!f) return false;
-  f.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  f.close();
-  return !f.fail();
+  SafeFileWriter w(path);
+  return w.IsOpen() && w.Write(data, size) && w.Commit();
 }
 
 void SetMute(MixerBackend& b, const MixerLineTable& t, int slot, bool mute) {

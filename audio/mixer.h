@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "data/settings_blocks.h"
 
 namespace srx {
 

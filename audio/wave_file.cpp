@@ -9,6 +9,8 @@
 #include <sys/types.h>
 #endif
 
+#include "platform/file_io.h"
+
 namespace srx {
 
 namespace wave_detail {
@@ -171,37 +173,40 @@ uint32_t ReadWaveHeader(std::FILE* file, WaveFormat& out) {
   if (GetLe32(b + 4) > kMaxChunkSize) return 0;
   if (!ReadExact(file, b, 4) || std::memcmp(b, "WAVE", 4) != 0) return 0;
 
+  const int64_t first = Tell(file);
+  if (first < 0) return 0;
   WaveFormat format{};
   bool formatSeen = false;
-  // Every pass consumes at least the 8-byte chunk header, so the loop ends
-  // at the end of the file at the latest.
-  for (;;) {
-    if (!ReadExact(file, b, 8) || b[0] == 0) return 0;
-    const uint32_t size = GetLe32(b + 4);
-    const int64_t here = Tell(file);
-    if (here < 0 || size > kMaxChunkSize) return 0;
-    const int64_t remaining = length - here;
-
-    if (std::memcmp(b, "fmt ", 4) == 0) {
-      if (size < 16 || size > kWaveFormatBytes) return 0;
+  uint32_t result = 0;
+  int64_t dataAt = 0;
+  // Chunks are looked for up to the end of the file (some writers leave the
+  // RIFF size unfixed); an odd chunk is followed by a pad byte.
+  WalkRiffChunks(file, first, length, [&](const RiffChunk& c) {
+    const int64_t remaining = length - c.dataOffset;
+    if (c.id[0] == 0 || c.size > kMaxChunkSize) return false;
+    if (std::memcmp(c.id, "fmt ", 4) == 0) {
+      if (c.size < 16 || c.size > kWaveFormatBytes) return false;
       unsigned char raw[kWaveFormatBytes];
-      if (!ReadExact(file, raw, size)) return 0;
-      format = DecodeWaveFormat(raw, size);
-      if (format.formatTag != kWaveFormatPcm && format.formatTag != kWaveFormatFloat) return 0;
-      if (!IsPlausibleWaveFormat(format)) return 0;
-      // An odd chunk is followed by a pad byte; without skipping it every
-      // later tag would be read one byte off.
-      if ((size & 1) && !Seek(file, 1, SEEK_CUR)) return 0;
+      if (!ReadExact(file, raw, c.size)) return false;
+      format = DecodeWaveFormat(raw, c.size);
+      if (format.formatTag != kWaveFormatPcm && format.formatTag != kWaveFormatFloat) return false;
+      if (!IsPlausibleWaveFormat(format)) return false;
       formatSeen = true;
-    } else if (std::memcmp(b, "data", 4) == 0) {
-      if (!formatSeen || int64_t(size) > remaining) return 0;
-      out = format;
-      return size;
-    } else {
-      const int64_t skip = int64_t(size) + (size & 1);
-      if (skip > remaining || !Seek(file, skip, SEEK_CUR)) return 0;
+      return true;
     }
-  }
+    if (std::memcmp(c.id, "data", 4) == 0) {
+      if (formatSeen && int64_t(c.size) <= remaining) {
+        out = format;
+        result = c.size;
+        dataAt = c.dataOffset;
+      }
+      return false;
+    }
+    return int64_t(c.size) + (c.size & 1) <= remaining;
+  });
+  // The reader continues at the first sample.
+  if (result && !Seek(file, dataAt, SEEK_SET)) return 0;
+  return result;
 }
 
 double ReadSampleReal(std::FILE* file, const WaveFormat& format) {

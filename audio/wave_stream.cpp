@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "audio/wave_error.h"
+#include "platform/file_io.h"
 
 #ifdef _WIN32
 #include <share.h>
@@ -62,17 +63,14 @@ struct Chunk {
 // Searches the chunks from `pos` up to `limit` for `id`. Sizes come from
 // the file, so the walk is done in 64 bits and never leaves the limit.
 bool FindChunk(std::FILE* file, const char* id, int64_t pos, int64_t limit, Chunk& found) {
-  unsigned char b[8];
-  while (pos + 8 <= limit) {
-    if (!Seek(file, pos, SEEK_SET) || !ReadExact(file, b, 8)) return false;
-    const uint32_t size = GetLe32(b + 4);
-    if (std::memcmp(b, id, 4) == 0) {
-      found = {pos + 8, size};
-      return true;
-    }
-    pos += 8 + int64_t(size) + (size & 1);
-  }
-  return false;
+  bool seen = false;
+  WalkRiffChunks(file, pos, limit, [&](const RiffChunk& c) {
+    if (std::memcmp(c.id, id, 4) != 0) return true;
+    found = {c.dataOffset, c.size};
+    seen = true;
+    return false;
+  });
+  return seen;
 }
 
 }  // namespace

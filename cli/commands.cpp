@@ -1,65 +1,168 @@
+// sonrix-cli's command line (CLI11) and what every command shares: JSON out,
+// the program's own messages on stderr.
 #include "cli/commands.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <iostream>
+#include <new>
+#include <system_error>
+#include <utility>
 
+#include <CLI/CLI.hpp>
+
+#include "resources/status_text.h"
 #include "resources/string_table.h"
+
+#ifndef SRX_VERSION
+#define SRX_VERSION "2.20"
+#endif
 
 namespace srx::cli {
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char b[8];
-                    std::snprintf(b, sizeof b, "\\u%04x", c);
-                    out += b;
-                } else {
-                    out += char(c);
-                }
-        }
-    }
-    return out + "\"";
-}
-
 namespace {
 
-int RunVersion(int, char**) {
-    std::printf("{\"program\": \"sonrix-cli\", \"version\": \"2.20\"}\n");
+// Whole decimal numbers only: CLI11's own conversion would also take " 7" and
+// "0x10", and read "010" as octal eight.
+CLI::Validator Integer(long long lo, long long hi) {
+    return CLI::Validator(
+        [lo, hi](std::string& text) -> std::string {
+            long long v = 0;
+            const char* end = text.data() + text.size();
+            const auto r = std::from_chars(text.data(), end, v);
+            if (r.ec != std::errc() || r.ptr != end) return "not a whole number: " + text;
+            if (v < lo || v > hi) return text + " is not in " + std::to_string(lo) + ".." + std::to_string(hi);
+            text = std::to_string(v);  // leading zeros gone: nothing left to read as octal
+            return {};
+        },
+        "INT in [" + std::to_string(lo) + " - " + std::to_string(hi) + "]");
+}
+
+// Finite decimal numbers only (no "inf", "nan" or hexadecimal), at least
+// `lo`, or above it when `inclusive` is false.
+CLI::Validator Number(double lo, bool inclusive) {
+    const std::string bound = (inclusive ? ">= " : "> ") + std::to_string(int(lo));
+    return CLI::Validator(
+        [lo, inclusive, bound](std::string& text) -> std::string {
+            double v = 0;
+            const char* end = text.data() + text.size();
+            const auto r = std::from_chars(text.data(), end, v);
+            if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return "not a number: " + text;
+            if (inclusive ? v < lo : v <= lo) return text + " is not " + bound;
+            return {};
+        },
+        "NUMBER " + bound);
+}
+
+int RunVersion() {
+    Print(Json{{"program", "sonrix-cli"}, {"version", SRX_VERSION}});
     return 0;
 }
 
-int RunString(int argc, char** argv) {
-    if (argc != 1) {
-        std::fprintf(stderr, "usage: sonrix-cli string <id>\n");
-        return 2;
-    }
-    int id = std::atoi(argv[0]);
+int RunString(int id) {
     const char* text = StringText(id);
-    if (!*text) {
-        std::fprintf(stderr, "sonrix-cli: no string %d\n", id);
-        return 1;
-    }
-    std::printf("{\"id\": %d, \"text\": %s}\n", id, JsonString(text).c_str());
+    if (!*text) return Fail(Status::Error(5416, {std::to_string(id)}));
+    Print(Json{{"id", id}, {"text", text}});
     return 0;
+}
+
+bool IsUtf8(const std::string& s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = s[i++];
+        const int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        if (more < 0 || s.size() - i < size_t(more)) return false;
+        for (int k = 0; k < more; ++k)
+            if ((static_cast<unsigned char>(s[i++]) & 0xC0) != 0x80) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
-const Command kCommands[] = {
-    {"version", "print the program version", RunVersion},
-    {"string", "<id>: print a text of the string table", RunString},
-    {"info", "FILE...: describe native and wave files", RunInfo},
-    {"fr", "IMPULSE.TWF OUT.MES [--start HZ] [--ppo N] [--window TYPE] [--length S]: frequency response of an impulse response", RunFr},
-    {"measure", "mls --device virtual [--order N] [--passes N] OUT.TWF [OUT.MES]: measure the virtual loudspeaker", RunMeasure},
-    {nullptr, nullptr, nullptr},
-};
+void Print(const Json& object) {
+    // Paths are bytes; a name that is not UTF-8 must not stop the output.
+    std::cout << object.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n' << std::flush;
+}
+
+std::string FileText(const std::string& bytes) {
+    if (IsUtf8(bytes)) return bytes;
+    std::string out;
+    for (const unsigned char c : bytes) {
+        if (c < 0x80) {
+            out += char(c);
+        } else {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+void Tell(const Status& status, const std::string& path) {
+    std::cerr << "sonrix-cli: " << (path.empty() ? "" : path + ": ") << StatusText(status) << std::endl;
+}
+
+int Fail(const Status& status, const std::string& path) {
+    Tell(status, path);
+    return 1;
+}
+
+int Main(int argc, char** argv) {
+    CLI::App app{"The Son-Rix core from the command line; output is JSON.", "sonrix-cli"};
+    app.require_subcommand(1);
+
+    CLI::App* versionCommand = app.add_subcommand("version", "print the program version");
+
+    int stringId = 0;
+    CLI::App* stringCommand = app.add_subcommand("string", "print a text of the string table");
+    stringCommand->add_option("ID", stringId, "string id")->required()->transform(Integer(INT_MIN, INT_MAX).description(""));
+
+    std::vector<std::string> files;
+    CLI::App* infoCommand = app.add_subcommand("info", "describe native and wave files (.MES/.TWF/.STP/.ETC/.WAV)");
+    infoCommand->add_option("FILE", files, "files to describe, one JSON object each")->required();
+
+    FrOptions fr;
+    CLI::App* frCommand = app.add_subcommand("fr", "frequency response of an impulse response");
+    frCommand->add_option("IMPULSE.TWF", fr.impulse, "impulse response to analyse")->required();
+    frCommand->add_option("OUT.MES", fr.output, "measurement file to write")->required();
+    frCommand->add_option("--start", fr.start, "first frequency in Hz (default: 1 / window length)")
+        ->transform(Number(0, true));
+    frCommand->add_option("--ppo", fr.ppo, "points per octave (default: the record's)")
+        ->transform(Integer(1, 1000));
+    const std::vector<std::pair<std::string, int>> windows = {
+        {"rectangular", 0}, {"bartlett", 1}, {"hanning", 2}, {"hamming", 3}, {"blackman", 4}, {"blackman-harris", 5}};
+    frCommand->add_option("--window", fr.window, "window type, a name or 0..5 (default: the record's)")
+        ->transform(CLI::CheckedTransformer(windows, CLI::ignore_case));
+    frCommand->add_option("--length", fr.length, "time window length in s (default: the record's)")
+        ->transform(Number(0, false));
+
+    MlsOptions mls;
+    CLI::App* measure = app.add_subcommand("measure", "measure the virtual loudspeaker");
+    measure->require_subcommand(1);
+    CLI::App* mlsCommand = measure->add_subcommand("mls", "MLS measurement; OUT.MES asks for the frequency response");
+    mlsCommand->add_option("--device", mls.device, "sound device")->required()->check(CLI::IsMember({"virtual"}));
+    mlsCommand->add_option("--order", mls.order, "MLS order")->transform(Integer(2, 24))->capture_default_str();
+    mlsCommand->add_option("--passes", mls.passes, "pre-averages")->transform(Integer(1, 16))->capture_default_str();
+    mlsCommand->add_option("OUT.TWF", mls.impulse, "impulse response to write")->required();
+    mlsCommand->add_option("OUT.MES", mls.response, "frequency response to write");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help is a success; every other parse error is a usage error.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+    try {
+        if (versionCommand->parsed()) return RunVersion();
+        if (stringCommand->parsed()) return RunString(stringId);
+        if (infoCommand->parsed()) return RunInfo(files);
+        if (frCommand->parsed()) return RunFr(fr);
+        if (mlsCommand->parsed()) return RunMeasureMls(mls);
+    } catch (const std::bad_alloc&) {
+        return Fail(Status::Error(2318));
+    }
+    return 2;
+}
 
 }  // namespace srx::cli

@@ -1,23 +1,59 @@
 #pragma once
+// sonrix-cli as a library, so that the tests run the tool in-process with
+// the same parsing and output as the program.
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "resources/status.h"
 
 namespace srx::cli {
 
-struct Command {
-    const char* name;
-    const char* help;
-    int (*run)(int argc, char** argv);
+// The whole tool: parses the command line (argv[0] is the program's name),
+// runs the sub-command and returns the exit code: 0 done, 1 the operation
+// failed (the program's message on stderr), 2 a usage error.
+int Main(int argc, char** argv);
+
+struct FrOptions {
+    std::string impulse, output;
+    double start = 0;  // Hz; 0: one over the window length
+    int ppo = 0;       // 0: the record's own
+    int window = -1;   // -1: the record's own
+    double length = 0; // s; 0: the record's window
 };
 
-// Terminated by an entry with a null name.
-extern const Command kCommands[];
+struct MlsOptions {
+    std::string device, impulse, response;  // response empty: no frequency response
+    int order = 13;
+    int passes = 1;
+};
 
-// Commands in files of their own.
-int RunInfo(int argc, char** argv);
-int RunFr(int argc, char** argv);
-int RunMeasure(int argc, char** argv);
+int RunInfo(const std::vector<std::string>& files);
+int RunFr(const FrOptions& options);
+int RunMeasureMls(const MlsOptions& options);
 
-// A JSON string literal for `s` (quotes included).
-std::string JsonString(const std::string& s);
+// Members stay in the order they are set.
+using Json = nlohmann::ordered_json;
+
+// Record headers are packed and JSON takes values by reference (misaligned
+// for a packed field): header fields go in as copies.
+template <typename T>
+T Value(T field) {
+    return field;
+}
+
+// One object on one line of stdout. Non-finite numbers come out as null.
+void Print(const Json& object);
+
+// A text field of a file as UTF-8: files written by the Windows program hold
+// its ANSI (Latin-1) code page, so a text that is not UTF-8 is read as Latin-1.
+std::string FileText(const std::string& bytes);
+
+// "sonrix-cli: PATH: message" (no path: "sonrix-cli: message") on stderr.
+void Tell(const Status& status, const std::string& path = {});
+
+// Tell, then the exit code of a failed operation.
+int Fail(const Status& status, const std::string& path = {});
 
 }  // namespace srx::cli

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
+#include <initializer_list>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <tuple>
 #include <utility>
 
+#include "platform/file_io.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -26,12 +29,7 @@ constexpr int kReadError = 2316;
 constexpr int kWriteError = 2317;
 constexpr int kOutOfMemory = 2318;
 constexpr int kTooFewPoints = 2357;
-
-// Suffixes of the scratch files a save uses beside its target.
-constexpr char kTempSuffix[] = ".~srxnew";
-#ifdef _WIN32
-constexpr char kBackupSuffix[] = ".~srxold";
-#endif
+constexpr int kNotFinite = 5410;
 
 std::function<void(const std::string&)> g_recentFileHook;
 MinimumPhaseHook g_minimumPhaseHook = nullptr;
@@ -46,8 +44,8 @@ void NoteRecent(const std::string& path) {
 // counts from a header can be checked before anything is allocated.
 class InFile {
 public:
-    explicit InFile(const std::string& path) : f_(std::fopen(path.c_str(), "rb")) {
-        if (f_) size_ = Length();
+    explicit InFile(const std::string& path) : f_(OpenForReading(path).release()) {
+        if (f_) size_ = std::max<int64_t>(0, FileLength(f_));
     }
     ~InFile() { Close(); }
     InFile(const InFile&) = delete;
@@ -66,20 +64,6 @@ public:
     }
 
 private:
-    int64_t Length() {
-#ifdef _WIN32
-        // long is 32 bits there.
-        if (_fseeki64(f_, 0, SEEK_END) != 0) return 0;
-        const int64_t n = _ftelli64(f_);
-        _fseeki64(f_, 0, SEEK_SET);
-#else
-        if (fseeko(f_, 0, SEEK_END) != 0) return 0;
-        const int64_t n = ftello(f_);
-        fseeko(f_, 0, SEEK_SET);
-#endif
-        return n < 0 ? 0 : n;
-    }
-
     std::FILE* f_;
     int64_t size_ = 0;
     int64_t pos_ = 0;
@@ -88,20 +72,9 @@ private:
 
 Status WriteImage(const std::string& path, const std::string& image) {
     if (path.empty()) return Status::Error(kCantCreate);
-    const std::string temp = path + kTempSuffix;
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return Status::Error(kCantCreate);
-    bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::remove(temp.c_str());
-        return Status::Error(kWriteError);
-    }
-    if (!ReplaceWithFinishedFile(temp, path)) {
-        std::remove(temp.c_str());
-        return Status::Error(kCantCreate);
-    }
+    SafeFileWriter w(path);
+    if (!w.IsOpen()) return Status::Error(kCantCreate);
+    if (!w.Write(image.data(), image.size()) || !w.Commit()) return Status::Error(kWriteError);
     return Status::Ok();
 }
 
@@ -121,6 +94,56 @@ void TerminateTexts(Header& h) {
     h.title[sizeof h.title - 1] = 0;
     TerminateTexts(h.setup);
 }
+
+// ---- Values a file may hold --------------------------------------------------
+
+// Sample rates a time record can have been measured at.
+constexpr int32_t kMinSampleRate = 1000;
+constexpr int32_t kMaxSampleRate = 768000;
+
+bool AllFinite(std::initializer_list<double> values) {
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+bool AllFinite(const float* v, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (!std::isfinite(v[i])) return false;
+    return true;
+}
+
+bool Finite(const MeasurementSetup& s) {
+    return AllFinite({s.windowLength, s.windowOffset, s.sweepTimePerOctave, s.distance});
+}
+bool Finite(const MeasurementHeader& h) {
+    for (double v : h.tsBlock)
+        if (!std::isfinite(v)) return false;
+    return Finite(h.setup) && AllFinite({h.firstFrequency, h.lastFrequency, h.maxLevel});
+}
+bool Finite(const TimeRecordHeader& h) {
+    return Finite(h.setup) && AllFinite({h.spikeLength, h.defaultSpan, h.fftWindowLength, h.furtherTime, h.peak,
+                                         h.waterfallFirstFrequency, h.waterfallLastFrequency, h.waterfallMax});
+}
+bool Finite(const EtcRecordHeader& h) {
+    return Finite(h.setup) && AllFinite({h.duration, h.rt30, h.rt60, h.markerStart, h.markerEnd});
+}
+
+// What a writer may store: no NaN or infinity anywhere, so that every file
+// we write reads back.
+bool Storable(const Measurement& m) {
+    if (!Finite(m.h)) return false;
+    for (const CurvePoint& p : m.points)
+        if (!AllFinite(&p.frequency, 1) || !AllFinite(p.value, kSlotCount)) return false;
+    return true;
+}
+bool Storable(const TimeRecord& t) {
+    if (!Finite(t.h) || !AllFinite(t.samples.data(), t.samples.size())) return false;
+    for (const WaterfallSlice& s : t.slices)
+        if (!AllFinite(s.frequency.data(), s.frequency.size()) || !AllFinite(s.level.data(), s.level.size()))
+            return false;
+    return true;
+}
+bool Storable(const EtcRecord& e) { return Finite(e.h) && AllFinite(e.samples.data(), e.samples.size()); }
 
 // ---- File images ---------------------------------------------------------
 
@@ -182,6 +205,7 @@ std::string EtcImage(const EtcRecord& e) {
 
 template <class Record, class Image>
 Status Save(Record& r, const std::string& path, bool keepName, uint32_t savedFlag, Image image) {
+    if (!Storable(r)) return Status::Error(kNotFinite);
     std::string bytes;
     try {
         bytes = image(r);
@@ -229,6 +253,7 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
     m.displayFactor = into.displayFactor;
     if (!in.Read(&m.h, sizeof m.h)) return Status::Error(kReadError);
     TerminateTexts(m.h);
+    if (!Finite(m.h)) return Status::Error(kReadError);
 
     const bool minimumPhase = m.h.flags & kMesStoredMinimumPhase;
     const bool distortion = m.h.flags & kMesDistortion;
@@ -244,6 +269,13 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
     // One read for all points: the count was checked against the file above.
     std::vector<float> all(std::size_t(n) * values);
     if (!in.Read(all.data(), all.size() * 4)) return Status::Error(kReadError);
+    // Every analysis walks the grid as a rising list of positive frequencies
+    // and turns frequencies into bin indices: anything else is damage.
+    if (!AllFinite(all.data(), all.size())) return Status::Error(kReadError);
+    for (int32_t i = 0; i < n; ++i) {
+        const float f = all[std::size_t(i) * values];
+        if (!(f > 0) || (i > 0 && !(f > all[std::size_t(i - 1) * values]))) return Status::Error(kReadError);
+    }
     for (int32_t i = 0; i < n; ++i) {
         const float* v = all.data() + std::size_t(i) * values;
         const int at = minimumPhase ? 4 : 3;
@@ -272,6 +304,9 @@ Status ReadTimeRecord(const std::string& path, TimeRecord& into, LoadPurpose pur
     TimeRecord t = StateWithoutArrays(into, &TimeRecord::samples, &TimeRecord::slices);
     if (!in.Read(&t.h, sizeof t.h)) return Status::Error(kReadError);
     TerminateTexts(t.h);
+    // The rate decides every allocation of the analyses that follow.
+    if (!Finite(t.h) || t.h.sampleRate < kMinSampleRate || t.h.sampleRate > kMaxSampleRate)
+        return Status::Error(kReadError);
     if (t.h.preAverages < 1) t.h.preAverages = 1;
     if (legacy) {
         t.h.windowStart = 0;
@@ -282,7 +317,8 @@ Status ReadTimeRecord(const std::string& path, TimeRecord& into, LoadPurpose pur
     if (n < 0 || int64_t(n) * 4 > in.Remaining()) return Status::Error(kReadError);
     t.samples.assign(std::size_t(n), 0.0f);
     t.slices.clear();
-    if (!in.Read(t.samples.data(), t.samples.size() * 4)) return Status::Error(kReadError);
+    if (!in.Read(t.samples.data(), t.samples.size() * 4) || !AllFinite(t.samples.data(), t.samples.size()))
+        return Status::Error(kReadError);
 
     if (t.h.flags & kTwfWaterfall) {
         const int32_t count = t.h.sliceCount, points = t.h.slicePoints;
@@ -294,10 +330,12 @@ Status ReadTimeRecord(const std::string& path, TimeRecord& into, LoadPurpose pur
             t.slices.resize(std::size_t(count));
             std::vector<float>& axis = t.slices[0].frequency;
             axis.resize(std::size_t(points));
-            if (!in.Read(axis.data(), axis.size() * 4)) return Status::Error(kReadError);
+            if (!in.Read(axis.data(), axis.size() * 4) || !AllFinite(axis.data(), axis.size()))
+                return Status::Error(kReadError);
             for (WaterfallSlice& s : t.slices) {
                 s.level.resize(std::size_t(points));
-                if (!in.Read(s.level.data(), s.level.size() * 4)) return Status::Error(kReadError);
+                if (!in.Read(s.level.data(), s.level.size() * 4) || !AllFinite(s.level.data(), s.level.size()))
+                    return Status::Error(kReadError);
                 if (&s != &t.slices[0]) s.frequency = axis;
             }
         }
@@ -322,6 +360,7 @@ Status ReadEtc(const std::string& path, EtcRecord& into, LoadPurpose purpose) {
     EtcRecord e = StateWithoutArrays(into, &EtcRecord::samples);
     if (!in.Read(&e.h, sizeof e.h)) return Status::Error(kReadError);
     TerminateTexts(e.h);
+    if (!Finite(e.h) || e.h.sampleRate > kMaxSampleRate) return Status::Error(kReadError);
     if (purpose == LoadPurpose::ForWindow) {
         e.displayStart = 0;
         e.displayEnd = e.h.duration;
@@ -329,7 +368,8 @@ Status ReadEtc(const std::string& path, EtcRecord& into, LoadPurpose purpose) {
     const int32_t n = e.h.sampleCount;
     if (n < 0 || int64_t(n) * 4 > in.Remaining()) return Status::Error(kReadError);
     e.samples.assign(std::size_t(n), 0.0f);
-    if (!in.Read(e.samples.data(), e.samples.size() * 4)) return Status::Error(kReadError);
+    if (!in.Read(e.samples.data(), e.samples.size() * 4) || !AllFinite(e.samples.data(), e.samples.size()))
+        return Status::Error(kReadError);
     in.Close();
     into = std::move(e);
     return Status::Ok();
@@ -357,29 +397,6 @@ std::string Format(int id, const std::string& arg) {
 }
 
 }  // namespace
-
-// Moves the finished temporary file over the target. POSIX rename replaces
-// in one step. Windows' does not: there the old file is moved aside first
-// and put back when the second rename fails, so that some complete file
-// always holds the name.
-bool ReplaceWithFinishedFile(const std::string& temp, const std::string& target) {
-    if (std::rename(temp.c_str(), target.c_str()) == 0) return true;
-#ifdef _WIN32
-    std::error_code ec;
-    if (std::filesystem::is_directory(target, ec)) return false;
-    const std::string backup = target + kBackupSuffix;
-    std::remove(backup.c_str());
-    if (std::rename(target.c_str(), backup.c_str()) != 0) return false;
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::rename(backup.c_str(), target.c_str());
-        return false;
-    }
-    std::remove(backup.c_str());
-    return true;
-#else
-    return false;
-#endif
-}
 
 // ---- Save dialog -----------------------------------------------------------
 

@@ -125,10 +125,4 @@ void RecomputeAfterReading(Measurement& m);
 // to method 0 with input 1 alone.
 void ComputeThieleSmallOnOpening(Measurement& m);
 
-// Moves a completely written temporary file over `target` so that some
-// complete file always holds the name (Windows' rename does not replace; the
-// old file is moved aside and put back on failure). A directory of that name
-// is never moved.
-bool ReplaceWithFinishedFile(const std::string& temp, const std::string& target);
-
 }  // namespace srx

@@ -9,8 +9,6 @@
 #include "dsp/compensation_io.h"
 #include "dsp/frequency_response.h"
 #include "dsp/numeric.h"
-#include "measure/measurement_settings.h"
-#include "measure/stimulus_files.h"
 
 namespace srx {
 
@@ -27,51 +25,19 @@ const char kDefaultCompensationName[] = "NONAME.MCP";
 namespace {
 
 constexpr int kCantOpen = 2314;
-constexpr int kReadError = 2316;
-constexpr int kOutOfMemory = 2318;
-constexpr int kBadCount = 2357;
-constexpr int kCantSave = 2371;
-constexpr int kWrongVersion = 2372;
-constexpr int kTooManyEntries = 2373;
 
-constexpr double kDegreesToRadians = 0.017453292519943295;
-constexpr double kRadiansToDegrees = 57.29577951308232;
-
-// A count no compensation table comes near; larger ones are taken as a
-// broken file rather than allocated.
-constexpr long kMaxEntries = 1L << 20;
-
-// Measurement-settings flag bit 8: normalise waterfalls.
-constexpr uint32_t kMsfNormaliseWaterfall = 1u << 8;
 // Time-record flag that keeps the microphone correction off a waterfall.
 constexpr uint32_t kTwfNoMicrophoneCompensation = 0x0100;
-
-struct AcceptedHeader {
-    const char* text;
-    bool degrees;
-};
-constexpr AcceptedHeader kHeaders[] = {
-    {"Son-Rix:Compensation File v1.10", true},  {"Son-Rix:Compensation File v1.00", true},
-    {"Son-Rix:Compensation File v0.10", true},  {"Son-Rix:Compensation File v0.11", false},
-    {"Son-Rix:Compensation File v0.12", false},
-};
 
 CompensationThdHook g_thdHook = nullptr;
 
 bool IsEntry(const CompensationEntry& e) { return e.frequency > 0; }
 
-// Splits at blanks and tabs.
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        size_t j = i;
-        while (j < line.size() && line[j] != ' ' && line[j] != '\t') ++j;
-        if (j > i) out.push_back(line.substr(i, j - i));
-        i = j;
-    }
-    return out;
+// A name in the program folder, as the program writes its paths.
+std::string InFolder(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    const char last = folder.back();
+    return folder + (last == '\\' || last == '/' ? "" : "\\") + name;
 }
 
 enum class Value { Level, Phase };
@@ -102,16 +68,6 @@ double LookUp(const CompensationCurve& curve, double f, Value v) {
         a = &b;
     }
     return 0.0;
-}
-
-std::string TextField(const char* field, size_t size) {
-    return std::string(field, std::find(field, field + size, '\0'));
-}
-
-void StoreTextField(char* field, size_t size, const std::string& text) {
-    const size_t n = std::min(text.size(), size - 1);
-    std::memcpy(field, text.data(), n);
-    std::memset(field + n, 0, size - n);
 }
 
 void RecomputeMaxLevel(Measurement& m) {
@@ -201,136 +157,6 @@ Status ApplyWaterfallFile(TimeRecord& t, const std::string& path, bool isMicroph
 
 }  // namespace
 
-// ---- Files ---------------------------------------------------------------
-
-Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool allocate) {
-    std::FILE* f = OpenFile(path, "rb");
-    if (!f) return Status::Error(kCantOpen);
-    struct Closer {
-        std::FILE* f;
-        ~Closer() { std::fclose(f); }
-    } closer{f};
-    LineReader lines(f);
-
-    enum { kHeader, kName, kCount, kBegin, kEntries } state = kHeader;
-    bool degrees = true;
-    std::vector<CompensationEntry> table;
-    long limit = 0;  // entries the table holds
-    long read = 0;
-    std::string line;
-    while (lines.Next(line)) {
-        switch (state) {
-            case kHeader: {
-                const AcceptedHeader* h = std::find_if(std::begin(kHeaders), std::end(kHeaders),
-                                                       [&](const AcceptedHeader& a) { return line == a.text; });
-                if (h == std::end(kHeaders)) return Status::Error(kWrongVersion);
-                degrees = h->degrees;
-                state = kName;
-                break;
-            }
-            case kName: state = kCount; break;
-            case kCount: {
-                const long count = std::strtol(line.c_str(), nullptr, 10);
-                if (count < 1) return Status::Error(kBadCount);
-                if (allocate) {
-                    if (count > kMaxEntries) return Status::Error(kOutOfMemory);
-                    limit = count;
-                } else {
-                    limit = std::min<long>(count, curve.Count());
-                }
-                try {
-                    table.assign(size_t(limit), CompensationEntry{});
-                } catch (const std::bad_alloc&) {
-                    return Status::Error(kOutOfMemory);
-                }
-                state = kBegin;
-                break;
-            }
-            case kBegin:
-                if (line != "BEGIN.") return Status::Error(kReadError);
-                state = kEntries;
-                break;
-            case kEntries: {
-                if (line == "END.") {
-                    curve.entries = std::move(table);
-                    return Status::Ok();
-                }
-                if (read >= limit) return Status::Error(kTooManyEntries);
-                const std::vector<std::string> fields = Fields(line);
-                auto field = [&](size_t i) { return i < fields.size() ? ParseDecimal(fields[i].c_str()) : 0.0; };
-                CompensationEntry& e = table[size_t(read++)];
-                e.frequency = float(field(0));
-                e.level = float(field(1));
-                e.phase = float(degrees ? field(2) * kDegreesToRadians : field(2));
-                break;
-            }
-        }
-    }
-    // The end of the file before "END." is no error once the entries began.
-    if (state != kEntries) {
-        if (state == kHeader) return Status::Error(kWrongVersion);
-        if (state == kCount) return Status::Error(kBadCount);
-        return Status::Error(kReadError);
-    }
-    curve.entries = std::move(table);
-    return Status::Ok();
-}
-
-int CompensationEntryCount(const CompensationCurve& curve) {
-    return int(std::count_if(curve.entries.begin(), curve.entries.end(), IsEntry));
-}
-
-bool SaveCompensation(const std::string& path, const CompensationCurve& curve, Status* error) {
-    if (error) *error = Status::Ok();
-    const int count = CompensationEntryCount(curve);
-    if (count == 0) return false;
-    std::string out;
-    out += kCompensationHeader;
-    out += "\r\n";
-    out += CompensationFileTitle(path) + "\r\n";
-    out += Format("%d\r\n", count);
-    out += "BEGIN.\r\n";
-    for (const CompensationEntry& e : curve.entries) {
-        if (!IsEntry(e)) continue;
-        out += Format("%.4lf % .4lf % .4lf\r\n", double(e.frequency), double(e.level),
-                      double(e.phase) * kRadiansToDegrees);
-    }
-    out += "END.\r\n";
-    if (!WriteFileSafely(path, out)) {
-        if (error) *error = Status::Error(kCantSave);
-        return false;
-    }
-    return true;
-}
-
-bool ExportMicCorrection(const std::string& path, const CompensationCurve& curve, Status* error) {
-    if (error) *error = Status::Ok();
-    if (CompensationEntryCount(curve) == 0) return false;
-    std::string out = "\" Mic correction data: Ref Sensitivity = 5.00 MV/PA \"\r\n";
-    for (const CompensationEntry& e : curve.entries) {
-        if (!IsEntry(e)) continue;
-        out += Format("%.4lf  %.4lf  %.4lf\r\n", double(e.frequency), double(e.level),
-                      double(e.phase) * kRadiansToDegrees);
-    }
-    if (!WriteFileSafely(path, out)) {
-        if (error) *error = Status::Error(kCantSave);
-        return false;
-    }
-    return true;
-}
-
-std::string CompensationFileTitle(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string CompensationBaseName(const std::string& path) {
-    std::string title = CompensationFileTitle(path);
-    const size_t dot = title.rfind('.');
-    if (dot != std::string::npos) title.resize(dot);
-    return title;
-}
-
 // ---- Lookup --------------------------------------------------------------
 
 double CompensationLevelAt(const CompensationCurve& curve, double f) { return LookUp(curve, f, Value::Level); }
@@ -380,70 +206,14 @@ void ThinCompensation(CompensationCurve& curve) {
     }
 }
 
-// ---- Settings and names ---------------------------------------------------
-
-std::string RememberedMicrophoneCompensation() {
-    const MeasurementSettings& ms = CurrentMeasurementSettings();
-    return TextField(ms.reservedPath, sizeof ms.reservedPath);
-}
-
-void SetRememberedMicrophoneCompensation(const std::string& baseName) {
-    MeasurementSettings& ms = CurrentMeasurementSettings();
-    StoreTextField(ms.reservedPath, sizeof ms.reservedPath, baseName);
-}
-
-std::string RememberedSecondaryCompensation() {
-    const MeasurementSettings& ms = CurrentMeasurementSettings();
-    return TextField(reinterpret_cast<const char*>(ms.carried1), sizeof ms.carried1);
-}
-
-void SetRememberedSecondaryCompensation(const std::string& baseName) {
-    MeasurementSettings& ms = CurrentMeasurementSettings();
-    StoreTextField(reinterpret_cast<char*>(ms.carried1), sizeof ms.carried1, baseName);
-}
-
-CompensationSettings CurrentCompensationSettings() {
-    const MeasurementSettings& ms = CurrentMeasurementSettings();
-    CompensationSettings s;
-    s.programFolder = MeasureProgramFolder();
-    s.microphoneName = RememberedMicrophoneCompensation();
-    s.secondaryName = RememberedSecondaryCompensation();
-    const uint32_t flags = ms.flags;
-    s.normalise = (flags & kMsfNoNormalise) == 0;
-    s.normaliseWaterfall = (flags & kMsfNormaliseWaterfall) != 0;
-    return s;
-}
+// ---- Names ----
 
 std::string CompensationPath(const std::string& programFolder, const std::string& name, const char* extension) {
     std::string path = name;
     const std::string title = CompensationFileTitle(name);
     if (title.find('.') == std::string::npos) path += extension;
-    if (path.find_first_of("\\/:") == std::string::npos) path = InProgramFolder(programFolder, path.c_str());
+    if (path.find_first_of("\\/:") == std::string::npos) path = InFolder(programFolder, path);
     return path;
-}
-
-std::vector<std::string> CompensationListNames(const std::string& programFolder, bool secondary, bool offerNew,
-                                               WaveFolderFs& fs) {
-    std::vector<std::string> names;
-    const char* extension = secondary ? kSecondaryExtension : kMicrophoneExtension;
-    for (const std::string& file : fs.FileNames(programFolder)) {
-        if (!IEndsWith(file, extension) || file.size() == std::strlen(extension)) continue;
-        if (!secondary && IEquals(file, kHiddenCompensation)) continue;
-        names.push_back(file.substr(0, file.size() - std::strlen(extension)));
-    }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-        });
-    });
-    std::vector<std::string> list{kNoCompensationItem};
-    if (offerNew && !secondary) list.push_back(kNewCompensationItem);
-    list.insert(list.end(), names.begin(), names.end());
-    return list;
-}
-
-std::vector<std::string> CompensationListNames(const std::string& programFolder, bool secondary, bool offerNew) {
-    return CompensationListNames(programFolder, secondary, offerNew, HostFileSystem());
 }
 
 int CompensationListIndex(const std::vector<std::string>& names, const std::string& current) {
@@ -558,9 +328,6 @@ Status ApplyMicrophoneCompensation(Measurement& m, const char* name, const Compe
     return st;
 }
 
-Status ApplyMicrophoneCompensation(Measurement& m, const char* name) {
-    return ApplyMicrophoneCompensation(m, name, CurrentCompensationSettings(), CurrentAnalysisSettings());
-}
 
 Status ApplySecondaryCompensation(Measurement& m, const CompensationSettings& settings,
                                   const AnalysisSettings& analysis) {
@@ -573,9 +340,6 @@ Status ApplySecondaryCompensation(Measurement& m, const CompensationSettings& se
     return st;
 }
 
-Status ApplySecondaryCompensation(Measurement& m) {
-    return ApplySecondaryCompensation(m, CurrentCompensationSettings(), CurrentAnalysisSettings());
-}
 
 Status CompensateWaterfall(TimeRecord& t, const char* name, const CompensationSettings& settings) {
     Status first;
@@ -597,8 +361,5 @@ Status CompensateWaterfall(TimeRecord& t, const char* name, const CompensationSe
     return first;
 }
 
-Status CompensateWaterfall(TimeRecord& t, const char* name) {
-    return CompensateWaterfall(t, name, CurrentCompensationSettings());
-}
 
 }  // namespace srx

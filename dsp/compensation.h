@@ -5,8 +5,9 @@
 // and waterfalls, followed by the relative level normalisation.
 //
 // Everything here is portable and reports failures as string ids; the
-// editor dialog, the save dialogs and the message boxes live in
-// dsp/win32/compensation_ui.h. Paths are the program's own (Windows style);
+// settings that choose the files are measure/compensation_settings.h, the
+// editor dialog, the save dialogs and the message boxes
+// measure/win32/compensation_ui.h. Paths are the program's own (Windows style);
 // off Windows a "\" in a path is taken as "/".
 #include <string>
 #include <vector>
@@ -17,7 +18,6 @@
 namespace srx {
 
 struct AnalysisSettings;
-class WaveFolderFs;
 
 // One row of a compensation table.
 struct CompensationEntry {
@@ -109,29 +109,11 @@ struct CompensationSettings {
     bool normaliseWaterfall = false;  // measurement-settings flag bit 8
 };
 
-// From the process-wide measurement settings and the program folder.
-CompensationSettings CurrentCompensationSettings();
-
-// The remembered base names, kept in the measurement settings record (the
-// microphone name in its reserved path field, the secondary name in the
-// first 260 carried bytes after it).
-std::string RememberedMicrophoneCompensation();
-void SetRememberedMicrophoneCompensation(const std::string& baseName);
-std::string RememberedSecondaryCompensation();
-void SetRememberedSecondaryCompensation(const std::string& baseName);
-
 // The path of a compensation file: a name without folder lives in the
 // program folder; a name without extension gets `extension`.
 std::string CompensationPath(const std::string& programFolder, const std::string& name,
                              const char* extension);
 
-// The list of a compensation list box: "None...", then (microphone list with
-// `offerNew`) "New compensation...", then the base names of the program
-// folder's .MCP files (without SONRIX.MCP) or .2CP files, sorted.
-std::vector<std::string> CompensationListNames(const std::string& programFolder, bool secondary,
-                                               bool offerNew, WaveFolderFs& fs);
-std::vector<std::string> CompensationListNames(const std::string& programFolder, bool secondary,
-                                               bool offerNew = false);
 // Index of `current` in the list (compared without regard to case); 0
 // ("None...") when it is empty or not listed.
 int CompensationListIndex(const std::vector<std::string>& names, const std::string& current);
@@ -152,12 +134,10 @@ std::string CompensationOfListItem(const std::string& item);
 // Afterwards the phase family is rebuilt, the total harmonic distortion is
 // recomputed (see SetCompensationThdHook) and, with the option on, the
 // levels are normalised.
-Status ApplyMicrophoneCompensation(Measurement& m, const char* name = nullptr);
 Status ApplyMicrophoneCompensation(Measurement& m, const char* name, const CompensationSettings& settings,
                                    const AnalysisSettings& analysis);
 
 // The remembered secondary compensation (".2CP"), with the same rules.
-Status ApplySecondaryCompensation(Measurement& m);
 Status ApplySecondaryCompensation(Measurement& m, const CompensationSettings& settings,
                                   const AnalysisSettings& analysis);
 
@@ -165,7 +145,6 @@ Status ApplySecondaryCompensation(Measurement& m, const CompensationSettings& se
 // samples are not touched): the microphone compensation (`name` as above),
 // then the secondary one, then the relative normalisation. The record's
 // compensation file name takes the microphone compensation's base name.
-Status CompensateWaterfall(TimeRecord& t, const char* name = nullptr);
 Status CompensateWaterfall(TimeRecord& t, const char* name, const CompensationSettings& settings);
 
 // The pieces of the above, for callers that hold a table already.

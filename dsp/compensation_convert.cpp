@@ -9,7 +9,6 @@
 
 #include "dsp/compensation_io.h"
 #include "dsp/numeric.h"
-#include "measure/stimulus_files.h"
 
 namespace srx {
 
@@ -26,12 +25,6 @@ constexpr float kHighestFrequency = 47850.0f;
 // A .MIC file holds 8 bytes per entry; larger files are no calibration.
 constexpr long kMaxMicBytes = 8L * (1L << 20);
 
-struct FileCloser {
-    std::FILE* f;
-    ~FileCloser() {
-        if (f) std::fclose(f);
-    }
-};
 
 bool Usable(const CompensationEntry& e) {
     return e.frequency > 0 && std::isfinite(e.frequency) && std::isfinite(e.level) && std::isfinite(e.phase);
@@ -106,7 +99,7 @@ Status Finish(std::vector<CompensationEntry>& table, CompensationCurve& out) {
 Status ReadMdfCalibration(const std::string& path, CompensationCurve& out) {
     std::FILE* f = OpenFile(path, "rb");
     if (!f) return Status::Error(kCantOpen);
-    FileCloser closer{f};
+    FilePtr closer(f);
     LineReader lines(f);
     std::string line;
     if (!lines.Next(line) || !IStartsWith(line, "MDF")) return Status::Error(kReadError);
@@ -134,7 +127,7 @@ Status ReadMdfCalibration(const std::string& path, CompensationCurve& out) {
 Status ReadDatCalibration(const std::string& path, CompensationCurve& out) {
     std::FILE* f = OpenFile(path, "rb");
     if (!f) return Status::Error(kCantOpen);
-    FileCloser closer{f};
+    FilePtr closer(f);
     LineReader lines(f);
     std::string line;
     ColumnLayout layout;
@@ -166,7 +159,7 @@ Status ReadDatCalibration(const std::string& path, CompensationCurve& out) {
 Status ReadMicCalibration(const std::string& path, CompensationCurve& out) {
     std::FILE* f = OpenFile(path, "rb");
     if (!f) return Status::Error(kCantOpen);
-    FileCloser closer{f};
+    FilePtr closer(f);
     if (std::fseek(f, 0, SEEK_END) != 0) return Status::Error(kReadError);
     const long size = std::ftell(f);
     if (size <= 0 || size % 8 != 0 || size > kMaxMicBytes || std::fseek(f, 0, SEEK_SET) != 0)
@@ -237,37 +230,6 @@ Status ConvertCalibrationFile(const std::string& path, CompensationCurve& out) {
     if (CompensationEntryCount(table) == 0) return Status::Error(kReadError);
     out = std::move(table);
     return Status::Ok();
-}
-
-CalibrationConversion ConvertFoundCalibrations(const std::string& programFolder, WaveFolderFs& fs) {
-    CalibrationConversion result;
-    std::vector<std::string> names = fs.FileNames(programFolder);
-    std::sort(names.begin(), names.end());
-    std::set<std::string> present;  // lower-case names, as Windows compares them
-    auto lower = [](std::string s) {
-        for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-        return s;
-    };
-    for (const std::string& n : names) present.insert(lower(n));
-    for (const std::string& name : names) {
-        if (!IsCalibrationFileName(name)) continue;
-        const std::string base = name.substr(0, name.size() - 4);
-        const std::string target = base + kMicrophoneExtension;
-        if (present.count(lower(target))) continue;
-        CompensationCurve curve;
-        if (!ConvertCalibrationFile(InProgramFolder(programFolder, name.c_str()), curve).ok() ||
-            !SaveCompensation(InProgramFolder(programFolder, target.c_str()), curve)) {
-            result.failed.push_back(name);
-            continue;
-        }
-        present.insert(lower(target));
-        result.converted.push_back(base);
-    }
-    return result;
-}
-
-CalibrationConversion ConvertFoundCalibrations(const std::string& programFolder) {
-    return ConvertFoundCalibrations(programFolder, HostFileSystem());
 }
 
 }  // namespace srx

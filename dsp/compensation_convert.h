@@ -11,7 +11,6 @@
 
 namespace srx {
 
-class WaveFolderFs;
 
 // At most this many entries come from a text calibration file.
 constexpr int kMaxCalibrationEntries = 4096;
@@ -44,9 +43,5 @@ struct CalibrationConversion {
     std::vector<std::string> failed;     // file names that could not be converted (message 2374)
 };
 
-// Converts every calibration file of the program folder whose .MCP does not
-// exist yet and saves the result as that .MCP (never replacing one).
-CalibrationConversion ConvertFoundCalibrations(const std::string& programFolder, WaveFolderFs& fs);
-CalibrationConversion ConvertFoundCalibrations(const std::string& programFolder);
 
 }  // namespace srx

@@ -1,7 +1,6 @@
 #include "dsp/compensation_io.h"
 
-#include "data/native_files.h"
-
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstring>
@@ -13,22 +12,10 @@ namespace srx::compensation_io {
 namespace {
 
 constexpr int kLineBuffer = 260;  // 259 characters and the terminator
-constexpr char kTempSuffix[] = ".~srxnew";
 
 int Lower(char c) { return std::tolower(static_cast<unsigned char>(c)); }
 
 }  // namespace
-
-std::string HostPath(const std::string& path) {
-#ifdef _WIN32
-    return path;
-#else
-    std::string p = path;
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return p;
-#endif
-}
 
 std::FILE* OpenFile(const std::string& path, const char* mode) {
     if (path.empty()) return nullptr;
@@ -56,20 +43,14 @@ bool LineReader::Next(std::string& line) {
     return false;
 }
 
-bool WriteFileSafely(const std::string& path, const std::string& bytes) {
-    if (path.empty()) return false;
-    const std::string target = HostPath(path);
-    const std::string temp = target + kTempSuffix;
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || !ReplaceWithFinishedFile(temp, target)) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+std::string TextField(const char* field, size_t size) {
+    return std::string(field, std::find(field, field + size, '\0'));
+}
+
+void StoreTextField(char* field, size_t size, const std::string& text) {
+    const size_t n = std::min(text.size(), size - 1);
+    std::memcpy(field, text.data(), n);
+    std::memset(field + n, 0, size - n);
 }
 
 bool IEquals(const std::string& a, const std::string& b) {

@@ -3,12 +3,13 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/file_io.h"
 #include "resources/status.h"
 
 namespace srx::compensation_io {
 
-// The program's paths use "\"; off Windows the host wants "/".
-std::string HostPath(const std::string& path);
+using srx::HostPath;
+using srx::WriteFileSafely;
 
 // fopen of a program path.
 std::FILE* OpenFile(const std::string& path, const char* mode);
@@ -29,10 +30,10 @@ private:
     std::FILE* f_;
 };
 
-// Writes `bytes` to a temporary file beside `path` and moves it over `path`
-// only when all of it is out. False on any failure; the previous file is
-// then intact and no temporary file is left.
-bool WriteFileSafely(const std::string& path, const std::string& bytes);
+// A fixed-size text field of a record as a string (up to its first NUL),
+// and the string stored back, cut to fit and NUL-padded.
+std::string TextField(const char* field, size_t size);
+void StoreTextField(char* field, size_t size, const std::string& text);
 
 // Case-insensitive comparisons of ASCII text.
 bool IEquals(const std::string& a, const std::string& b);

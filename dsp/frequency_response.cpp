@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -22,7 +23,12 @@ constexpr int kDelayFreeFallbackMessage = 2818;
 
 int BaseExponent(int sampleRate) { return sampleRate == 22050 ? 10 : 11; }
 
-long long NearestInt(double x) { return (long long)RoundHalfAway(x); }
+// Saturates instead of converting out of range (undefined behaviour): the
+// values come from files and typing.
+long long NearestInt(double x) {
+    if (x != x) return 0;
+    return (long long)std::clamp(RoundHalfAway(x), -4e18, 4e18);
+}
 
 // Appends a point and keeps the header's count, frequency range and largest
 // level in step with the list.
@@ -47,10 +53,16 @@ bool AppendPoint(Measurement& m, double frequency, double level, double phase) {
     return true;
 }
 
+// Samples above this magnitude are scaled down by a power of two before the
+// float transform, whose power would overflow otherwise; ordinary records are
+// never touched, so their results stay bit for bit.
+constexpr float kLargestUnscaled = 1048576.0f;
+
 // The transformed window: real parts the samples, zero-padded to 2^log2n,
-// weighted by the analysis window and transformed.
+// weighted by the analysis window and transformed. *exponent receives e when
+// the samples were multiplied by 2^-e (levels then lie 6.02 e dB too low).
 bool TransformWindow(const float* samples, long long n, int log2n, const AnalysisSettings& st,
-                     std::vector<float>& buf) {
+                     std::vector<float>& buf, int* exponent) {
     const size_t N = size_t(1) << log2n;
     try {
         buf.assign(2 * N + 2, 0.0f);
@@ -58,7 +70,12 @@ bool TransformWindow(const float* samples, long long n, int log2n, const Analysi
         return false;
     }
     const size_t used = size_t(std::min<long long>(n, (long long)N));
-    for (size_t i = 0; i < used; ++i) buf[2 * i] = samples[i];
+    float peak = 0.0f;
+    for (size_t i = 0; i < used; ++i) peak = std::max(peak, std::fabs(samples[i]));
+    int e = 0;
+    if (peak > kLargestUnscaled) std::frexp(peak, &e);
+    *exponent = e;
+    for (size_t i = 0; i < used; ++i) buf[2 * i] = std::ldexp(samples[i], -e);
     ApplyWindow(buf.data(), log2n, int(std::min<long long>(n, 0x7fffffff)), st.windowType,
                 st.halfWindow ? 1 : 0);
     return Fft(buf.data(), log2n, 1) == 1;
@@ -158,125 +175,195 @@ int FftSizeForWindow(int rate, double length, double f0, double* levelOffsetDb) 
     return k;
 }
 
+namespace {
+
+// Calibration constants of the level reference, per method: MLS or spike,
+// with or without the compensation contained in the recording.
+constexpr double kMlsCalibrationDb = 0.62;
+constexpr double kMlsContainedCalibrationDb = 1.18;
+constexpr double kSpikeCalibrationDb = 0.54;
+constexpr double kSpikeContainedCalibrationDb = -2.41;
+
+// Sample rates a recording can have; anything else is damage.
+constexpr int kMinRate = 1000;
+constexpr int kMaxRate = 768000;
+
+// Message ids of the failures.
+constexpr int kNotFiniteMessage = 5410;
+constexpr int kFftTooLargeMessage = 5412;
+constexpr int kEmptyGridMessage = 5413;
+constexpr int kNoWindowMessage = 5414;
+constexpr int kRateMessage = 5415;
+constexpr int kOutOfMemoryMessage = 2318;
+
+// The analysed window in samples: first sample and count.
+struct SampleWindow {
+    long long start = 0, length = 0;
+};
+
+bool WindowInSamples(const TimeRecord& rec, long long count, const AnalysisSettings& st, SampleWindow* w) {
+    const double rate = rec.h.sampleRate, length = rec.h.fftWindowLength;
+    const double start = double(rec.h.windowStart) + RoundHalfAway(rate * st.preDelaySeconds);
+    // Range-checked as doubles: a file may hold any length.
+    if (!(length > 0) || !std::isfinite(length) || !(start >= 0) || !(start < double(count))) return false;
+    w->start = (long long)start;
+    const double samples = std::min(RoundHalfAway(rate * length), double(count - w->start));
+    w->length = (long long)samples;
+    return w->length >= 1;
+}
+
+// The level of one sample of excitation, in dB, with the method's constant.
+double LevelReferenceDb(const TimeRecord& rec) {
+    const uint32_t flags = rec.h.flags;
+    const bool mls = (flags & kTwfMls) != 0, contained = (flags & kTwfCompensationContained) != 0;
+    // A record without an excitation value is treated as excited by one
+    // sample rather than as infinite.
+    double x = mls ? 1.0 / rec.h.sampleRate : rec.h.spikeLength;
+    if (!(x > 0) || !std::isfinite(x)) x = 1.0 / rec.h.sampleRate;
+    const double method = mls ? (contained ? kMlsContainedCalibrationDb : kMlsCalibrationDb)
+                              : (contained ? kSpikeContainedCalibrationDb : kSpikeCalibrationDb);
+    return 20.0 * SafeLog10(0.1 / (2.0 * x)) + method;
+}
+
+// Index of the largest-magnitude sample.
+long long PeakIndex(const std::vector<float>& samples, long long count) {
+    long long peak = 0;
+    float best = -1.0f;
+    for (long long i = 0; i < count; ++i) {
+        const float a = std::fabs(samples[size_t(i)]);
+        if (a > best) {
+            best = a;
+            peak = i;
+        }
+    }
+    return peak;
+}
+
+// The grid: from f0 by the factor r up to the top frequency; repeated
+// multiplication can land a hair below the top, and such a point is the top.
+std::vector<double> GridFrequencies(double f0, double top, int pointsPerOctave) {
+    std::vector<double> grid;
+    const double r = std::pow(2.0, 1.0 / pointsPerOctave);
+    for (double f = f0; f < top * r; f *= r) {
+        double fu = std::min(f, top);
+        if (fu >= top * (1.0 - 1e-9)) fu = top;
+        grid.push_back(fu);
+        if (fu == top) break;
+    }
+    return grid;
+}
+
+std::unique_ptr<Measurement> Fail(Status* error, int id) {
+    if (error) *error = Status::Error(id);
+    return nullptr;
+}
+
+}  // namespace
+
 std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double startFrequency,
                                                         int pointsPerOctave, int log2Size,
-                                                        const AnalysisSettings& st,
-                                                        Status* warning) {
+                                                        const AnalysisSettings& st, Status* warning,
+                                                        Status* error) {
     if (warning) *warning = Status::Ok();
+    if (error) *error = Status::Ok();
     const int rate = rec.h.sampleRate;
-    const long long count =
-        std::min<long long>(rec.h.sampleCount, (long long)rec.samples.size());
-    if (rate <= 0 || count <= 0 || pointsPerOctave < 1) return nullptr;
+    const long long count = std::min<long long>(rec.h.sampleCount, (long long)rec.samples.size());
+    if (rate < kMinRate || rate > kMaxRate) return Fail(error, kRateMessage);
+    if (count <= 0 || pointsPerOctave < 1) return Fail(error, kNoWindowMessage);
+    if (!std::isfinite(startFrequency)) return Fail(error, kEmptyGridMessage);
 
-    // 1. The window in samples.
-    const double length = rec.h.fftWindowLength;
-    const long long s = rec.h.windowStart + NearestInt(rate * st.preDelaySeconds);
-    if (s < 0 || s >= count || !(length > 0)) return nullptr;
-    const long long L = std::min(NearestInt(rate * length), count - s);
-    if (L < 1) return nullptr;
+    SampleWindow w;
+    if (!WindowInSamples(rec, count, st, &w)) return Fail(error, kNoWindowMessage);
+    for (long long i = 0; i < count; ++i)
+        if (!std::isfinite(rec.samples[size_t(i)])) return Fail(error, kNotFiniteMessage);
 
-    // 2. FFT size and the level offset that goes with it.
+    // The FFT size follows the samples the window really holds, never a
+    // length a file merely claims.
+    const double length = double(w.length) / rate;
     double offset = 0;
     int k = log2Size;
     if (k > 0) offset = FftLevelOffset(rate, k);
     else k = FftSizeForWindow(rate, length, startFrequency, &offset);
-    if (k < 1 || k > kMaxFftLog2) return nullptr;
+    if (k < 1 || k > kMaxFftLog2) return Fail(error, kFftTooLargeMessage);
     const size_t N = size_t(1) << k;
+    offset += LevelReferenceDb(rec);
 
-    // 3. Level reference: the excitation (MLS: one sample), and the
-    // calibration constant of the method. A record without an excitation
-    // value is treated as excited by one sample rather than as infinite.
-    const uint32_t flags = rec.h.flags;
-    double x = (flags & kTwfMls) ? 1.0 / rate : rec.h.spikeLength;
-    if (!(x > 0) || !std::isfinite(x)) x = 1.0 / rate;
-    offset += 20.0 * SafeLog10(0.1 / (2.0 * x));
-    const bool mls = (flags & kTwfMls) != 0, pc = (flags & kTwfCompensationContained) != 0;
-    offset += mls ? (pc ? 1.18 : 0.62) : (pc ? -2.41 : 0.54);
-
-    // 4. Delay Free refers the phase to the impulse peak.
-    bool delayFree = (flags & kTwfDelayFree) != 0;
-    long long peak = 0;
-    if (delayFree) {
-        float best = -1.0f;
-        for (long long i = 0; i < count; ++i) {
-            const float a = std::fabs(rec.samples[size_t(i)]);
-            if (a > best) {
-                best = a;
-                peak = i;
-            }
-        }
-        if (L - peak < 1) {
-            rec.h.flags &= ~kTwfDelayFree;
-            delayFree = false;
-            if (warning) *warning = Status::Error(kDelayFreeFallbackMessage);
-        }
+    // Delay Free refers the phase to the impulse peak.
+    bool delayFree = (rec.h.flags & kTwfDelayFree) != 0;
+    const long long peak = delayFree ? PeakIndex(rec.samples, count) : 0;
+    if (delayFree && w.length - peak < 1) {
+        rec.h.flags &= ~kTwfDelayFree;
+        delayFree = false;
+        if (warning) *warning = Status::Error(kDelayFreeFallbackMessage);
     }
 
-    // 5. The transforms.
-    std::vector<float> a, b;
-    if (!TransformWindow(rec.samples.data() + s, L, k, st, a)) return nullptr;
-    if (delayFree && !TransformWindow(rec.samples.data() + s + peak, L - peak, k, st, b))
-        return nullptr;
+    const double top = TopFrequencyFor(rec, st);
+    double f0 = startFrequency > 0 ? startFrequency : 1.0 / rec.h.fftWindowLength;
+    const double binWidth = double(rate) / double(N);
+    if (f0 > 0 && f0 < binWidth) f0 = binWidth;
+    if (!(top > 0) || !(f0 > 0) || !(f0 <= top)) return Fail(error, kEmptyGridMessage);
 
     std::unique_ptr<Measurement> m;
+    std::vector<float> a, b;
+    std::vector<double> grid;
     try {
+        grid = GridFrequencies(f0, top, pointsPerOctave);
         m = std::make_unique<Measurement>();
+        m->points.reserve(grid.size());
+        // Samples far beyond full scale would overflow the float transform:
+        // the window is transformed at unit peak and the level put back.
+        int scale = 0, ignored = 0;  // the second transform gives only phases
+        if (!TransformWindow(rec.samples.data() + w.start, w.length, k, st, a, &scale))
+            return Fail(error, kOutOfMemoryMessage);
+        offset += 20.0 * std::log10(2.0) * scale;
+        if (delayFree && !TransformWindow(rec.samples.data() + w.start + peak, w.length - peak, k, st, b, &ignored))
+            return Fail(error, kOutOfMemoryMessage);
     } catch (const std::bad_alloc&) {
-        return nullptr;
+        return Fail(error, kOutOfMemoryMessage);
     }
     m->h.curveKind = kCurveFrequencyResponse;
     m->h.maxLevel = kNoLevel;
 
-    // 6. The grid.
-    const double r = std::pow(2.0, 1.0 / pointsPerOctave);
-    double f0 = startFrequency > 0 ? startFrequency : 1.0 / length;
-    const double binWidth = double(rate) / double(N);
-    if (f0 > 0 && f0 < binWidth) f0 = binWidth;
-    const double top = TopFrequencyFor(rec, st);
-    if (!(top > 0)) return nullptr;
-
-    // 7. Read the spectrum point by point. Repeated multiplication can land
-    // a hair below the top; such a point is the top, not a near-duplicate.
-    for (double f = f0; f < top * r; f *= r) {
-        double fu = std::min(f, top);
-        if (fu >= top * (1.0 - 1e-9)) fu = top;
+    for (double f : grid) {
         double fo, power, phase;
-        if (!SpectrumValueAt(a.data(), int(N), rate, fu, &fo, &power, &phase, 1)) return nullptr;
+        if (!SpectrumValueAt(a.data(), int(N), rate, f, &fo, &power, &phase, 1)) return Fail(error, kEmptyGridMessage);
         if (delayFree) {
             double fb, pb;
-            if (!SpectrumValueAt(b.data(), int(N), rate, fu, &fb, &pb, &phase, 1)) return nullptr;
+            if (!SpectrumValueAt(b.data(), int(N), rate, f, &fb, &pb, &phase, 1))
+                return Fail(error, kEmptyGridMessage);
         }
-        const double level =
-            power < 0 ? kNoLevel : 10.0 * SafeLog10(power) + offset + st.levelOffsetDb;
-        if (!AppendPoint(*m, fu, level, phase)) return nullptr;
-        if (fu == top) break;
+        const double level = power < 0 ? kNoLevel : 10.0 * SafeLog10(power) + offset + st.levelOffsetDb;
+        if (!std::isfinite(level) || !std::isfinite(phase)) return Fail(error, kNotFiniteMessage);
+        if (!AppendPoint(*m, f, level, phase)) return Fail(error, kOutOfMemoryMessage);
     }
-    if (m->points.empty()) return nullptr;
+    if (m->points.empty()) return Fail(error, kEmptyGridMessage);
 
-    // 8. Minimum phase straight from the transformed window when asked.
+    // Minimum phase straight from the transformed window when asked.
+    const uint32_t flags = rec.h.flags;
     if (flags & kTwfWantsMinimumPhase) {
         try {
             MinimumPhaseSpectrum(a.data(), k, 1);
         } catch (const std::bad_alloc&) {
-            return nullptr;
+            return Fail(error, kOutOfMemoryMessage);
         }
         for (CurvePoint& p : m->points) {
             double fo, power, phase;
             SpectrumValueAt(a.data(), int(N), rate, p.frequency, &fo, &power, &phase, 1);
-            p.value[kSlotMinimumPhase] = float(phase);
+            p.value[kSlotMinimumPhase] = float(std::isfinite(phase) ? phase : 0.0);
         }
         m->h.flags |= kMesStoredMinimumPhase;
     }
 
-    // 9. What the curve is and how it was made.
+    // What the curve is and how it was made.
+    const bool mls = (flags & kTwfMls) != 0;
     m->h.flags |= kMesPhase;
     m->h.method = mls ? 13 : 12;
     m->h.windowType = st.windowType;
     m->h.setup = rec.h.setup;
     m->h.setup.sampleRate = rate;
     m->h.setup.frequenciesPerOctave = pointsPerOctave;
-    m->h.setup.windowLength = length;
-    m->h.setup.windowOffset = double(s) / rate;
+    m->h.setup.windowLength = rec.h.fftWindowLength;
+    m->h.setup.windowOffset = double(w.start) / rate;
     m->h.preAverages = rec.h.preAverages;
     m->h.mlsLength = rec.h.mlsLength;
     return m;
@@ -322,6 +409,13 @@ void GroupDelayFromPhase(Measurement& m, int target, int phaseSlot) {
     auto f = [&](size_t i) { return double(pts[i].frequency); };
     auto ph = [&](size_t i) { return double(pts[i].value[phaseSlot]); };
     auto tau = [&](size_t i) -> float& { return pts[i].value[target]; };
+    // A steep phase over a tiny frequency step (a damaged or odd file) gives
+    // delays beyond the float slot: they saturate rather than become
+    // infinite, which no file could store.
+    auto saturated = [](double t) {
+        constexpr double kMax = std::numeric_limits<float>::max();
+        return std::clamp(t, -kMax, kMax);
+    };
     constexpr double kTwoPi = double(6.2831855f);
 
     // The first point is overwritten at the end; until then it starts the
@@ -350,10 +444,10 @@ void GroupDelayFromPhase(Measurement& m, int target, int phaseSlot) {
             ++b;
             continue;
         }
-        const double tc = -(ph(c) - ph(a)) / (kTwoPi * (f(c) - f(a)));
+        const double tc = saturated(-(ph(c) - ph(a)) / (kTwoPi * (f(c) - f(a))));
         tau(c) = float(tc);
         const double fa = f(a), ta = tau(a);
-        for (size_t j = b; j < c; ++j) tau(j) = float(InterpolateLogF(f(j), fa, ta, f(c), tc));
+        for (size_t j = b; j < c; ++j) tau(j) = float(saturated(InterpolateLogF(f(j), fa, ta, f(c), tc)));
         a = c;
         b = c + 1;
     }

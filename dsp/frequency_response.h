@@ -75,13 +75,16 @@ double FftLevelOffset(int sampleRate, int log2n);
 // Transforms the record's time window into a frequency response on a grid of
 // `pointsPerOctave` from `startFrequency` (<= 0: 1/window length) to the top
 // frequency of the record's class. log2Size 0 chooses the size. Returns null
-// when the window does not fit the record or memory runs out. A Delay Free
-// window that ends before the impulse peak is analysed as Normal: the record's
-// flag 0x80 is cleared and *warning (may be null) receives message 2818.
+// on failure, and *error (may be null) then says why: 5415 a sample rate out
+// of range, 5414 a window that holds no samples, 5410 samples or results that
+// are not finite, 5412 an FFT beyond the size limit, 5413 no frequency on the
+// grid, 2318 out of memory. A Delay Free window that ends before the impulse
+// peak is analysed as Normal: the record's flag 0x80 is cleared and *warning
+// (may be null) receives message 2818.
 std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& record, double startFrequency,
                                                         int pointsPerOctave, int log2Size,
                                                         const AnalysisSettings& settings,
-                                                        Status* warning = nullptr);
+                                                        Status* warning = nullptr, Status* error = nullptr);
 
 // Fills slots 2..9 (group delay, unwrapped phase, minimum and excess phase
 // family) and the ranges of the measurement.

@@ -173,6 +173,9 @@ bool BuildCurveTable(const Measurement& m, int resolution, double factor, CurveT
     if (n == 0 || !(p[0].frequency > 0) || !(factor > 0) || resolution < 1) return false;
     const double first = p[0].frequency, top = p[n - 1].frequency;
     if (!(top >= first) || !std::isfinite(top)) return false;
+    // The grid maps frequencies to bins: it must rise strictly.
+    for (size_t i = 1; i < n; ++i)
+        if (!(p[i].frequency > p[i - 1].frequency) || !std::isfinite(p[i].frequency)) return false;
 
     double rate = 2.0 * top;
     if (m.h.setup.sampleRate > 2.0 * top) rate = m.h.setup.sampleRate;
@@ -252,8 +255,9 @@ void ForEachSegment(const CurveTable& t, size_t h, Fill fill) {
     for (size_t j = 0; j + 1 < T && k < h; ++j) {
         size_t end = h;
         if (j + 2 < T) {
+            // Range-checked before it becomes an index.
             const double e = std::floor(t.f[j + 1] / bw) + 1.0;
-            end = e < double(h) ? std::max(k, size_t(e)) : h;
+            end = !(e > double(k)) ? k : e < double(h) ? size_t(e) : h;
         }
         if (end <= k) continue;
         const double span = t.lnF[j + 1] - t.lnF[j];

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "data/records.h"
 #include "dsp/numeric.h"
 #include "graph/curves.h"

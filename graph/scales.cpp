@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/settings_blocks.h"
+#include "data/view_flags.h"
 #include "data/records.h"
 #include "dsp/numeric.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/settings.h"
+#include "data/settings_blocks.h"
 #include "dsp/numeric.h"
 #include "dsp/window.h"
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/settings.h"
+#include "data/settings_blocks.h"
 
 namespace srx {
 

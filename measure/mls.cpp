@@ -1,7 +1,5 @@
 #include "measure/mls.h"
 
-#include "data/native_files.h"
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -16,6 +14,7 @@
 #include "audio/wave_file.h"
 #include "dsp/fft.h"
 #include "dsp/numeric.h"
+#include "platform/file_io.h"
 
 namespace srx {
 
@@ -28,23 +27,7 @@ constexpr double kHeadroom = 0.9999;
 constexpr double kPreEmphasisCorner = 3162.3;
 constexpr double kPreEmphasisLift = 3.16227766016838;
 
-std::string HostPath(const std::string& path) {
-#ifdef _WIN32
-    return path;
-#else
-    // The program builds Windows paths; the native tools run them here.
-    std::string p = path;
-    std::replace(p.begin(), p.end(), '\\', '/');
-    return p;
-#endif
-}
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 uint32_t SequenceLength(int order) { return (uint32_t(1) << order) - 1; }
 
@@ -175,32 +158,34 @@ struct WaveInput {
 // Whether a file is a well-formed wave file whose data chunk is empty, the
 // one case in which ReadWaveHeader's 0 is not a read error.
 bool HasEmptyDataChunk(std::FILE* f) {
-    if (!wave_detail::Seek(f, 0, SEEK_SET)) return false;
-    unsigned char head[12];
-    if (std::fread(head, 1, 12, f) != 12 || std::memcmp(head, "RIFF", 4) || std::memcmp(head + 8, "WAVE", 4))
-        return false;
-    bool format = false;
-    for (int guard = 0; guard < 1000; ++guard) {
-        unsigned char chunk[8];
-        if (std::fread(chunk, 1, 8, f) != 8) return false;
-        const uint32_t size = wave_detail::GetLe32(chunk + 4);
-        if (!std::memcmp(chunk, "data", 4)) return format && size == 0;
-        if (!std::memcmp(chunk, "fmt ", 4)) {
-            if (size < 16 || size > 18) return false;
-            unsigned char fmt[18];
-            if (std::fread(fmt, 1, size, f) != size) return false;
-            const WaveFormat wf = DecodeWaveFormat(fmt, size);
-            if (wf.formatTag != kWaveFormatPcm && wf.formatTag != kWaveFormatFloat) return false;
-            format = true;
-            continue;
+    int64_t end = 0;
+    if (!ReadRiffWaveHeader(f, &end)) return false;
+    bool format = false, empty = false, bad = false;
+    WalkRiffChunks(f, 12, end, [&](const RiffChunk& c) {
+        if (!std::memcmp(c.id, "data", 4)) {
+            empty = format && c.size == 0;
+            return false;
         }
-        if (!wave_detail::Seek(f, int64_t(size) + (size & 1), SEEK_CUR)) return false;
-    }
-    return false;
+        if (!std::memcmp(c.id, "fmt ", 4)) {
+            unsigned char fmt[18];
+            if (c.size < 16 || c.size > 18 || std::fread(fmt, 1, c.size, f) != c.size) {
+                bad = true;
+                return false;
+            }
+            const WaveFormat wf = DecodeWaveFormat(fmt, c.size);
+            if (wf.formatTag != kWaveFormatPcm && wf.formatTag != kWaveFormatFloat) {
+                bad = true;
+                return false;
+            }
+            format = true;
+        }
+        return true;
+    });
+    return empty && !bad;
 }
 
 Status OpenWave(const std::string& path, WaveInput& in) {
-    in.file.reset(std::fopen(HostPath(path).c_str(), "rb"));
+    in.file = OpenForReading(path);
     if (!in.file) return Status::Error(kStringCouldNotOpen);
     const uint32_t bytes = ReadWaveHeader(in.file.get(), in.format);
     if (bytes == 0) {
@@ -446,9 +431,8 @@ bool WriteMlsStimulus(const std::string& path, int order, bool preEmphasis, uint
     }
     const double scale = std::pow(10.0, levels.levelDb / 20.0) * kHeadroom * kFullScale;
 
-    const std::string target = HostPath(path), temp = target + ".part";
-    FilePtr f(std::fopen(temp.c_str(), "wb"));
-    if (!f) return false;
+    SafeFileWriter f(path);
+    if (!f.IsOpen()) return false;
     bool ok = WriteWaveHeader(f.get(), uint32_t(frames), rate, uint16_t(channels), uint16_t(bits));
     for (uint64_t i = 0; ok && i < lead; ++i) ok = WriteSampleFrame(f.get(), 0, 0, channels, bits);
     for (size_t i = 0; ok && i < shape.size(); ++i) {
@@ -456,13 +440,7 @@ bool WriteMlsStimulus(const std::string& path, int order, bool preEmphasis, uint
         ok = WriteSampleFrame(f.get(), int32_t(v), int32_t(v), channels, bits);
     }
     for (uint64_t i = 0; ok && i < tail; ++i) ok = WriteSampleFrame(f.get(), 0, 0, channels, bits);
-    ok = std::fflush(f.get()) == 0 && ok;
-    ok = std::fclose(f.release()) == 0 && ok;
-    if (!ok || !ReplaceWithFinishedFile(temp, target)) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return ok && f.Commit();
 }
 
 bool WriteMlsStimulus(const std::string& path, int order, bool preEmphasis, uint32_t rate, int channels, int bits) {

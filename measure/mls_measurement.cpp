@@ -11,6 +11,7 @@
 #include "audio/virtual_device.h"
 #include "audio/wave_file.h"
 #include "dsp/compensation.h"
+#include "measure/compensation_settings.h"
 #include "dsp/frequency_response.h"
 #include "measure/soundcard_compensation.h"
 #include "measure/stimulus_files.h"

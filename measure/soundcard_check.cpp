@@ -8,6 +8,7 @@
 
 #include "audio/wave_file.h"
 #include "measure/stimulus_files.h"
+#include "platform/file_io.h"
 
 namespace srx {
 
@@ -15,12 +16,7 @@ namespace {
 
 constexpr double kTwoPi = 6.28318530717958647692;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = FilePtr;
 
 int DeviceId(int word) { return WaveDeviceIdFromSetting(word); }
 
@@ -85,8 +81,8 @@ bool WriteDuplexStimulus(const DuplexRunPlan& plan) {
     if (d.sampleRate == 0 || (d.channels != 1 && d.channels != 2) || (d.bits != 16 && d.bits != 24)) return false;
     const uint64_t frames = plan.StimulusFrames();
     if (frames == 0 || frames > 0x7FFFFFFF / 8) return false;
-    File f(std::fopen(plan.stimulusPath.c_str(), "wb"));
-    if (!f) return false;
+    SafeFileWriter f(plan.stimulusPath);
+    if (!f.IsOpen()) return false;
     bool ok = WriteWaveHeader(f.get(), uint32_t(frames), d.sampleRate, uint16_t(d.channels), uint16_t(d.bits));
     const uint64_t toneFrom = uint64_t(std::llround(plan.leadSeconds * d.sampleRate));
     const uint64_t toneTo = toneFrom + uint64_t(std::llround(std::max(0.0, plan.toneSeconds) * d.sampleRate));
@@ -97,10 +93,7 @@ bool WriteDuplexStimulus(const DuplexRunPlan& plan) {
             v = int32_t(std::lround(peak * std::sin(kTwoPi * plan.toneFrequency * double(i - toneFrom) / d.sampleRate)));
         ok = WriteSampleFrame(f.get(), v, v, d.channels, d.bits);
     }
-    ok = ok && std::fflush(f.get()) == 0;
-    ok = std::fclose(f.release()) == 0 && ok;
-    if (!ok) std::remove(plan.stimulusPath.c_str());
-    return ok;
+    return ok && f.Commit();
 }
 
 namespace {
@@ -108,7 +101,7 @@ namespace {
 // Channel 0 of a recorded file at full scale 1; empty when unreadable.
 std::vector<double> ReadChannel0(const std::string& path, double& rate) {
     std::vector<double> out;
-    File f(std::fopen(path.c_str(), "rb"));
+    File f = OpenForReading(path);
     if (!f) return out;
     WaveFormat format{};
     const uint32_t bytes = ReadWaveHeader(f.get(), format);
@@ -221,7 +214,7 @@ void DuplexRun::Finish(int failure) {
     WaveCloseOutput();
     WaveShutdown();
     if (!failure) {
-        File f(std::fopen(plan_.responsePath.c_str(), "rb"));
+        File f = OpenForReading(plan_.responsePath);
         WaveFormat format{};
         const uint32_t bytes = f ? ReadWaveHeader(f.get(), format) : 0;
         recordedFrames_ = bytes && IsPlausibleWaveFormat(format) ? bytes / format.blockAlign : 0;

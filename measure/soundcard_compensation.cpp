@@ -9,6 +9,7 @@
 #include "dsp/frequency_response.h"
 #include "dsp/numeric.h"
 #include "measure/mls.h"
+#include "measure/compensation_settings.h"
 #include "measure/mls_measurement.h"
 
 namespace srx {

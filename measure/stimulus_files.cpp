@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file_io.h"
+
 namespace srx {
 
 const char kWaveMls[] = "MLS";
@@ -25,37 +27,27 @@ namespace {
 constexpr char kWaveFolderName[] = "MesWaves";
 constexpr char kCompensationFolderName[] = "SoundCard";
 
-std::filesystem::path HostPath(const std::string& path) {
-#ifdef _WIN32
-    return std::filesystem::path(path);
-#else
-    // The program builds Windows paths; the native tools run them here.
-    std::string p = path;
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return std::filesystem::path(p);
-#endif
-}
+std::filesystem::path HostFsPath(const std::string& path) { return std::filesystem::path(HostPath(path)); }
 
 class HostFs final : public WaveFolderFs {
 public:
     bool IsDirectory(const std::string& path) override {
         std::error_code ec;
-        return std::filesystem::is_directory(HostPath(path), ec);
+        return std::filesystem::is_directory(HostFsPath(path), ec);
     }
     bool MakeDirectory(const std::string& path) override {
         std::error_code ec;
-        std::filesystem::create_directory(HostPath(path), ec);
+        std::filesystem::create_directory(HostFsPath(path), ec);
         return !ec && IsDirectory(path);
     }
     bool FileExists(const std::string& path) override {
         std::error_code ec;
-        return std::filesystem::is_regular_file(HostPath(path), ec);
+        return std::filesystem::is_regular_file(HostFsPath(path), ec);
     }
     std::vector<std::string> FileNames(const std::string& folder) override {
         std::vector<std::string> names;
         std::error_code ec;
-        std::filesystem::directory_iterator it(HostPath(folder), ec), end;
+        std::filesystem::directory_iterator it(HostFsPath(folder), ec), end;
         for (; !ec && it != end; it.increment(ec)) {
             std::error_code ec2;
             if (it->is_regular_file(ec2)) names.push_back(it->path().filename().string());
@@ -64,7 +56,7 @@ public:
     }
     bool RemoveFile(const std::string& path) override {
         std::error_code ec;
-        return std::filesystem::remove(HostPath(path), ec);
+        return std::filesystem::remove(HostFsPath(path), ec);
     }
 };
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dsp/compensation.h"
+#include "measure/compensation_settings.h"
 #include "dsp/min_phase.h"
 #include "dsp/window.h"
 #include "measure/measurement_settings.h"

@@ -6,7 +6,7 @@ PKGS="cmake make g++ gcc git pkg-config \
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
   wine wine64 xvfb xauth x11-utils imagemagick sox \
   libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev \
-  clang libclang-rt-14-dev llvm"
+  clang libclang-rt-14-dev llvm nlohmann-json3-dev libcli11-dev"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

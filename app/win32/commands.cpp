@@ -10,7 +10,7 @@
 
 #include "app/command_rules.h"
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/commands_internal.h"
 #include "app/win32/fft_commands.h"
 #include "app/win32/recent_menu.h"
@@ -18,7 +18,7 @@
 #include "app/win32/shell.h"
 #include "data/records.h"
 #include "design/design_slot.h"
-#include "dsp/win32/compensation_ui.h"
+#include "measure/win32/compensation_ui.h"
 #include "graph/win32/graph_view.h"
 #include "measure/win32/compensation_dialogs.h"
 #include "measure/win32/mls_dialog.h"

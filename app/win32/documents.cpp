@@ -10,7 +10,7 @@
 
 #include "app/documents_model.h"
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/shell.h"
 #include "data/native_files.h"
 #include "design/design_slot.h"

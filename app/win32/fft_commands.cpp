@@ -7,12 +7,13 @@
 
 #include "app/command_rules.h"
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/documents.h"
 #include "app/win32/frame.h"
 #include "app/win32/shell.h"
 #include "data/native_files.h"
 #include "dsp/compensation.h"
+#include "measure/compensation_settings.h"
 #include "dsp/frequency_response.h"
 #include "resources/string_table.h"
 

@@ -11,7 +11,7 @@
 
 #include "app/frame_title.h"
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/registry_store.h"
 #include "app/win32/shell.h"
 #include "app/win32/soundcard.h"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "resources/status.h"
+#include "resources/status_text.h"  // StatusText, for the message boxes
 
 namespace srx {
 
@@ -51,10 +52,6 @@ std::string HandOverListFile();
 
 // The folder of the program with a trailing backslash.
 std::string ProgramFolderOf(HINSTANCE instance);
-
-// The message of a status: its string with the arguments in place of the
-// conversions (%s, %d, ...), in order.
-std::string StatusText(const Status& status);
 
 // Right edges of status parts 0..5 for a status bar `width` pixels wide.
 void StatusPartEdges(int width, int edges[7]);

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/shell.h"
 #include "app/win32/soundcard.h"
 #include "audio/virtual_device.h"

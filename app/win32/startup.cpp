@@ -9,7 +9,7 @@
 
 #include "app/command_line.h"
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/frame.h"
 #include "app/win32/recent_menu.h"
 #include "app/win32/registry_store.h"
@@ -19,8 +19,9 @@
 #include "audio/wave_error.h"
 #include "data/native_files.h"
 #include "design/design_slot.h"
+#include "app/reading_hooks.h"
 #include "dsp/min_phase.h"
-#include "dsp/win32/compensation_ui.h"
+#include "measure/win32/compensation_ui.h"
 #include "graph/win32/graph_view.h"
 #include "measure/measurement_settings.h"
 #include "measure/stimulus_files.h"
@@ -168,7 +169,7 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
         CloseSplash();
         return false;
     }
-    InstallMinimumPhaseOnReading();
+    InstallReadingHooks();
     InstallGraphView();
     SetRecentFileHook([](const std::string& path) { AddRecentFile(path); });
 

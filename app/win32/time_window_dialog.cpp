@@ -10,7 +10,7 @@
 #include "app/win32/shell.h"
 #include "dsp/compensation.h"
 #include "dsp/numeric.h"
-#include "dsp/win32/compensation_ui.h"
+#include "measure/win32/compensation_ui.h"
 #include "dsp/window.h"
 #include "measure/measurement_settings.h"
 #include "resources/time_window_ids.h"

@@ -12,7 +12,7 @@
 
 #include "app/command_rules.h"
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/commands_internal.h"
 #include "app/win32/shell.h"
 #include "resources/command_ids.h"

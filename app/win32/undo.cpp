@@ -5,7 +5,7 @@
 
 #include "app/settings.h"
 #include "app/undo_names.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/documents.h"
 #include "app/win32/shell.h"
 #include "data/native_files.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "graph/win32/graph_view.h"
 
 using namespace srx;

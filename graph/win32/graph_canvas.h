@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings.h"
+#include "data/settings_blocks.h"
 #include "graph/axes.h"
 #include "graph/curves.h"
 #include "graph/scales.h"

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/documents.h"
 #include "app/win32/shell.h"
 #include "graph/win32/graph_view.h"

@@ -10,7 +10,7 @@
 #include <map>
 
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/documents.h"
 #include "app/win32/shell.h"
 #include "graph/interaction.h"

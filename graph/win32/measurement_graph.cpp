@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "graph/curves.h"
 #include "graph/readout.h"
 #include "graph/win32/graph_canvas.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "graph/time_graph.h"
 #include "graph/win32/graph_canvas.h"
 

@@ -18,7 +18,7 @@
 
 #include "app/command_rules.h"
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/commands_internal.h"
 #include "app/win32/documents.h"
 #include "app/win32/frame.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/registry_store.h"
 #include "app/win32/shell.h"
 #include "resources/command_ids.h"

@@ -14,7 +14,8 @@
 
 #include "app/win32/shell.h"
 #include "dsp/compensation.h"
-#include "dsp/win32/compensation_ui.h"
+#include "measure/compensation_settings.h"
+#include "measure/win32/compensation_ui.h"
 #include "measure/measurement_settings.h"
 #include "measure/stimulus_files.h"
 #include "resources/compensation_ids.h"

@@ -30,6 +30,7 @@
 #include "audio/wave_engine.h"
 #include "design/design_slot.h"
 #include "dsp/compensation.h"
+#include "measure/compensation_settings.h"
 #include "measure/measurement_settings.h"
 #include "measure/soundcard_check.h"
 #include "measure/soundcard_compensation.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/registry_store.h"
 #include "app/win32/shell.h"
 #include "audio/virtual_device.h"

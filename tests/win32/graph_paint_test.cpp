@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/documents.h"
 #include "app/win32/shell.h"
 #include "dsp/window.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/settings_sheet.h"
 #include "app/win32/shell.h"
 #include "audio/virtual_device.h"

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 
 namespace srx {
 namespace {

@@ -1,17 +1,9 @@
 // The command-line tool end to end: files written by the core, read back
-// through the commands, output and exit codes checked.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
-
-#include <unistd.h>
+// through the commands; output parsed as JSON, messages and exit codes.
+#include <fstream>
 
 #include "audio/wave_file.h"
-#include "cli/commands.h"
+#include "cli_run.h"
 #include "data/native_files.h"
 #include "data/records.h"
 
@@ -20,75 +12,59 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunCommand(int (*command)(int, char**), std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    int code = command(int(argv.size()), argv.data());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    Result r{code, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-    return r;
-}
-
-class Cli : public testing::Test {
+class Cli : public CliFolder {
 protected:
-    fs::path dir;
-    void SetUp() override {
-        // Tests run in parallel processes: each gets its own folder.
-        dir = fs::temp_directory_path() /
-              (std::string("srx_cli_") + testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-               std::to_string(getpid()));
-        fs::create_directories(dir);
+    // A unit-shaped impulse at 48 kHz: flat magnitude, zero phase.
+    void WriteImpulse(const char* name) {
+        TimeRecord t;
+        t.h.sampleRate = 48000;
+        t.h.sampleCount = 4096;
+        t.h.fftWindowLength = 0.05;
+        t.h.spikeLength = 1.0 / 48000;
+        t.samples.assign(4096, 0.0f);
+        t.samples[0] = 0.5f;
+        SetText(t.h.title, "Bench 90\xB0");  // the Windows program writes Latin-1
+        ASSERT_TRUE(SaveTimeRecord(t, P(name)).ok());
     }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string P(const char* name) { return (dir / name).string(); }
 };
 
 }  // namespace
 
 TEST_F(Cli, FrequencyResponseOfAnImpulseFileIsFlatAndDescribedByInfo) {
-    auto t = NewTimeRecord(TimeWindowSettings{});
-    ASSERT_TRUE(t);
-    t->h.sampleRate = 48000;
-    t->h.sampleCount = 4096;
-    t->h.fftWindowLength = 0.05;
-    t->h.spikeLength = 1.0 / 48000;
-    t->h.windowType = 2;
-    t->samples.assign(4096, 0.0f);
-    t->samples[0] = 0.5f;  // a unit-shaped impulse: flat magnitude, zero phase
-    t->h.peak = 0.5;
-    SetText(t->h.title, "Bench impulse");
-    ASSERT_TRUE(SaveTimeRecord(*t, P("imp.twf")).ok());
-
-    Result fr = RunCommand(cli::RunFr, {P("imp.twf"), P("out.mes"), "--start", "100", "--ppo", "12"});
+    WriteImpulse("imp.twf");
+    const CliResult fr = RunCli({"fr", P("imp.twf"), P("out.mes"), "--start", "100", "--ppo", "12", "--window", "Hanning"});
     ASSERT_EQ(fr.code, 0) << fr.err;
-    EXPECT_NE(fr.out.find("\"points\""), std::string::npos) << fr.out;
-
-    auto m = NewMeasurement(0);
-    ASSERT_TRUE(LoadMeasurement(P("out.mes"), *m).ok());
-    ASSERT_GT(m->points.size(), 60u);  // 100 Hz .. 20 kHz at 12 per octave
-    EXPECT_NEAR(m->points.front().frequency, 100.0, 0.01);
-    float lo = 1e9f, hi = -1e9f;
-    for (const CurvePoint& p : m->points) {
-        lo = std::min(lo, p.value[kSlotLevel]);
-        hi = std::max(hi, p.value[kSlotLevel]);
+    EXPECT_EQ(fr.Json()["windowType"], 2);
+    EXPECT_NEAR(fr.Json()["firstFrequency"].get<double>(), 100.0, 0.01);
+    Measurement m;
+    ASSERT_TRUE(LoadMeasurement(P("out.mes"), m).ok());
+    ASSERT_GT(m.points.size(), 60u);  // 100 Hz .. 20 kHz at 12 per octave
+    EXPECT_EQ(fr.Json()["points"], m.points.size());
+    for (const CurvePoint& p : m.points) {
+        EXPECT_NEAR(p.value[kSlotLevel], m.points[0].value[kSlotLevel], 0.01) << p.frequency;
         EXPECT_NEAR(p.value[kSlotPhase], 0.0, 1e-3) << p.frequency;
     }
-    EXPECT_LT(hi - lo, 0.01);
 
-    Result info = RunCommand(cli::RunInfo, {P("out.mes"), P("imp.twf")});
+    const CliResult info = RunCli({"info", P("out.mes"), P("imp.twf")});
     ASSERT_EQ(info.code, 0) << info.err;
-    EXPECT_NE(info.out.find("\"Bench impulse\""), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("FFT on Spike PIR"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find(std::to_string(m->points.size())), std::string::npos);
-    EXPECT_NE(info.out.find("4096"), std::string::npos);
+    EXPECT_EQ(info.Json(0)["measurementType"], "FFT on Spike PIR");
+    EXPECT_EQ(info.Json(0)["points"], m.points.size());
+    EXPECT_EQ(info.Json(0)["title"], "Bench 90\u00B0");
+    EXPECT_EQ(info.Json(1)["samples"], 4096);
+}
+
+TEST_F(Cli, FrRefusesToReplaceItsInputAndSaysWhyItFails) {
+    WriteImpulse("imp.twf");
+    const std::string sameFile = (dir / "." / "imp.twf").string();
+    const CliResult same = RunCli({"fr", P("imp.twf"), sameFile});
+    EXPECT_EQ(same.code, 1);
+    EXPECT_EQ(same.err, "sonrix-cli: The output file is one of the input files: " + sameFile + "\n");
+    EXPECT_TRUE(LoadTimeRecord(P("imp.twf"), *NewTimeRecord({})).ok());  // still the impulse
+
+    const CliResult above = RunCli({"fr", P("imp.twf"), P("x.mes"), "--start", "30000"});
+    EXPECT_EQ(above.code, 1);
+    EXPECT_NE(above.err.find(P("imp.twf") + ": There is no frequency to analyse"), std::string::npos) << above.err;
+    EXPECT_FALSE(fs::exists(P("x.mes")));
 }
 
 TEST_F(Cli, InfoReadsWavePeaksWithTheProgramsOwnReader) {
@@ -99,28 +75,46 @@ TEST_F(Cli, InfoReadsWavePeaksWithTheProgramsOwnReader) {
     ASSERT_TRUE(WriteSampleFrame(f, -0x60000000, 0x10000000, 2, 16));  // -0.75, 0.125
     ASSERT_TRUE(WriteSampleFrame(f, 0, 0, 2, 16));
     std::fclose(f);
-    Result info = RunCommand(cli::RunInfo, {P("tone.wav")});
+    const CliResult info = RunCli({"info", P("tone.wav")});
     ASSERT_EQ(info.code, 0) << info.err;
-    EXPECT_NE(info.out.find("44100"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("0.75"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("0.25"), std::string::npos) << info.out;
+    EXPECT_EQ(info.Json()["frames"], 3);
+    EXPECT_EQ(info.Json()["peak"], nlohmann::json({0.75, 0.25}));
 }
 
-TEST_F(Cli, BadInputGivesTheProgramsMessageAndAFailingExitCode) {
-    Result missing = RunCommand(cli::RunInfo, {P("nothere.mes")});
-    EXPECT_NE(missing.code, 0);
-    EXPECT_NE(missing.err.find("Couldn't open the file !"), std::string::npos) << missing.err;
-
-    std::FILE* f = std::fopen(P("junk.mes").c_str(), "wb");
-    std::fputs("@MS102 not really a measurement", f);
-    std::fclose(f);
-    Result junk = RunCommand(cli::RunInfo, {P("junk.mes")});
-    EXPECT_NE(junk.code, 0);
-    EXPECT_NE(junk.err.find("Read error !"), std::string::npos) << junk.err;
-
-    Result fr = RunCommand(cli::RunFr, {P("junk.mes"), P("x.mes")});
-    EXPECT_NE(fr.code, 0);
+TEST_F(Cli, BadFilesGiveTheProgramsMessageAndExitCodeOne) {
+    std::ofstream(P("junk.mes")) << "@MS102 not really a measurement";
+    const CliResult info = RunCli({"info", P("nothere.mes"), P("junk.mes")});
+    EXPECT_EQ(info.code, 1);
+    EXPECT_EQ(info.out, "");
+    EXPECT_NE(info.err.find(P("nothere.mes") + ": Couldn't open the file !"), std::string::npos) << info.err;
+    EXPECT_NE(info.err.find(P("junk.mes") + ": Read error !"), std::string::npos) << info.err;
+    EXPECT_EQ(RunCli({"fr", P("junk.mes"), P("x.mes")}).code, 1);
     EXPECT_FALSE(fs::exists(P("x.mes")));
-    Result usage = RunCommand(cli::RunFr, {P("only-one-argument")});
-    EXPECT_EQ(usage.code, 2);
+}
+
+TEST(CliCommands, AnswerInJsonOrRefuseWithTheirExitCodes) {
+    EXPECT_EQ(RunCli({"version"}).Json(), nlohmann::json({{"program", "sonrix-cli"}, {"version", "2.20"}}));
+    const CliResult text = RunCli({"string", "5411"});
+    EXPECT_EQ(text.Json(), nlohmann::json({{"id", 5411}, {"text", "The output file is one of the input files: %s"}}));
+    const CliResult unknown = RunCli({"string", "9999"});
+    EXPECT_EQ(unknown.code, 1);
+    EXPECT_EQ(unknown.err, "sonrix-cli: Unknown string id: 9999\n");
+
+    const std::vector<std::vector<std::string>> bad = {
+        {}, {"nosuch"}, {"info"}, {"string", "2314x"}, {"string", "99999999999"}, {"string", "0x90A"},
+        {"fr", "a"}, {"fr", "a", "b", "c"}, {"fr", "a", "b", "--ppo", "0"}, {"fr", "a", "b", "--length", "inf"},
+        {"fr", "a", "b", "--start", "-1"}, {"fr", "a", "b", "--window", "kaiser"}, {"measure", "mls", "a"},
+        {"measure", "mls", "--device", "wavemapper", "a"}, {"measure", "mls", "--device", "virtual", "--order", "25", "a"},
+        {"measure", "mls", "--device", "virtual", "--passes", "0", "a"}, {"measure", "sweep", "--device", "virtual", "a"}};
+    for (const auto& args : bad) {
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.code, 2) << testing::PrintToString(args);
+        EXPECT_EQ(r.out, "");
+    }
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"string", "--help"}, {"info", "--help"}, {"fr", "--help"}, {"measure", "mls", "--help"}}) {
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.code, 0) << testing::PrintToString(args);
+        EXPECT_NE(r.out.find("Usage"), std::string::npos) << r.out;
+    }
 }

@@ -1,18 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <utility>
 #include <string>
 #include <vector>
 
+#include "app/reading_hooks.h"
 #include "data/native_files.h"
 #include "resources/string_table.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
+
+#include <unistd.h>
 
 #include <csignal>
 #endif
@@ -388,6 +394,74 @@ TEST_F(NativeFiles, WhatTheShellIsTold) {
         EXPECT_EQ(entries[3], "*.*");
     }
 }
+
+// Damage that the analyses would turn into out-of-range indices or silent
+// NaN curves is refused at the door, with the program's hooks installed.
+TEST_F(NativeFiles, HostileValuesAreRefused) {
+    InstallReadingHooks();
+    Measurement keep;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::size_t firstPoint = 6 + 1516, secondPoint = firstPoint + 13 * 4;
+    auto mesWith = [&](std::size_t at, float v) {
+        std::string b = Mes102().bytes;
+        std::memcpy(&b[at], &v, 4);
+        return b;
+    };
+    for (const auto& [at, v] : std::vector<std::pair<std::size_t, float>>{
+             {firstPoint, -41.0f}, {firstPoint, 0.0f}, {firstPoint, 30000.0f}, {secondPoint, 20.0f},
+             {firstPoint, nan}, {firstPoint + 4, nan}, {secondPoint + 8, INFINITY}})
+        EXPECT_EQ(LoadMeasurement(Write("bad.mes", mesWith(at, v)), keep).stringId, 2316) << at << " " << v;
+    EXPECT_EQ(LoadMeasurement(Write("bad.mes", Mes102().At(532, double(nan)).bytes), keep).stringId, 2316);
+    EXPECT_TRUE(keep.points.empty());
+
+    TimeRecord t;
+    std::string twf = Twf101WithWaterfall().bytes;
+    std::memcpy(&twf[6 + 1336 + 4], &nan, 4);
+    EXPECT_EQ(LoadTimeRecord(Write("nan.twf", twf), t).stringId, 2316);
+    for (int32_t rate : {0, 999, 768001, 100000000})
+        EXPECT_EQ(LoadTimeRecord(Write("rate.twf", Twf101WithWaterfall().At<int32_t>(568, rate).bytes), t).stringId, 2316)
+            << rate;
+    EXPECT_EQ(LoadTimeRecord(Write("len.twf", Twf101WithWaterfall().At(540, 1e300 * 1e300).bytes), t).stringId, 2316);
+    EtcRecord e;
+    EXPECT_EQ(LoadEtc(Write("nan.etc", Etc100().At(1204, double(nan)).bytes), e).stringId, 2316);
+
+    // Writers store no NaN either; the previous file survives the refusal.
+    Measurement m;
+    ASSERT_TRUE(LoadMeasurement(Write("good.mes", Mes102().bytes), m));
+    m.points[1].value[kSlotPhase] = nan;
+    EXPECT_EQ(SaveMeasurement(m, Path("good.mes")).stringId, 5410);
+    EXPECT_EQ(Read(Path("good.mes")), Mes102().bytes);
+    ASSERT_TRUE(LoadTimeRecord(Write("good.twf", Twf101WithWaterfall().bytes), t));
+    t.samples[0] = INFINITY;
+    EXPECT_EQ(SaveTimeRecord(t, Path("good.twf")).stringId, 5410);
+    SetMinimumPhaseHook(nullptr);
+}
+
+#ifndef _WIN32
+// The scratch file is exclusive and freshly named: a link at the target is
+// replaced, never written through, and nobody's file is taken for scratch.
+TEST_F(NativeFiles, SavingNeverWritesThroughLinks) {
+    Measurement m;
+    ASSERT_TRUE(LoadMeasurement(Write("a.mes", Mes102().bytes), m));
+    const std::string victim = Write("victim.txt", "precious");
+    fs::create_symlink(victim, dir_ / "link.mes");
+    const std::string squatter = Write("link.mes.~srxnew", "mine");
+    fs::create_symlink(victim, dir_ / "link.mes.part");
+    ASSERT_TRUE(SaveMeasurement(m, Path("link.mes")));
+    EXPECT_FALSE(fs::is_symlink(dir_ / "link.mes"));
+    EXPECT_EQ(Read(victim), "precious");
+    EXPECT_EQ(Read(squatter), "mine");
+    EXPECT_EQ(FilesInDir(), 5u);
+
+    // A read-only folder: the save fails and the old file stays as it was.
+    if (geteuid() != 0) {
+        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
+        EXPECT_EQ(SaveMeasurement(m, Path("a.mes")).stringId, 2315);
+        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::add);
+        EXPECT_EQ(Read(Path("a.mes")), Mes102().bytes);
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace srx

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dsp/compensation_convert.h"
+#include "measure/compensation_settings.h"
 #include "dsp/numeric.h"
 
 #ifndef _WIN32

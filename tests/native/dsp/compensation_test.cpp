@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dsp/compensation.h"
+#include "measure/compensation_settings.h"
 #include "dsp/frequency_response.h"
 #include "dsp/numeric.h"
 
@@ -105,6 +106,11 @@ TEST_F(CompensationFiles, MissingEndLoadsWithUnreadEntriesEmpty) {
     EXPECT_EQ(c.entries[3].level, 0.0f);
     // The empty tail does not disturb the lookup: above 200 Hz the last real entry holds.
     EXPECT_DOUBLE_EQ(CompensationLevelAt(c, 5000), 2.0);
+    // An announced count the file cannot hold allocates no more than the file could.
+    ASSERT_TRUE(LoadCompensation(Write("c.mcp", File(kCompensationHeader, "1048576\r\nBEGIN.\r\n100 1 0\r\n")), c).ok());
+    EXPECT_LT(c.Count(), 100);
+    // Values that are not numbers are refused.
+    EXPECT_EQ(LoadCompensation(Write("c.mcp", File(kCompensationHeader, "2\r\nBEGIN.\r\n100 1e999 0\r\n")), c).stringId, 2316);
 }
 
 TEST_F(CompensationFiles, RefusedFilesGiveTheirMessageAndLeaveTheTable) {
@@ -177,10 +183,11 @@ TEST_F(CompensationFiles, NothingToSaveOrAFailedSaveKeepsThePreviousFile) {
     EXPECT_FALSE(ExportMicCorrection(path, Table({{0, 1, 0}}), &st));
     EXPECT_EQ(Read(path), "previous");
 
-    // The temporary file cannot be created: the save fails with 2371.
-    fs::create_directory(path + ".~srxnew");
-    EXPECT_FALSE(SaveCompensation(path, Table({{100, 1, 0}}), &st));
+    // A target that cannot be replaced fails with 2371 and stays as it was.
+    fs::create_directory(Path("folder.mcp"));
+    EXPECT_FALSE(SaveCompensation(Path("folder.mcp"), Table({{100, 1, 0}}), &st));
     EXPECT_EQ(st.stringId, 2371);
+    EXPECT_TRUE(fs::is_directory(Path("folder.mcp")));
     EXPECT_EQ(Read(path), "previous");
     EXPECT_FALSE(SaveCompensation(Path("no such folder/x.mcp"), Table({{100, 1, 0}}), &st));
     EXPECT_EQ(st.stringId, 2371);

@@ -192,21 +192,45 @@ TEST(ImpulseResponse, DelayFreeBeforeThePeakFallsBackToNormalWithAWarning) {
         EXPECT_EQ(m->points[i].value[kSlotLevel], normal->points[i].value[kSlotLevel]);
 }
 
-TEST(ImpulseResponse, WindowsThatDoNotFitFail) {
+// Each failure says why; hostile numbers neither crash nor turn into NaN.
+TEST(ImpulseResponse, WindowsThatDoNotFitFailWithTheirReason) {
     AnalysisSettings s = Settings();
     TimeRecord r = Impulse(1000, 0);
+    Status error;
+    auto failsWith = [&](double start, int ppo) {
+        EXPECT_FALSE(ImpulseToFrequencyResponse(r, start, ppo, 0, s, nullptr, &error));
+        return error.stringId;
+    };
     r.h.windowStart = 1000;
-    EXPECT_FALSE(ImpulseToFrequencyResponse(r, 100, 12, 0, s));
+    EXPECT_EQ(failsWith(100, 12), 5414);
     r.h.windowStart = 0;
     s.preDelaySeconds = -1.0;
-    EXPECT_FALSE(ImpulseToFrequencyResponse(r, 100, 12, 0, s));
+    EXPECT_EQ(failsWith(100, 12), 5414);
     s.preDelaySeconds = 0;
     r.h.sampleRate = 0;
-    EXPECT_FALSE(ImpulseToFrequencyResponse(r, 100, 12, 0, s));
+    EXPECT_EQ(failsWith(100, 12), 5415);
     r.h.sampleRate = kRate;
+    EXPECT_EQ(failsWith(30000, 12), 5413);  // start above the top
     r.h.sampleCount = 5000;  // the header claims more samples than there are
     EXPECT_TRUE(ImpulseToFrequencyResponse(r, 100, 12, 0, s));
-    EXPECT_FALSE(ImpulseToFrequencyResponse(r, 100, 0, 0, s));  // no grid
+    EXPECT_EQ(failsWith(100, 0), 5414);  // no grid
+    r.h.fftWindowLength = 1e300;  // the FFT follows the samples there are
+    EXPECT_TRUE(ImpulseToFrequencyResponse(r, 100, 12, 0, s));
+    r.samples[10] = std::nanf("");
+    EXPECT_EQ(failsWith(100, 12), 5410);
+}
+
+TEST(ImpulseResponse, HugeSamplesKeepTheirLevel) {
+    AnalysisSettings s = Settings();
+    TimeRecord unit = Impulse(4096, 100), huge = Impulse(4096, 100, 1e38f);
+    auto a = ImpulseToFrequencyResponse(unit, 100, 12, 0, s);
+    auto b = ImpulseToFrequencyResponse(huge, 100, 12, 0, s);
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(a->points.size(), b->points.size());
+    for (size_t i = 0; i < a->points.size(); ++i) {
+        EXPECT_NEAR(b->points[i].value[kSlotLevel] - a->points[i].value[kSlotLevel], 760.0, 0.01);
+        EXPECT_NEAR(b->points[i].value[kSlotPhase], a->points[i].value[kSlotPhase], 1e-4);
+    }
 }
 
 TEST(TimeWindow, ModesSetStartFlagAndClampToTheRecord) {

@@ -10,7 +10,7 @@
 
 #include <cmath>
 
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "data/records.h"
 
 namespace srx {

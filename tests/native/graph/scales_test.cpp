@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "app/settings.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "data/records.h"
 #include "dsp/numeric.h"
 

@@ -1,3 +1,4 @@
+#include "app/settings.h"
 #include "measure/measurement_settings.h"
 
 #include <gtest/gtest.h>

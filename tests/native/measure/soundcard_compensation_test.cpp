@@ -12,6 +12,7 @@
 
 #include "audio/virtual_device.h"
 #include "dsp/compensation.h"
+#include "measure/compensation_settings.h"
 #include "dsp/frequency_response.h"
 #include "dsp/numeric.h"
 #include "measure/mls_measurement.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/command_rules.h"
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "dsp/compensation.h"
 #include "dsp/window.h"
 

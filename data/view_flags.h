@@ -1,6 +1,6 @@
 #pragma once
 // Bits of the process-wide flag words toggled by menu commands. The words
-// themselves are stored in the settings blocks (app/settings.h).
+// themselves are stored in the settings blocks (data/settings_blocks.h).
 #include <cstdint>
 
 namespace srx {

@@ -2,7 +2,7 @@
 // "Curve Difference", the save and export dialogs and the messages of the
 // calibration-file conversion. The editing rules live in
 // dsp/compensation_editor; this file turns messages into calls of them.
-#include "dsp/win32/compensation_ui.h"
+#include "measure/win32/compensation_ui.h"
 
 #include <windowsx.h>
 
@@ -14,10 +14,11 @@
 #include <set>
 #include <vector>
 
-#include "app/view_flags.h"
+#include "data/view_flags.h"
 #include "app/win32/documents.h"
 #include "app/win32/shell.h"
 #include "dsp/compensation_convert.h"
+#include "measure/compensation_settings.h"
 #include "dsp/compensation_editor.h"
 #include "measure/stimulus_files.h"
 #include "resources/compensation_ids.h"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dsp/compensation.h"
+#include "measure/compensation_settings.h"
 
 namespace srx {
 
