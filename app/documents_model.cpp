@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -53,7 +54,7 @@ std::string UniqueTitle(const std::string& title, const std::vector<std::string>
 
 std::string NoNameTitle(int activeDesign) {
     char text[300];
-    std::snprintf(text, sizeof text, "%s.%03d", StringText(2226), activeDesign);
+    std::snprintf(text, sizeof text, "%s.%03d", StringText(kStrNoName), activeDesign);
     return text;
 }
 

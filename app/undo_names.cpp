@@ -1,6 +1,7 @@
 #include "app/undo_names.h"
 
 #include "platform/file_io.h"
+#include "resources/string_ids.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -95,20 +96,20 @@ std::vector<UndoEntry> UndoList::TakeAll() {
 
 Status WriteDesignUndoFile(const std::string& path, int32_t kind, const DesignSlot& slot) {
     SafeFileWriter w(path);
-    if (!w.IsOpen()) return Status::Error(2315);
+    if (!w.IsOpen()) return Status::Error(kStrCantCreate);
     // A partial step could never be undone: it never takes the name.
     const bool ok = w.Write(&kind, sizeof kind) && w.Write(&slot.flags, sizeof slot.flags) &&
                     w.Write(slot.unitNames, sizeof slot.unitNames) && w.Write(slot.filePath, sizeof slot.filePath) &&
                     w.Write(slot.unitParameters, sizeof slot.unitParameters) &&
                     w.Write(slot.boxParameters, sizeof slot.boxParameters);
     if (ok && w.Commit()) return Status::Ok();
-    return Status::Error(2317);
+    return Status::Error(kStrWriteError);
 }
 
 Status ReadDesignUndoFile(const std::string& path, int32_t& kind, DesignSlot& into) {
     FilePtr file = OpenForReading(path);
     std::FILE* f = file.get();
-    if (!f) return Status::Error(2314);
+    if (!f) return Status::Error(kStrCantOpen);
     int32_t k = 0;
     DesignSlot s{};
     const bool ok = std::fread(&k, sizeof k, 1, f) == 1 && std::fread(&s.flags, sizeof s.flags, 1, f) == 1 &&
@@ -116,7 +117,7 @@ Status ReadDesignUndoFile(const std::string& path, int32_t& kind, DesignSlot& in
                     std::fread(s.filePath, sizeof s.filePath, 1, f) == 1 &&
                     std::fread(s.unitParameters, sizeof s.unitParameters, 1, f) == 1 &&
                     std::fread(s.boxParameters, sizeof s.boxParameters, 1, f) == 1;
-    if (!ok) return Status::Error(2316);
+    if (!ok) return Status::Error(kStrReadError);
     kind = k;
     into = s;
     return Status::Ok();

@@ -13,6 +13,7 @@
 
 #include "audio/wave_error.h"
 #include "audio/wave_stream.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -584,7 +585,7 @@ WaveEngineState WaveGetState() {
 
 Status WavePrepareMeasurement(void* owner, const WaveDeviceSettings& settings, int stimulusKind, bool impedance,
                               const WavePrepareHooks& hooks) {
-  if (settings.sampleRate == 0) return Status::Error(kStringNotConfigured);
+  if (settings.sampleRate == 0) return Status::Error(kStrNotConfigured);
   if (stimulusKind >= 0 && !impedance && hooks.compensationExists && !hooks.compensationExists(stimulusKind) &&
       hooks.showNoCompensation)
     hooks.showNoCompensation(owner);

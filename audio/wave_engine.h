@@ -20,6 +20,7 @@
 #include "audio/wave_device.h"
 #include "audio/wave_file.h"
 #include "resources/status.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -130,7 +131,6 @@ struct WavePrepareHooks {
 
 // Message already shown by the wave error box: the caller shows nothing.
 inline constexpr int kWaveMessageShown = -1;
-inline constexpr int kStringNotConfigured = 2810;
 
 // Prepares the engine for a measurement: refuses an unconfigured system
 // (string 2810), warns about a missing compensation file (stimulusKind >= 0,

@@ -10,12 +10,13 @@
 #include "dsp/frequency_response.h"
 #include "dsp/window.h"
 #include "platform/file_io.h"
+#include "resources/string_ids.h"
 
 namespace srx::cli {
 
 int RunFr(const FrOptions& o) {
     // Saving would replace the impulse it was computed from.
-    if (SameFile(o.impulse, o.output)) return Fail(Status::Error(5411, {o.output}));
+    if (SameFile(o.impulse, o.output)) return Fail(Status::Error(kStrOutputIsInput, {o.output}));
 
     TimeRecord rec;
     Status s = LoadTimeRecord(o.impulse, rec);

@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "data/native_files.h"
 #include "platform/file_io.h"
+#include "resources/string_ids.h"
 
 namespace srx::cli {
 
@@ -42,7 +43,7 @@ Json Common(const std::string& path, const char* kind, const std::string& signat
 
 Status InfoMeasurement(const std::string& path, const std::string& signature, Json& out) {
     auto m = NewMeasurement(0);
-    if (!m) return Status::Error(2318);
+    if (!m) return Status::Error(kStrOutOfMemory);
     Status s = LoadMeasurement(path, *m);
     if (!s) return s;
     const MeasurementHeader& h = m->h;
@@ -66,7 +67,7 @@ Status InfoMeasurement(const std::string& path, const std::string& signature, Js
 
 Status InfoTimeRecord(const std::string& path, const std::string& signature, Json& out) {
     auto t = NewTimeRecord({});
-    if (!t) return Status::Error(2318);
+    if (!t) return Status::Error(kStrOutOfMemory);
     Status s = LoadTimeRecord(path, *t);
     if (!s) return s;
     const TimeRecordHeader& h = t->h;
@@ -94,7 +95,7 @@ Status InfoTimeRecord(const std::string& path, const std::string& signature, Jso
 
 Status InfoEtc(const std::string& path, const std::string& signature, Json& out) {
     auto e = NewEtcRecord();
-    if (!e) return Status::Error(2318);
+    if (!e) return Status::Error(kStrOutOfMemory);
     Status s = LoadEtc(path, *e);
     if (!s) return s;
     const EtcRecordHeader& h = e->h;
@@ -112,10 +113,10 @@ Status InfoEtc(const std::string& path, const std::string& signature, Json& out)
 
 Status InfoWave(const std::string& path, Json& out) {
     FilePtr f = OpenForReading(path);
-    if (!f) return Status::Error(2314);
+    if (!f) return Status::Error(kStrCantOpen);
     WaveFormat format{};
     const uint32_t size = ReadWaveHeader(f.get(), format);
-    if (size == 0 || format.blockAlign == 0 || format.channels == 0) return Status::Error(2316);
+    if (size == 0 || format.blockAlign == 0 || format.channels == 0) return Status::Error(kStrReadError);
     const uint32_t frames = size / format.blockAlign;
     std::vector<double> peak(format.channels, 0.0);
     for (uint32_t i = 0; i < frames && !std::feof(f.get()); ++i)
@@ -137,7 +138,7 @@ Status Describe(const std::string& path, Json& out) {
     std::size_t n = 0;
     {
         FilePtr f = OpenForReading(path);
-        if (!f) return Status::Error(2314);
+        if (!f) return Status::Error(kStrCantOpen);
         n = std::fread(head, 1, sizeof head, f.get());
     }
     const std::string signature(head, n < 6 ? n : 6);
@@ -146,7 +147,7 @@ Status Describe(const std::string& path, Json& out) {
     if (n >= 6 && std::strncmp(head, "@ET10", 5) == 0) return InfoEtc(path, signature, out);
     if (n == 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0)
         return InfoWave(path, out);
-    return Status::Error(2316);
+    return Status::Error(kStrReadError);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "data/native_files.h"
 #include "measure/mls_measurement.h"
 #include "platform/file_io.h"
+#include "resources/string_ids.h"
 
 namespace srx::cli {
 
@@ -37,7 +38,7 @@ double TruthErrorDb(const TimeRecord& rec, const VirtualTruth& truth) {
 
 int RunMeasureMls(const MlsOptions& o) {
     // Refused before the run: the second save would replace the first.
-    if (!o.response.empty() && SameFile(o.impulse, o.response)) return Fail(Status::Error(5411, {o.response}));
+    if (!o.response.empty() && SameFile(o.impulse, o.response)) return Fail(Status::Error(kStrOutputIsInput, {o.response}));
 
     MlsMeasurementSetup setup;
     ResetMeasurementDefaults(setup.settings);

@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include "resources/status_text.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 #ifndef SRX_VERSION
@@ -62,7 +63,7 @@ int RunVersion() {
 
 int RunString(int id) {
     const char* text = StringText(id);
-    if (!*text) return Fail(Status::Error(5416, {std::to_string(id)}));
+    if (!*text) return Fail(Status::Error(kStrUnknownStringId, {std::to_string(id)}));
     Print(Json{{"id", id}, {"text", text}});
     return 0;
 }
@@ -160,7 +161,7 @@ int Main(int argc, char** argv) {
         if (frCommand->parsed()) return RunFr(fr);
         if (mlsCommand->parsed()) return RunMeasureMls(mls);
     } catch (const std::bad_alloc&) {
-        return Fail(Status::Error(2318));
+        return Fail(Status::Error(kStrOutOfMemory));
     }
     return 2;
 }

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/file_io.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -23,13 +24,6 @@ static_assert(std::endian::native == std::endian::little);
 namespace {
 
 // String ids of the messages.
-constexpr int kCantOpen = 2314;
-constexpr int kCantCreate = 2315;
-constexpr int kReadError = 2316;
-constexpr int kWriteError = 2317;
-constexpr int kOutOfMemory = 2318;
-constexpr int kTooFewPoints = 2357;
-constexpr int kNotFinite = 5410;
 
 std::function<void(const std::string&)> g_recentFileHook;
 MinimumPhaseHook g_minimumPhaseHook = nullptr;
@@ -71,10 +65,10 @@ private:
 
 
 Status WriteImage(const std::string& path, const std::string& image) {
-    if (path.empty()) return Status::Error(kCantCreate);
+    if (path.empty()) return Status::Error(kStrCantCreate);
     SafeFileWriter w(path);
-    if (!w.IsOpen()) return Status::Error(kCantCreate);
-    if (!w.Write(image.data(), image.size()) || !w.Commit()) return Status::Error(kWriteError);
+    if (!w.IsOpen()) return Status::Error(kStrCantCreate);
+    if (!w.Write(image.data(), image.size()) || !w.Commit()) return Status::Error(kStrWriteError);
     return Status::Ok();
 }
 
@@ -205,12 +199,12 @@ std::string EtcImage(const EtcRecord& e) {
 
 template <class Record, class Image>
 Status Save(Record& r, const std::string& path, bool keepName, uint32_t savedFlag, Image image) {
-    if (!Storable(r)) return Status::Error(kNotFinite);
+    if (!Storable(r)) return Status::Error(kStrNotFinite);
     std::string bytes;
     try {
         bytes = image(r);
     } catch (const std::bad_alloc&) {
-        return Status::Error(kOutOfMemory);
+        return Status::Error(kStrOutOfMemory);
     }
     Status s = WriteImage(path, bytes);
     if (!s || keepName) return s;
@@ -234,9 +228,9 @@ bool SignatureIs(const char sig[6], const char* expected) { return std::memcmp(s
 
 Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose purpose) {
     InFile in(path);
-    if (!in.IsOpen()) return Status::Error(kCantOpen);
+    if (!in.IsOpen()) return Status::Error(kStrCantOpen);
     char sig[6];
-    if (!in.Read(sig, 6)) return Status::Error(kReadError);
+    if (!in.Read(sig, 6)) return Status::Error(kStrReadError);
     int version;
     if (SignatureIs(sig, "@MS100"))
         version = 0;
@@ -245,15 +239,15 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
     else if (SignatureIs(sig, kMesSignature))
         version = 2;
     else
-        return Status::Error(kReadError);
+        return Status::Error(kStrReadError);
 
     // Everything in memory beyond the header derives from the old points,
     // except the display factor.
     Measurement m;
     m.displayFactor = into.displayFactor;
-    if (!in.Read(&m.h, sizeof m.h)) return Status::Error(kReadError);
+    if (!in.Read(&m.h, sizeof m.h)) return Status::Error(kStrReadError);
     TerminateTexts(m.h);
-    if (!Finite(m.h)) return Status::Error(kReadError);
+    if (!Finite(m.h)) return Status::Error(kStrReadError);
 
     const bool minimumPhase = m.h.flags & kMesStoredMinimumPhase;
     const bool distortion = m.h.flags & kMesDistortion;
@@ -261,20 +255,20 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
     const int harmonics = version == 0 ? 2 : !distortion ? 0 : version == 1 ? 2 : 9;
     const int values = 3 + (minimumPhase ? 1 : 0) + harmonics;
     const int32_t n = m.h.pointCount;
-    if (n < 0 || int64_t(n) * values * 4 > in.Remaining()) return Status::Error(kTooFewPoints);
+    if (n < 0 || int64_t(n) * values * 4 > in.Remaining()) return Status::Error(kStrTooFewPoints);
 
     m.h.pointCount = 0;
     m.h.maxLevel = kNoLevel;
     m.points.reserve(std::size_t(n));
     // One read for all points: the count was checked against the file above.
     std::vector<float> all(std::size_t(n) * values);
-    if (!in.Read(all.data(), all.size() * 4)) return Status::Error(kReadError);
+    if (!in.Read(all.data(), all.size() * 4)) return Status::Error(kStrReadError);
     // Every analysis walks the grid as a rising list of positive frequencies
     // and turns frequencies into bin indices: anything else is damage.
-    if (!AllFinite(all.data(), all.size())) return Status::Error(kReadError);
+    if (!AllFinite(all.data(), all.size())) return Status::Error(kStrReadError);
     for (int32_t i = 0; i < n; ++i) {
         const float f = all[std::size_t(i) * values];
-        if (!(f > 0) || (i > 0 && !(f > all[std::size_t(i - 1) * values]))) return Status::Error(kReadError);
+        if (!(f > 0) || (i > 0 && !(f > all[std::size_t(i - 1) * values]))) return Status::Error(kStrReadError);
     }
     for (int32_t i = 0; i < n; ++i) {
         const float* v = all.data() + std::size_t(i) * values;
@@ -283,7 +277,7 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
         for (int k = 0; k < 9; ++k) d[k] = k < harmonics ? v[at + k] : kNoLevel;
         if (!AddCurvePoint(m, v[0], v[1], v[2], d[0], d[1], minimumPhase ? v[3] : 0.0, d[2], d[3], d[4], d[5],
                            d[6], d[7], d[8]))
-            return Status::Error(kOutOfMemory);
+            return Status::Error(kStrOutOfMemory);
     }
     in.Close();
 
@@ -295,18 +289,18 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
 
 Status ReadTimeRecord(const std::string& path, TimeRecord& into, LoadPurpose purpose) {
     InFile in(path);
-    if (!in.IsOpen()) return Status::Error(kCantOpen);
+    if (!in.IsOpen()) return Status::Error(kStrCantOpen);
     char sig[6];
-    if (!in.Read(sig, 6)) return Status::Error(kReadError);
+    if (!in.Read(sig, 6)) return Status::Error(kStrReadError);
     const bool legacy = SignatureIs(sig, "@TW100");
-    if (!legacy && !SignatureIs(sig, kTwfSignature)) return Status::Error(kReadError);
+    if (!legacy && !SignatureIs(sig, kTwfSignature)) return Status::Error(kStrReadError);
 
     TimeRecord t = StateWithoutArrays(into, &TimeRecord::samples, &TimeRecord::slices);
-    if (!in.Read(&t.h, sizeof t.h)) return Status::Error(kReadError);
+    if (!in.Read(&t.h, sizeof t.h)) return Status::Error(kStrReadError);
     TerminateTexts(t.h);
     // The rate decides every allocation of the analyses that follow.
     if (!Finite(t.h) || t.h.sampleRate < kMinSampleRate || t.h.sampleRate > kMaxSampleRate)
-        return Status::Error(kReadError);
+        return Status::Error(kStrReadError);
     if (t.h.preAverages < 1) t.h.preAverages = 1;
     if (legacy) {
         t.h.windowStart = 0;
@@ -314,28 +308,28 @@ Status ReadTimeRecord(const std::string& path, TimeRecord& into, LoadPurpose pur
     }
 
     const int32_t n = t.h.sampleCount;
-    if (n < 0 || int64_t(n) * 4 > in.Remaining()) return Status::Error(kReadError);
+    if (n < 0 || int64_t(n) * 4 > in.Remaining()) return Status::Error(kStrReadError);
     t.samples.assign(std::size_t(n), 0.0f);
     t.slices.clear();
     if (!in.Read(t.samples.data(), t.samples.size() * 4) || !AllFinite(t.samples.data(), t.samples.size()))
-        return Status::Error(kReadError);
+        return Status::Error(kStrReadError);
 
     if (t.h.flags & kTwfWaterfall) {
         const int32_t count = t.h.sliceCount, points = t.h.slicePoints;
-        if (count < 0 || points < 0 || (count > 0 && points == 0)) return Status::Error(kReadError);
+        if (count < 0 || points < 0 || (count > 0 && points == 0)) return Status::Error(kStrReadError);
         if (count > 0) {
             // The axis and every slice's levels: (count + 1) * points values.
             const int64_t words = in.Remaining() / 4;
-            if (points > words || int64_t(count) + 1 > words / points) return Status::Error(kReadError);
+            if (points > words || int64_t(count) + 1 > words / points) return Status::Error(kStrReadError);
             t.slices.resize(std::size_t(count));
             std::vector<float>& axis = t.slices[0].frequency;
             axis.resize(std::size_t(points));
             if (!in.Read(axis.data(), axis.size() * 4) || !AllFinite(axis.data(), axis.size()))
-                return Status::Error(kReadError);
+                return Status::Error(kStrReadError);
             for (WaterfallSlice& s : t.slices) {
                 s.level.resize(std::size_t(points));
                 if (!in.Read(s.level.data(), s.level.size() * 4) || !AllFinite(s.level.data(), s.level.size()))
-                    return Status::Error(kReadError);
+                    return Status::Error(kStrReadError);
                 if (&s != &t.slices[0]) s.frequency = axis;
             }
         }
@@ -353,23 +347,23 @@ Status ReadTimeRecord(const std::string& path, TimeRecord& into, LoadPurpose pur
 
 Status ReadEtc(const std::string& path, EtcRecord& into, LoadPurpose purpose) {
     InFile in(path);
-    if (!in.IsOpen()) return Status::Error(kCantOpen);
+    if (!in.IsOpen()) return Status::Error(kStrCantOpen);
     char sig[6];
-    if (!in.Read(sig, 6) || !SignatureIs(sig, kEtcSignature)) return Status::Error(kReadError);
+    if (!in.Read(sig, 6) || !SignatureIs(sig, kEtcSignature)) return Status::Error(kStrReadError);
 
     EtcRecord e = StateWithoutArrays(into, &EtcRecord::samples);
-    if (!in.Read(&e.h, sizeof e.h)) return Status::Error(kReadError);
+    if (!in.Read(&e.h, sizeof e.h)) return Status::Error(kStrReadError);
     TerminateTexts(e.h);
-    if (!Finite(e.h) || e.h.sampleRate > kMaxSampleRate) return Status::Error(kReadError);
+    if (!Finite(e.h) || e.h.sampleRate > kMaxSampleRate) return Status::Error(kStrReadError);
     if (purpose == LoadPurpose::ForWindow) {
         e.displayStart = 0;
         e.displayEnd = e.h.duration;
     }
     const int32_t n = e.h.sampleCount;
-    if (n < 0 || int64_t(n) * 4 > in.Remaining()) return Status::Error(kReadError);
+    if (n < 0 || int64_t(n) * 4 > in.Remaining()) return Status::Error(kStrReadError);
     e.samples.assign(std::size_t(n), 0.0f);
     if (!in.Read(e.samples.data(), e.samples.size() * 4) || !AllFinite(e.samples.data(), e.samples.size()))
-        return Status::Error(kReadError);
+        return Status::Error(kStrReadError);
     in.Close();
     into = std::move(e);
     return Status::Ok();
@@ -380,9 +374,9 @@ Status GuardMemory(Read read, const std::string& path, Record& into, LoadPurpose
     try {
         return read(path, into, purpose);
     } catch (const std::bad_alloc&) {
-        return Status::Error(kOutOfMemory);
+        return Status::Error(kStrOutOfMemory);
     } catch (const std::length_error&) {
-        return Status::Error(kOutOfMemory);
+        return Status::Error(kStrOutOfMemory);
     }
 }
 

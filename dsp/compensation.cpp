@@ -9,6 +9,7 @@
 #include "dsp/compensation_io.h"
 #include "dsp/frequency_response.h"
 #include "dsp/numeric.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -24,7 +25,6 @@ const char kDefaultCompensationName[] = "NONAME.MCP";
 
 namespace {
 
-constexpr int kCantOpen = 2314;
 
 // Time-record flag that keeps the microphone correction off a waterfall.
 constexpr uint32_t kTwfNoMicrophoneCompensation = 0x0100;
@@ -92,7 +92,7 @@ bool IsFrequencyResponse(const Measurement& m) {
 Status LoadForApplying(const std::string& path, CompensationCurve& curve, bool& found) {
     found = false;
     Status st = LoadCompensation(path, curve, true);
-    if (st.stringId == kCantOpen) return Status::Ok();
+    if (st.stringId == kStrCantOpen) return Status::Ok();
     found = st.ok();
     return st;
 }

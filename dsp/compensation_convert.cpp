@@ -9,6 +9,7 @@
 
 #include "dsp/compensation_io.h"
 #include "dsp/numeric.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -16,8 +17,6 @@ using namespace compensation_io;
 
 namespace {
 
-constexpr int kCantOpen = 2314;
-constexpr int kReadError = 2316;
 
 constexpr double kDegreesToRadians = 0.017453292519943295;
 constexpr float kLowestFrequency = 100.0f;
@@ -89,7 +88,7 @@ ColumnLayout LayoutFromNames(const std::string& header) {
 Status Finish(std::vector<CompensationEntry>& table, CompensationCurve& out) {
     table.erase(std::remove_if(table.begin(), table.end(), [](const CompensationEntry& e) { return !Usable(e); }),
                 table.end());
-    if (table.empty()) return Status::Error(kReadError);
+    if (table.empty()) return Status::Error(kStrReadError);
     out.entries = std::move(table);
     return Status::Ok();
 }
@@ -98,11 +97,11 @@ Status Finish(std::vector<CompensationEntry>& table, CompensationCurve& out) {
 
 Status ReadMdfCalibration(const std::string& path, CompensationCurve& out) {
     std::FILE* f = OpenFile(path, "rb");
-    if (!f) return Status::Error(kCantOpen);
+    if (!f) return Status::Error(kStrCantOpen);
     FilePtr closer(f);
     LineReader lines(f);
     std::string line;
-    if (!lines.Next(line) || !IStartsWith(line, "MDF")) return Status::Error(kReadError);
+    if (!lines.Next(line) || !IStartsWith(line, "MDF")) return Status::Error(kStrReadError);
     long capacity = kMaxCalibrationEntries;
     std::vector<CompensationEntry> table;
     while (lines.Next(line)) {
@@ -126,7 +125,7 @@ Status ReadMdfCalibration(const std::string& path, CompensationCurve& out) {
 
 Status ReadDatCalibration(const std::string& path, CompensationCurve& out) {
     std::FILE* f = OpenFile(path, "rb");
-    if (!f) return Status::Error(kCantOpen);
+    if (!f) return Status::Error(kStrCantOpen);
     FilePtr closer(f);
     LineReader lines(f);
     std::string line;
@@ -158,14 +157,14 @@ Status ReadDatCalibration(const std::string& path, CompensationCurve& out) {
 
 Status ReadMicCalibration(const std::string& path, CompensationCurve& out) {
     std::FILE* f = OpenFile(path, "rb");
-    if (!f) return Status::Error(kCantOpen);
+    if (!f) return Status::Error(kStrCantOpen);
     FilePtr closer(f);
-    if (std::fseek(f, 0, SEEK_END) != 0) return Status::Error(kReadError);
+    if (std::fseek(f, 0, SEEK_END) != 0) return Status::Error(kStrReadError);
     const long size = std::ftell(f);
     if (size <= 0 || size % 8 != 0 || size > kMaxMicBytes || std::fseek(f, 0, SEEK_SET) != 0)
-        return Status::Error(kReadError);
+        return Status::Error(kStrReadError);
     std::vector<unsigned char> bytes(static_cast<size_t>(size));
-    if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) return Status::Error(kReadError);
+    if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) return Status::Error(kStrReadError);
     std::vector<CompensationEntry> table(bytes.size() / 8);
     for (size_t i = 0; i < table.size(); ++i) {
         std::memcpy(&table[i].level, &bytes[8 * i], 4);
@@ -213,7 +212,7 @@ Status ConvertCalibrationFile(const std::string& path, CompensationCurve& out) {
         st = ReadMicCalibration(path, table);
         text = false;
     } else {
-        return Status::Error(kReadError);
+        return Status::Error(kStrReadError);
     }
     if (!st.ok()) return st;
     // Files list their rows in any order; the cut, the low entry and the
@@ -227,7 +226,7 @@ Status ConvertCalibrationFile(const std::string& path, CompensationCurve& out) {
     if (text) InsertLowEntry(table);
     CutHighEntries(table);
     ThinCompensation(table);
-    if (CompensationEntryCount(table) == 0) return Status::Error(kReadError);
+    if (CompensationEntryCount(table) == 0) return Status::Error(kStrReadError);
     out = std::move(table);
     return Status::Ok();
 }

@@ -9,6 +9,7 @@
 #include "dsp/compensation.h"
 #include "dsp/compensation_io.h"
 #include "dsp/numeric.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -16,13 +17,7 @@ using namespace compensation_io;
 
 namespace {
 
-constexpr int kCantOpen = 2314;
-constexpr int kReadError = 2316;
-constexpr int kOutOfMemory = 2318;
 constexpr int kBadCount = 2357;
-constexpr int kCantSave = 2371;
-constexpr int kWrongVersion = 2372;
-constexpr int kTooManyEntries = 2373;
 
 constexpr double kDegreesToRadians = 0.017453292519943295;
 constexpr double kRadiansToDegrees = 57.29577951308232;
@@ -63,7 +58,7 @@ std::vector<std::string> Fields(const std::string& line) {
 
 Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool allocate) {
     std::FILE* f = OpenFile(path, "rb");
-    if (!f) return Status::Error(kCantOpen);
+    if (!f) return Status::Error(kStrCantOpen);
     struct Closer {
         std::FILE* f;
         ~Closer() { std::fclose(f); }
@@ -87,7 +82,7 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
             case kHeader: {
                 const AcceptedHeader* h = std::find_if(std::begin(kHeaders), std::end(kHeaders),
                                                        [&](const AcceptedHeader& a) { return line == a.text; });
-                if (h == std::end(kHeaders)) return Status::Error(kWrongVersion);
+                if (h == std::end(kHeaders)) return Status::Error(kStrWrongVersion);
                 degrees = h->degrees;
                 state = kName;
                 break;
@@ -97,7 +92,7 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
                 const long count = std::strtol(line.c_str(), nullptr, 10);
                 if (count < 1) return Status::Error(kBadCount);
                 if (allocate) {
-                    if (count > kMaxEntries) return Status::Error(kOutOfMemory);
+                    if (count > kMaxEntries) return Status::Error(kStrOutOfMemory);
                     limit = count;
                 } else {
                     limit = std::min<long>(count, curve.Count());
@@ -107,13 +102,13 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
                 try {
                     if (!allocate) table.assign(size_t(limit), CompensationEntry{});
                 } catch (const std::bad_alloc&) {
-                    return Status::Error(kOutOfMemory);
+                    return Status::Error(kStrOutOfMemory);
                 }
                 state = kBegin;
                 break;
             }
             case kBegin:
-                if (line != "BEGIN.") return Status::Error(kReadError);
+                if (line != "BEGIN.") return Status::Error(kStrReadError);
                 state = kEntries;
                 break;
             case kEntries: {
@@ -122,7 +117,7 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
                     curve.entries = std::move(table);
                     return Status::Ok();
                 }
-                if (read >= limit) return Status::Error(kTooManyEntries);
+                if (read >= limit) return Status::Error(kStrTooManyEntries);
                 const std::vector<std::string> fields = Fields(line);
                 auto field = [&](size_t i) { return i < fields.size() ? ParseDecimal(fields[i].c_str()) : 0.0; };
                 CompensationEntry e;
@@ -130,12 +125,12 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
                 e.level = float(field(1));
                 e.phase = float(degrees ? field(2) * kDegreesToRadians : field(2));
                 if (!std::isfinite(e.frequency) || !std::isfinite(e.level) || !std::isfinite(e.phase))
-                    return Status::Error(kReadError);
+                    return Status::Error(kStrReadError);
                 try {
                     if (allocate) table.push_back(e);
                     else table[size_t(read)] = e;
                 } catch (const std::bad_alloc&) {
-                    return Status::Error(kOutOfMemory);
+                    return Status::Error(kStrOutOfMemory);
                 }
                 ++read;
                 break;
@@ -144,9 +139,9 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
     }
     // The end of the file before "END." is no error once the entries began.
     if (state != kEntries) {
-        if (state == kHeader) return Status::Error(kWrongVersion);
+        if (state == kHeader) return Status::Error(kStrWrongVersion);
         if (state == kCount) return Status::Error(kBadCount);
-        return Status::Error(kReadError);
+        return Status::Error(kStrReadError);
     }
     padded(table);
     curve.entries = std::move(table);
@@ -174,7 +169,7 @@ bool SaveCompensation(const std::string& path, const CompensationCurve& curve, S
     }
     out += "END.\r\n";
     if (!WriteFileSafely(path, out)) {
-        if (error) *error = Status::Error(kCantSave);
+        if (error) *error = Status::Error(kStrCantSave);
         return false;
     }
     return true;
@@ -190,7 +185,7 @@ bool ExportMicCorrection(const std::string& path, const CompensationCurve& curve
                       double(e.phase) * kRadiansToDegrees);
     }
     if (!WriteFileSafely(path, out)) {
-        if (error) *error = Status::Error(kCantSave);
+        if (error) *error = Status::Error(kStrCantSave);
         return false;
     }
     return true;

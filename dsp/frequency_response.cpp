@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <new>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "dsp/min_phase.h"
 #include "dsp/numeric.h"
 #include "dsp/window.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -19,7 +19,6 @@ constexpr double kTenLog2 = 3.010299956639812;  // 10 log10(2)
 // FFT sizes above this need more memory than a real impulse response
 // justifies; the transform fails instead of trying.
 constexpr int kMaxFftLog2 = 26;
-constexpr int kDelayFreeFallbackMessage = 2818;
 
 int BaseExponent(int sampleRate) { return sampleRate == 22050 ? 10 : 11; }
 
@@ -189,12 +188,6 @@ constexpr int kMinRate = 1000;
 constexpr int kMaxRate = 768000;
 
 // Message ids of the failures.
-constexpr int kNotFiniteMessage = 5410;
-constexpr int kFftTooLargeMessage = 5412;
-constexpr int kEmptyGridMessage = 5413;
-constexpr int kNoWindowMessage = 5414;
-constexpr int kRateMessage = 5415;
-constexpr int kOutOfMemoryMessage = 2318;
 
 // The analysed window in samples: first sample and count.
 struct SampleWindow {
@@ -268,14 +261,14 @@ std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double 
     if (error) *error = Status::Ok();
     const int rate = rec.h.sampleRate;
     const long long count = std::min<long long>(rec.h.sampleCount, (long long)rec.samples.size());
-    if (rate < kMinRate || rate > kMaxRate) return Fail(error, kRateMessage);
-    if (count <= 0 || pointsPerOctave < 1) return Fail(error, kNoWindowMessage);
-    if (!std::isfinite(startFrequency)) return Fail(error, kEmptyGridMessage);
+    if (rate < kMinRate || rate > kMaxRate) return Fail(error, kStrRateOutOfRange);
+    if (count <= 0 || pointsPerOctave < 1) return Fail(error, kStrNoWindow);
+    if (!std::isfinite(startFrequency)) return Fail(error, kStrEmptyGrid);
 
     SampleWindow w;
-    if (!WindowInSamples(rec, count, st, &w)) return Fail(error, kNoWindowMessage);
+    if (!WindowInSamples(rec, count, st, &w)) return Fail(error, kStrNoWindow);
     for (long long i = 0; i < count; ++i)
-        if (!std::isfinite(rec.samples[size_t(i)])) return Fail(error, kNotFiniteMessage);
+        if (!std::isfinite(rec.samples[size_t(i)])) return Fail(error, kStrNotFinite);
 
     // The FFT size follows the samples the window really holds, never a
     // length a file merely claims.
@@ -284,7 +277,7 @@ std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double 
     int k = log2Size;
     if (k > 0) offset = FftLevelOffset(rate, k);
     else k = FftSizeForWindow(rate, length, startFrequency, &offset);
-    if (k < 1 || k > kMaxFftLog2) return Fail(error, kFftTooLargeMessage);
+    if (k < 1 || k > kMaxFftLog2) return Fail(error, kStrFftTooLarge);
     const size_t N = size_t(1) << k;
     offset += LevelReferenceDb(rec);
 
@@ -294,14 +287,14 @@ std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double 
     if (delayFree && w.length - peak < 1) {
         rec.h.flags &= ~kTwfDelayFree;
         delayFree = false;
-        if (warning) *warning = Status::Error(kDelayFreeFallbackMessage);
+        if (warning) *warning = Status::Error(kStrDelayFreeFallback);
     }
 
     const double top = TopFrequencyFor(rec, st);
     double f0 = startFrequency > 0 ? startFrequency : 1.0 / rec.h.fftWindowLength;
     const double binWidth = double(rate) / double(N);
     if (f0 > 0 && f0 < binWidth) f0 = binWidth;
-    if (!(top > 0) || !(f0 > 0) || !(f0 <= top)) return Fail(error, kEmptyGridMessage);
+    if (!(top > 0) || !(f0 > 0) || !(f0 <= top)) return Fail(error, kStrEmptyGrid);
 
     std::unique_ptr<Measurement> m;
     std::vector<float> a, b;
@@ -314,29 +307,29 @@ std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double 
         // the window is transformed at unit peak and the level put back.
         int scale = 0, ignored = 0;  // the second transform gives only phases
         if (!TransformWindow(rec.samples.data() + w.start, w.length, k, st, a, &scale))
-            return Fail(error, kOutOfMemoryMessage);
+            return Fail(error, kStrOutOfMemory);
         offset += 20.0 * std::log10(2.0) * scale;
         if (delayFree && !TransformWindow(rec.samples.data() + w.start + peak, w.length - peak, k, st, b, &ignored))
-            return Fail(error, kOutOfMemoryMessage);
+            return Fail(error, kStrOutOfMemory);
     } catch (const std::bad_alloc&) {
-        return Fail(error, kOutOfMemoryMessage);
+        return Fail(error, kStrOutOfMemory);
     }
     m->h.curveKind = kCurveFrequencyResponse;
     m->h.maxLevel = kNoLevel;
 
     for (double f : grid) {
         double fo, power, phase;
-        if (!SpectrumValueAt(a.data(), int(N), rate, f, &fo, &power, &phase, 1)) return Fail(error, kEmptyGridMessage);
+        if (!SpectrumValueAt(a.data(), int(N), rate, f, &fo, &power, &phase, 1)) return Fail(error, kStrEmptyGrid);
         if (delayFree) {
             double fb, pb;
             if (!SpectrumValueAt(b.data(), int(N), rate, f, &fb, &pb, &phase, 1))
-                return Fail(error, kEmptyGridMessage);
+                return Fail(error, kStrEmptyGrid);
         }
         const double level = power < 0 ? kNoLevel : 10.0 * SafeLog10(power) + offset + st.levelOffsetDb;
-        if (!std::isfinite(level) || !std::isfinite(phase)) return Fail(error, kNotFiniteMessage);
-        if (!AppendPoint(*m, f, level, phase)) return Fail(error, kOutOfMemoryMessage);
+        if (!std::isfinite(level) || !std::isfinite(phase)) return Fail(error, kStrNotFinite);
+        if (!AppendPoint(*m, f, level, phase)) return Fail(error, kStrOutOfMemory);
     }
-    if (m->points.empty()) return Fail(error, kEmptyGridMessage);
+    if (m->points.empty()) return Fail(error, kStrEmptyGrid);
 
     // Minimum phase straight from the transformed window when asked.
     const uint32_t flags = rec.h.flags;
@@ -344,7 +337,7 @@ std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double 
         try {
             MinimumPhaseSpectrum(a.data(), k, 1);
         } catch (const std::bad_alloc&) {
-            return Fail(error, kOutOfMemoryMessage);
+            return Fail(error, kStrOutOfMemory);
         }
         for (CurvePoint& p : m->points) {
             double fo, power, phase;
@@ -393,12 +386,13 @@ void UnwrapPhase(Measurement& m, int source, int target) {
     // whole turns towards it.
     double u = pts[0].value[source];
     pts[0].value[target] = float(u);
+    // Phases near the float range (damaged files) can unwrap beyond it.
     for (size_t i = 1; i < n; ++i) {
         const double src = pts[i].value[source];
         double turns = RoundHalfAway((src - u) * g);
         if (std::fmod(turns, 2.0) != 0) turns += turns > 0 ? 1 : -1;
         u = src - turns * kPi;
-        pts[i].value[target] = float(u);
+        pts[i].value[target] = SaturatedFloat(u);
     }
 }
 
@@ -409,13 +403,6 @@ void GroupDelayFromPhase(Measurement& m, int target, int phaseSlot) {
     auto f = [&](size_t i) { return double(pts[i].frequency); };
     auto ph = [&](size_t i) { return double(pts[i].value[phaseSlot]); };
     auto tau = [&](size_t i) -> float& { return pts[i].value[target]; };
-    // A steep phase over a tiny frequency step (a damaged or odd file) gives
-    // delays beyond the float slot: they saturate rather than become
-    // infinite, which no file could store.
-    auto saturated = [](double t) {
-        constexpr double kMax = std::numeric_limits<float>::max();
-        return std::clamp(t, -kMax, kMax);
-    };
     constexpr double kTwoPi = double(6.2831855f);
 
     // The first point is overwritten at the end; until then it starts the
@@ -444,10 +431,12 @@ void GroupDelayFromPhase(Measurement& m, int target, int phaseSlot) {
             ++b;
             continue;
         }
-        const double tc = saturated(-(ph(c) - ph(a)) / (kTwoPi * (f(c) - f(a))));
-        tau(c) = float(tc);
+        // A steep phase over a tiny frequency step (a damaged or odd file)
+        // gives delays beyond the float slot: they saturate.
+        const double tc = -(ph(c) - ph(a)) / (kTwoPi * (f(c) - f(a)));
+        tau(c) = SaturatedFloat(tc);
         const double fa = f(a), ta = tau(a);
-        for (size_t j = b; j < c; ++j) tau(j) = float(saturated(InterpolateLogF(f(j), fa, ta, f(c), tc)));
+        for (size_t j = b; j < c; ++j) tau(j) = SaturatedFloat(InterpolateLogF(f(j), fa, ta, f(c), tc));
         a = c;
         b = c + 1;
     }

@@ -392,7 +392,9 @@ void ExcessPhaseAndDelays(Measurement& m) {
     bool first = true;
     for (CurvePoint& p : m.points) {
         float* v = p.value;
-        v[kSlotExcessPhaseUnwrapped] = v[kSlotPhaseUnwrapped] - v[kSlotMinimumPhaseUnwrapped];
+        // In double: two phases near the float range (damaged files) differ
+        // by more than a float holds.
+        v[kSlotExcessPhaseUnwrapped] = SaturatedFloat(double(v[kSlotPhaseUnwrapped]) - v[kSlotMinimumPhaseUnwrapped]);
         v[kSlotExcessPhase] = float(WrapRadians(v[kSlotExcessPhaseUnwrapped]));
         const double mp = v[kSlotMinimumPhaseUnwrapped], ep = v[kSlotExcessPhaseUnwrapped];
         if (first || mp > pMax) pMax = mp;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace srx {
 
@@ -61,6 +62,11 @@ static double Wrap(double a, double half, double full) {
 
 double WrapRadians(double angle) { return Wrap(angle, kPi, 2 * kPi); }
 double WrapDegrees(double angle) { return Wrap(angle, 180.0, 360.0); }
+
+float SaturatedFloat(double x) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    return float(x > kMax ? kMax : x < -kMax ? -kMax : x);
+}
 
 double RoundHalfAway(double x) { return x >= 0 ? std::floor(x + 0.5) : std::ceil(x - 0.5); }
 

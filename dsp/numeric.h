@@ -17,6 +17,9 @@ double Magnitude(double re, double im);  // exactly 0 for 0,0
 double SafeAtan2(double y, double x);    // 0 for 0,0
 double WrapRadians(double angle);        // into -pi..pi (pi stays pi)
 double WrapDegrees(double angle);        // into -180..180
+// Beyond the float range: the largest float of that sign (NaN stays NaN).
+// Derived curve values go through it, so that finite data stays finite.
+float SaturatedFloat(double x);
 
 double RoundHalfAway(double x);                 // halves away from zero
 double RoundToDecimals(double x, double decimals);

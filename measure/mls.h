@@ -21,6 +21,7 @@
 #include "data/records.h"
 #include "measure/measurement_settings.h"
 #include "resources/status.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -30,18 +31,17 @@ inline constexpr int kMlsMaxOrder = 24;
 // Time-record flag of a pre-emphasised stimulus (a bit no other meaning uses).
 inline constexpr uint32_t kTwfPreEmphasis = 0x08;
 
-// Messages of the recovery.
-inline constexpr int kStringCouldNotOpen = 2314;
-inline constexpr int kStringReadError = 2357;
-inline constexpr int kStringOutOfMemory = 2318;
-inline constexpr int kStringMlsFailed = 2817;
-
 // The register taps of an order (cell numbers), empty outside 2..24.
 const std::vector<int>& MlsTaps(int order);
 
 // The sequence of an order as +1/-1 values (2^order - 1 of them); empty
 // outside 2..24.
 std::vector<float> MlsSequence(int order);
+
+// The period 2^order - 1 of an order, and the order of a period (0 when it
+// is none of kMlsMinOrder..kMlsMaxOrder).
+uint32_t MlsSequenceLength(int order);
+int MlsOrderOfLength(uint32_t n);
 
 // ---------------------------------------------------------- pre-emphasis
 //

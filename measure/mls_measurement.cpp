@@ -15,6 +15,7 @@
 #include "dsp/frequency_response.h"
 #include "measure/soundcard_compensation.h"
 #include "measure/stimulus_files.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -109,7 +110,7 @@ Status MlsMeasurement::CreateFiles() {
     if (StimulusFits(path, ms, frames)) return Status::Ok();
     const bool preEmphasis = (ms.flags & kMsfMlsPreEmphasis) != 0;
     if (!WriteMlsStimulus(path, Order(), preEmphasis, ms.sampleRate, ms.channels, ms.bitsPerSample, levels))
-        return Status::Error(kStringCantCreateStimulus);
+        return Status::Error(kStrCantCreateStimulus);
     return Status::Ok();
 }
 
@@ -118,15 +119,15 @@ Status MlsMeasurement::StartPass(int pass) {
     passError_ = Status::Ok();
     const std::string response = HostFilePath(ResponseFile(pass));
     if (std::find(recorded_.begin(), recorded_.end(), pass) == recorded_.end()) recorded_.push_back(pass);
-    if (WaveOpenInput(setup_.inputDevice, response.c_str()) != kWaveOk) return Status::Error(kStringSoundcardBusy);
+    if (WaveOpenInput(setup_.inputDevice, response.c_str()) != kWaveOk) return Status::Error(kStrSoundcardBusy);
     if (WaveOpenOutput(setup_.outputDevice, HostFilePath(StimulusFile()).c_str()) != kWaveOk) {
         WaveCloseInput();
-        return Status::Error(kStringCantOpenOutFile);
+        return Status::Error(kStrCouldntOpenOutFile);
     }
     if (WaveStartDuplex() != kWaveOk) {
         WaveCloseOutput();
         WaveCloseInput();
-        return Status::Error(kStringCantRecord);
+        return Status::Error(kStrCantRecord);
     }
     passRunning_ = true;
     return Status::Ok();
@@ -141,7 +142,7 @@ bool MlsMeasurement::OnNotice(unsigned message, uintptr_t first, intptr_t second
     WaveCloseInput();
     passRunning_ = false;
     if (passFailed_) {
-        passError_ = Status::Error(kStringDiskFull);
+        passError_ = Status::Error(kStrDiskFull);
         if (error) *error = passError_;
     }
     return true;
@@ -178,7 +179,7 @@ Status MlsMeasurement::Analyse() {
 }
 
 Status MlsMeasurement::Complete(const std::string& title) {
-    if (!impulse_) return Status::Error(kStringMlsFailed);
+    if (!impulse_) return Status::Error(kStrMlsFailed);
     const MeasurementSettings& ms = setup_.settings;
     TimeRecordHeader& h = impulse_->h;
     const TimeWindowSettings w = MlsTimeWindowSettings(ms);
@@ -228,14 +229,14 @@ Status MlsMeasurement::DoFft() {
     response_.reset();
     const MeasurementSettings& ms = setup_.settings;
     if (!(ms.flags & kMsfMlsDoFft)) return Status::Ok();
-    if (!impulse_) return Status::Error(kStringFftFailed);
+    if (!impulse_) return Status::Error(kStrFftFailed);
     AnalysisSettings st = CurrentAnalysisSettings();
     FillAnalysisSettings(ms, st);
     const double start = (ms.flags & kMsfMlsAutoStart) && ms.mlsWindow > 0 ? 1.0 / ms.mlsWindow : ms.mlsStart;
     Status warning;
     std::unique_ptr<Measurement> m =
         ImpulseToFrequencyResponse(*impulse_, start, FftPointsPerOctave(ms.mlsPerOctave), 0, st, &warning);
-    if (!m) return Status::Error(kStringFftFailed);
+    if (!m) return Status::Error(kStrFftFailed);
     DerivePhaseData(*m, st);
     std::memcpy(m->h.title, impulse_->h.title, sizeof m->h.title);
     if (Probe()) {
@@ -267,7 +268,7 @@ Status RunMlsMeasurement(MlsMeasurement& m, const std::function<bool()>& pump, c
     for (int pass = m.FirstPass(); s && pass < m.PassCount(); ++pass) {
         s = m.StartPass(pass);
         while (s && m.PassRunning())
-            if (!pump()) s = Status::Error(kStringCantRecord);  // the device stopped short
+            if (!pump()) s = Status::Error(kStrCantRecord);  // the device stopped short
         if (s) s = m.PassError();  // an aborted recording
     }
     if (s) s = m.Analyse();

@@ -17,18 +17,13 @@
 #include "measure/measurement_settings.h"
 #include "measure/mls.h"
 #include "resources/status.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
 class VirtualLoudspeaker;
 
 // Messages of the procedure.
-inline constexpr int kStringDiskFull = 2801;          // recording aborted
-inline constexpr int kStringCantOpenOutFile = 2802;   // output refused
-inline constexpr int kStringSoundcardBusy = 2803;     // input refused
-inline constexpr int kStringCantRecord = 2805;        // duplex start refused
-inline constexpr int kStringCantCreateStimulus = 2811;
-inline constexpr int kStringFftFailed = 2358;
 
 // Where the compensations of the frequency response come from. By default
 // the sound card's own response (its compensation file for the setting),

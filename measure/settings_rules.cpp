@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "dsp/frequency_response.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -19,7 +20,7 @@ constexpr double kTenthMs = 0.0001, k10Ms = 0.01, k100Ms = 0.1;
 constexpr double kLargestSpeedOfSound = 1e38;  // values from here up are replaced
 constexpr double kLowestStart = 100.0;         // Hz, where no automatic start applies
 
-PageCheck Refuse(SettingsField field) { return {kMsgInvalidValues, field}; }
+PageCheck Refuse(SettingsField field) { return {kStrInvalidValues, field}; }
 
 // Moves v into [lo, hi]; false when it was outside (NaN counts as below).
 bool Clamp(double& v, double lo, double hi) {
@@ -53,6 +54,26 @@ struct ImpulsePage {
     SettingsField windowField, pirField, startField, stopField, perOctaveField, averagesField;
 };
 
+// Where an impulse page (MLS or spike) keeps its values in the settings
+// record and which fields report them: both pages follow the same rules.
+// The record is packed, so its fields are reached by offset and copied.
+struct ImpulsePageLayout {
+    std::size_t window, pir, start, stop, perOctave, preAverages;
+    uint32_t autoStartFlag, autoStopFlag;
+    SettingsField windowField, pirField, startField, stopField, perOctaveField, averagesField;
+};
+
+template <class T>
+T FieldAt(const MeasurementSettings& ms, std::size_t offset) {
+    T v;
+    std::memcpy(&v, reinterpret_cast<const char*>(&ms) + offset, sizeof v);
+    return v;
+}
+template <class T>
+void StoreAt(MeasurementSettings& ms, std::size_t offset, T v) {
+    std::memcpy(reinterpret_cast<char*>(&ms) + offset, &v, sizeof v);
+}
+
 PageCheck CheckImpulsePage(ImpulsePage& p, double windowLimit, double maxF) {
     // The window is silently limited; only one too short is refused.
     if (!(p.window <= windowLimit)) p.window = windowLimit;
@@ -85,6 +106,46 @@ PageCheck CheckImpulsePage(ImpulsePage& p, double windowLimit, double maxF) {
     if (!ClampCount(p.preAverages, 1, 16)) return Refuse(p.averagesField);
     return {};
 }
+
+PageCheck CheckImpulsePage(MeasurementSettings& ms, const ImpulsePageLayout& l, double windowLimit) {
+    ImpulsePage p{FieldAt<double>(ms, l.window),
+                  FieldAt<double>(ms, l.pir),
+                  FieldAt<double>(ms, l.start),
+                  FieldAt<double>(ms, l.stop),
+                  FieldAt<uint32_t>(ms, l.perOctave),
+                  FieldAt<uint32_t>(ms, l.preAverages),
+                  (ms.flags & l.autoStartFlag) != 0,
+                  (ms.flags & l.autoStopFlag) != 0,
+                  l.windowField,
+                  l.pirField,
+                  l.startField,
+                  l.stopField,
+                  l.perOctaveField,
+                  l.averagesField};
+    const PageCheck result = CheckImpulsePage(p, windowLimit, MaxFrequency(ms));
+    StoreAt(ms, l.window, p.window);
+    StoreAt(ms, l.pir, p.pir);
+    StoreAt(ms, l.start, p.start);
+    StoreAt(ms, l.stop, p.stop);
+    StoreAt(ms, l.perOctave, p.perOctave);
+    StoreAt(ms, l.preAverages, p.preAverages);
+    return result;
+}
+
+#define SRX_FIELD(name) offsetof(MeasurementSettings, name)
+constexpr ImpulsePageLayout kMlsPage{
+    SRX_FIELD(mlsWindow),         SRX_FIELD(mlsPirLength),       SRX_FIELD(mlsStart),
+    SRX_FIELD(mlsStop),           SRX_FIELD(mlsPerOctave),       SRX_FIELD(mlsPreAverages),
+    kMsfMlsAutoStart,             kMsfMlsAutoStop,               SettingsField::MlsWindow,
+    SettingsField::MlsPirLength,  SettingsField::MlsStart,       SettingsField::MlsStop,
+    SettingsField::MlsPerOctave,  SettingsField::MlsPreAverages};
+constexpr ImpulsePageLayout kSpikePage{
+    SRX_FIELD(spikeWindow),         SRX_FIELD(spikePirLength),     SRX_FIELD(spikeStart),
+    SRX_FIELD(spikeStop),           SRX_FIELD(spikePerOctave),     SRX_FIELD(spikePreAverages),
+    kMsfSpikeAutoStart,             kMsfSpikeAutoStop,             SettingsField::SpikeWindow,
+    SettingsField::SpikePirLength,  SettingsField::SpikeStart,     SettingsField::SpikeStop,
+    SettingsField::SpikePerOctave,  SettingsField::SpikePreAverages};
+#undef SRX_FIELD
 
 std::string Fixed(const char* fmt, double v) {
     char buf[64];
@@ -228,27 +289,7 @@ PageCheck CheckMlsPage(MeasurementSettings& ms) {
             : HUGE_VAL;
     double limit = std::min(sequence, k10Ms);
     if (!NearField(ms)) limit = std::min(limit, double(ms.timeWindow));
-    ImpulsePage p{ms.mlsWindow,
-                  ms.mlsPirLength,
-                  ms.mlsStart,
-                  ms.mlsStop,
-                  ms.mlsPerOctave,
-                  ms.mlsPreAverages,
-                  (ms.flags & kMsfMlsAutoStart) != 0,
-                  (ms.flags & kMsfMlsAutoStop) != 0,
-                  SettingsField::MlsWindow,
-                  SettingsField::MlsPirLength,
-                  SettingsField::MlsStart,
-                  SettingsField::MlsStop,
-                  SettingsField::MlsPerOctave,
-                  SettingsField::MlsPreAverages};
-    const PageCheck result = CheckImpulsePage(p, limit, MaxFrequency(ms));
-    ms.mlsWindow = p.window;
-    ms.mlsPirLength = p.pir;
-    ms.mlsStart = p.start;
-    ms.mlsStop = p.stop;
-    ms.mlsPerOctave = p.perOctave;
-    ms.mlsPreAverages = p.preAverages;
+    const PageCheck result = CheckImpulsePage(ms, kMlsPage, limit);
     return result;
 }
 
@@ -265,27 +306,7 @@ PageCheck CheckSpikePage(MeasurementSettings& ms) {
     }
     double limit = k10Ms;
     if (!NearField(ms)) limit = std::min(limit, double(ms.timeWindow));
-    ImpulsePage p{ms.spikeWindow,
-                  ms.spikePirLength,
-                  ms.spikeStart,
-                  ms.spikeStop,
-                  ms.spikePerOctave,
-                  ms.spikePreAverages,
-                  (ms.flags & kMsfSpikeAutoStart) != 0,
-                  (ms.flags & kMsfSpikeAutoStop) != 0,
-                  SettingsField::SpikeWindow,
-                  SettingsField::SpikePirLength,
-                  SettingsField::SpikeStart,
-                  SettingsField::SpikeStop,
-                  SettingsField::SpikePerOctave,
-                  SettingsField::SpikePreAverages};
-    const PageCheck result = CheckImpulsePage(p, limit, MaxFrequency(ms));
-    ms.spikeWindow = p.window;
-    ms.spikePirLength = p.pir;
-    ms.spikeStart = p.start;
-    ms.spikeStop = p.stop;
-    ms.spikePerOctave = p.perOctave;
-    ms.spikePreAverages = p.preAverages;
+    const PageCheck result = CheckImpulsePage(ms, kSpikePage, limit);
     return result;
 }
 
@@ -354,7 +375,7 @@ PageCheck CheckImpedancePage(MeasurementSettings& ms) {
 PageCheck CheckStartStop(const MeasurementSettings& ms, bool easyMode) {
     const double start = ms.gatedStart, stop = ms.gatedStop;
     const bool aboveLimit = !easyMode && stop > MaxFrequency(ms);
-    if (aboveLimit || !(stop >= start)) return {kMsgCheckStartStop, SettingsField::GatedStop};
+    if (aboveLimit || !(stop >= start)) return {kStrCheckStartStop, SettingsField::GatedStop};
     return {};
 }
 

@@ -13,16 +13,10 @@
 
 #include "measure/measurement_settings.h"
 #include "measure/stimulus_files.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
-constexpr int kMsgInvalidValues = 2812;  // "You entered invalid values !"
-constexpr int kMsgCheckStartStop = 2703; // "Check the start and stop frequencies !\n"
-constexpr int kMsgSettingsCaption = 5050;
-constexpr int kMsgNoSoundcard = 2501;
-constexpr int kMsgNoFullDuplex = 2502;
-constexpr int kMsgNoFullDuplexSetting = 2503;
-constexpr int kMsgMonoInput = 2344;
 
 enum class SettingsField {
     None,

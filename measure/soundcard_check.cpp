@@ -9,6 +9,7 @@
 #include "audio/wave_file.h"
 #include "measure/stimulus_files.h"
 #include "platform/file_io.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -161,8 +162,8 @@ int DuplexRun::Start(void* owner, const DuplexRunPlan& plan) {
     aborted_ = false;
     recordedFrames_ = 0;
     toneAmplitude_ = 0;
-    if (plan.devices.sampleRate == 0) return failure_ = kStringNotConfigured;
-    if (!WriteDuplexStimulus(plan)) return failure_ = kMsgCantCreateStimulus;
+    if (plan.devices.sampleRate == 0) return failure_ = kStrNotConfigured;
+    if (!WriteDuplexStimulus(plan)) return failure_ = kStrCantCreateStimulus;
     const auto fail = [&](int id) {
         WaveCloseInput();
         WaveCloseOutput();
@@ -183,10 +184,10 @@ int DuplexRun::Start(void* owner, const DuplexRunPlan& plan) {
     WaveSetInputBufferSize(sizes.input);
     WaveSetOutputBufferSize(sizes.output);
     int r = WaveOpenInput(DeviceId(d.inputDevice), plan.responsePath.c_str());
-    if (r != kWaveOk) return fail(r == kWaveFailed ? kMsgCouldntOpenOutFile : kMsgSoundcardBusy);
+    if (r != kWaveOk) return fail(r == kWaveFailed ? kStrCouldntOpenOutFile : kStrSoundcardBusy);
     r = WaveOpenOutput(DeviceId(d.outputDevice), plan.stimulusPath.c_str());
-    if (r != kWaveOk) return fail(r == kWaveFailed ? kMsgCouldntOpenOutFile : kMsgSoundcardBusy);
-    if (WaveStartDuplex() != kWaveOk) return fail(kMsgCantRecord);
+    if (r != kWaveOk) return fail(r == kWaveFailed ? kStrCouldntOpenOutFile : kStrSoundcardBusy);
+    if (WaveStartDuplex() != kWaveOk) return fail(kStrCantRecord);
     running_ = true;
     return 0;
 }
@@ -198,14 +199,14 @@ bool DuplexRun::OnNotify(unsigned message, uintptr_t first, intptr_t second) {
     // The input ends last when all goes well; an abort closes it at once,
     // and a closed input sends nothing more.
     if (second == kWaveNotifyInput || !WaveGetState().inputOpen) {
-        Finish(aborted_ ? (second == kWaveNotifyInput ? kMsgDiskFull : kMsgCantRecord) : 0);
+        Finish(aborted_ ? (second == kWaveNotifyInput ? kStrDiskFull : kStrCantRecord) : 0);
         return true;
     }
     return false;
 }
 
 void DuplexRun::Abort() {
-    if (running_) Finish(kMsgCantRecord);
+    if (running_) Finish(kStrCantRecord);
 }
 
 void DuplexRun::Finish(int failure) {
@@ -222,7 +223,7 @@ void DuplexRun::Finish(int failure) {
         // Recording runs from before the first output sample to after the
         // last, so it holds at least the stimulus; far less means the input
         // delivered (almost) nothing.
-        if (recordedFrames_ * 2 < plan_.StimulusFrames()) failure = kMsgCantRecord;
+        if (recordedFrames_ * 2 < plan_.StimulusFrames()) failure = kStrCantRecord;
     }
     if (!failure && plan_.toneSeconds > 0) {
         // The latency of the card (or of a sound server) is not known: the

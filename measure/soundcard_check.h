@@ -14,19 +14,11 @@
 #include "audio/wave_device.h"
 #include "audio/wave_engine.h"
 #include "measure/measurement_settings.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
 // Messages of the runs (string ids).
-inline constexpr int kMsgDiskFull = 2801;
-inline constexpr int kMsgCouldntOpenOutFile = 2802;
-inline constexpr int kMsgSoundcardBusy = 2803;
-inline constexpr int kMsgCantRecord = 2805;
-inline constexpr int kMsgLevelTooLow = 2809;
-inline constexpr int kMsgCantCreateStimulus = 2811;
-inline constexpr int kMsgEnterSplReading = 2415;
-inline constexpr int kStrPlayTone = 5290;
-inline constexpr int kStrStopTone = 5291;
 
 // The sound-card words of the settings as the engine takes them.
 WaveDeviceSettings DeviceSettingsOf(const MeasurementSettings& ms);

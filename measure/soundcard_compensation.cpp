@@ -11,13 +11,13 @@
 #include "measure/mls.h"
 #include "measure/compensation_settings.h"
 #include "measure/mls_measurement.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr int kCantOpenFile = 2314;  // what LoadCompensation says of a missing file
 
 // Compensation tables are read on a grid this fine and then thinned.
 constexpr int kCompensationPointsPerOctave = 24;
@@ -125,7 +125,7 @@ public:
         if (s) s = CheckImpulseUsable(*m_.Impulse());
         if (!s) return s;
         out = CompensationResponse(*m_.Impulse(), m_.Setup().settings);
-        return out ? Status::Ok() : Status::Error(kStringFftFailed);
+        return out ? Status::Ok() : Status::Error(kStrFftFailed);
     }
     // Nor is the stimulus left behind for the next MLS measurement: the
     // sheet may still be cancelled.
@@ -219,7 +219,7 @@ Status ApplySoundcardCompensation(Measurement& m, const MeasurementSettings& ms,
     if (!IsFrequencyResponse(m) || ProbeMode(ms)) return Status::Ok();
     CompensationCurve curve;
     const Status st = LoadCompensation(SoundcardCompensationPath(ms, programFolder, kind), curve, true);
-    if (st.stringId == kCantOpenFile) return Status::Ok();  // not measured: nothing to correct
+    if (st.stringId == kStrCantOpen) return Status::Ok();  // not measured: nothing to correct
     if (!st) return st;
     if (IsFlatCompensation(curve)) return Status::Ok();
     CompensateMeasurement(m, curve);
@@ -237,13 +237,13 @@ Status ApplyMlsSoundcardCompensation(Measurement& m, const MeasurementSettings& 
 
 Status CheckImpulseUsable(const TimeRecord& impulse) {
     const size_t n = std::min(size_t(std::max(0, int(impulse.h.sampleCount))), impulse.samples.size());
-    if (n < 2) return Status::Error(kMsgRecordingTooLow);
+    if (n < 2) return Status::Error(kStrLevelTooLow);
     double energy = 0;
     for (size_t i = 0; i < n; ++i) energy += double(impulse.samples[i]) * impulse.samples[i];
     const double peak = std::fabs(impulse.samples[PeakIndex(impulse)]);
     const double rms = std::sqrt(energy / double(n));
     if (!(peak > 1e-6) || !std::isfinite(rms) || !(peak >= kMinimumCrest * rms))
-        return Status::Error(kMsgRecordingTooLow);
+        return Status::Error(kStrLevelTooLow);
     return Status::Ok();
 }
 
@@ -306,7 +306,7 @@ Status SecondaryCompensationBaseName(const std::string& typed, std::string& base
     // A dot would hide the extension from the lookup of remembered names.
     const bool bad = name.empty() || name.find_first_of("\\/:*?\"<>|.") != std::string::npos ||
                      std::any_of(name.begin(), name.end(), [](unsigned char ch) { return ch < 0x20; });
-    if (bad) return Status::Error(kMsgEnterCompensationName);
+    if (bad) return Status::Error(kStrEnterCompensationName);
     baseName = name;
     return Status::Ok();
 }
@@ -332,7 +332,7 @@ Status CompensationRun::Prepare(void* owner, const WavePrepareHooks& hooks) {
     if (Done()) return Status::Ok();
     if (path_) path_->Finish();
     path_ = MakePath(stimuli_[index_], setup_);
-    if (!path_) return Status::Error(kStringMlsFailed);
+    if (!path_) return Status::Error(kStrMlsFailed);
     WavePrepareHooks h = hooks;
     if (setup_.target == CompensationTarget::kSoundcard && !h.compensationExists) h.compensationExists = &AlwaysPresent;
     return path_->Prepare(owner, h);
@@ -343,7 +343,7 @@ int CompensationRun::PassCount() const { return path_ ? path_->PassCount() : 0; 
 int CompensationRun::ProgressRange() const { return path_ ? path_->ProgressRange() : 1; }
 
 Status CompensationRun::StartPass(int pass) {
-    if (!path_) return Status::Error(kStringCantRecord);
+    if (!path_) return Status::Error(kStrCantRecord);
     return path_->StartPass(pass);
 }
 
@@ -359,7 +359,7 @@ void CompensationRun::OwnerNotice(void* owner, unsigned message, uintptr_t first
 }
 
 Status CompensationRun::FinishStimulus() {
-    if (Done() || !path_) return Status::Error(kStringMlsFailed);
+    if (Done() || !path_) return Status::Error(kStrMlsFailed);
     std::unique_ptr<Measurement> response;
     Status s = path_->Response(response);
     // Engine down and responses deleted whatever came of it: a retry
@@ -381,7 +381,7 @@ Status CompensationRun::WriteSoundcardFile(const Measurement& response) {
     std::string path;
     CompensationFileName(ms, setup_.programFolder, &path, stimuli_[index_], PreEmphasis(ms), int(ms.mlsOrder));
     Status error;
-    if (!SaveCompensation(path, curve, &error)) return error.ok() ? Status::Error(kMsgRecordingTooLow) : error;
+    if (!SaveCompensation(path, curve, &error)) return error.ok() ? Status::Error(kStrLevelTooLow) : error;
     written_.push_back(path);
     return Status::Ok();
 }
@@ -405,7 +405,7 @@ Status CompensationRun::WriteSecondaryFile(Measurement& response) {
     const CompensationCurve curve = CompensationFromResponse(response);
     const std::string path = InProgramFolder(setup_.programFolder, (base + kSecondaryExtension).c_str());
     Status error;
-    if (!SaveCompensation(path, curve, &error)) return error.ok() ? Status::Error(kMsgRecordingTooLow) : error;
+    if (!SaveCompensation(path, curve, &error)) return error.ok() ? Status::Error(kStrLevelTooLow) : error;
     written_.push_back(path);
     if (setup_.remember) SetRememberedSecondaryCompensation(base);
     return Status::Ok();
@@ -422,7 +422,7 @@ Status RunCompensation(CompensationRun& run, const std::function<bool()>& pump) 
         for (int pass = run.FirstPass(); s && pass < run.PassCount(); ++pass) {
             s = run.StartPass(pass);
             while (s && run.PassRunning())
-                if (!pump()) s = Status::Error(kStringCantRecord);  // the device stopped short
+                if (!pump()) s = Status::Error(kStrCantRecord);  // the device stopped short
             if (s) s = run.PassError();
         }
         if (s) s = run.FinishStimulus();

@@ -40,6 +40,7 @@
 #include "measure/soundcard_check.h"
 #include "measure/stimulus_files.h"
 #include "resources/status.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -47,8 +48,6 @@ class VirtualLoudspeaker;
 struct AnalysisSettings;
 
 // Messages.
-inline constexpr int kMsgRecordingTooLow = 2809;        // no impulse in the recording
-inline constexpr int kMsgEnterCompensationName = 5402;  // the .2CP name is empty or not a file name
 
 // ---- Sound-card compensation files ------------------------------------------
 

@@ -10,6 +10,7 @@
 #include "dsp/min_phase.h"
 #include "dsp/window.h"
 #include "measure/measurement_settings.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -79,7 +80,7 @@ TimeWindowVerdict CheckTimeWindowChoice(const TimeWindowChoice& c, double durati
 Status ExceedsRecordMessage(double durationMs) {
     char text[64];
     std::snprintf(text, sizeof text, "%.2f", durationMs);
-    return Status::Error(2410, {text});
+    return Status::Error(kStrWindowTooLong, {text});
 }
 
 bool StoreTimeWindowChoice(TimeRecord& record, const TimeWindowChoice& c) {

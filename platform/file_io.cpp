@@ -175,7 +175,7 @@ bool SafeFileWriter::Commit() {
     ok = ok && SyncFile(file_);
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
-    if (ok) ok = ReplaceFile(temp_, target_);
+    if (ok) ok = ReplaceTarget(temp_, target_);
     if (!ok) std::remove(temp_.c_str());
     temp_.clear();
     return ok;
@@ -194,7 +194,7 @@ bool WriteFileSafely(const std::string& path, const std::string& bytes) {
 }
 
 #ifndef _WIN32
-bool ReplaceFile(const std::string& temp, const std::string& target) {
+bool ReplaceTarget(const std::string& temp, const std::string& target) {
     std::error_code ec;
     if (fs::is_directory(fs::symlink_status(fs::path(target), ec))) return false;
     // rename(2) replaces the name in one step; a link at the target name is

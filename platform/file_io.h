@@ -69,7 +69,7 @@ bool WriteFileSafely(const std::string& path, const std::string& bytes);
 
 // Moves the finished `temp` over `target` in one step. A directory of that
 // name is never replaced.
-bool ReplaceFile(const std::string& temp, const std::string& target);
+bool ReplaceTarget(const std::string& temp, const std::string& target);
 
 // ---- RIFF ----------------------------------------------------------------
 

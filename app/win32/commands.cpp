@@ -23,6 +23,7 @@
 #include "measure/win32/compensation_dialogs.h"
 #include "measure/win32/mls_dialog.h"
 #include "resources/command_ids.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -123,7 +124,7 @@ void OpenFile(HWND frame) {
             ResetDesignSlot(slot);
             s.activeDesign = previous;
             ApplyCheckMarks();
-            MessageBoxId(frame, 2303, MB_OK | MB_ICONSTOP);
+            MessageBoxId(frame, kStrCreateWindowFailed, MB_OK | MB_ICONSTOP);
         } else {
             SetWindowTextA(window, title.c_str());
             EnableCommand(CM_ANALYSE, true);
@@ -188,7 +189,7 @@ void ExecuteCommand(HWND frame, int id) {
             if (HWND active = ActiveDocument()) SaveDocument(active, id == CM_SAVE_AS);
             return;
         case CM_QUIT:
-            if (MessageBoxId(frame, 2302, MB_YESNO | MB_ICONQUESTION) == IDYES)
+            if (MessageBoxId(frame, kStrReallyQuit, MB_YESNO | MB_ICONQUESTION) == IDYES)
                 PostMessageA(frame, WM_CLOSE, 0, 0);
             return;
         case CM_PRINT:
@@ -248,7 +249,7 @@ void ExecuteCommand(HWND frame, int id) {
             }
             if (id == CM_SHOW_WATERFALL && record &&
                 !(static_cast<TimeRecord*>(record)->h.flags & kTwfWaterfall)) {
-                MessageBoxId(frame, 2334, MB_OK | MB_ICONINFORMATION);
+                MessageBoxId(frame, kStrNotAnalysed, MB_OK | MB_ICONINFORMATION);
                 return;
             }
             if (id == CM_SHOW_IMPULSE) {

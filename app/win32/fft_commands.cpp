@@ -15,16 +15,13 @@
 #include "dsp/compensation.h"
 #include "measure/compensation_settings.h"
 #include "dsp/frequency_response.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
 
 namespace {
 
-constexpr int kMsgCreateWindowFailed = 2303;
-constexpr int kMsgFftFailed = 2358;
-constexpr int kMsgComputeMinimumPhase = 2390;
-constexpr int kMsgFftExists = 2409;
 
 FftMessageHook g_messageHook = nullptr;
 
@@ -65,11 +62,7 @@ std::vector<std::string> OpenTitles() {
 
 void SetFftMessageHook(FftMessageHook hook) { g_messageHook = hook; }
 
-int ShowFftMessage(HWND owner, const Status& message, UINT flags) {
-    if (g_messageHook) return g_messageHook(owner, message, flags);
-    const char* caption = Shell().caption.empty() ? StringText(2212) : Shell().caption.c_str();
-    return MessageBoxA(owner, StatusText(message).c_str(), caption, flags);
-}
+int ShowFftMessage(HWND owner, const Status& message, UINT flags) { return ShowStatus(owner, message, flags, g_messageHook); }
 
 void DoFftOnImpulse(HWND frame) {
     HWND impulse = ActiveDocument();
@@ -78,7 +71,7 @@ void DoFftOnImpulse(HWND frame) {
     if (!record) return;
 
     if (HWND earlier = FftWindowOf(*record)) {
-        if (ShowFftMessage(frame, Status::Error(kMsgFftExists), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        if (ShowFftMessage(frame, Status::Error(kStrFftExists), MB_YESNO | MB_ICONQUESTION) != IDYES) {
             Activate(earlier);
             return;
         }
@@ -101,7 +94,7 @@ void DoFftOnImpulse(HWND frame) {
         ShowFftMessage(frame, r.fallback, MB_OK | MB_ICONEXCLAMATION);
     }
     if (!r.response) {
-        ShowFftMessage(frame, Status::Error(kMsgFftFailed), MB_OK | MB_ICONSTOP);
+        ShowFftMessage(frame, Status::Error(kStrFftFailed), MB_OK | MB_ICONSTOP);
         return;
     }
     if (!r.compensation) ShowFftMessage(frame, r.compensation, MB_OK | MB_ICONEXCLAMATION);
@@ -111,7 +104,7 @@ void DoFftOnImpulse(HWND frame) {
     const std::string title = DocumentTitle(DocumentPlan{kDocMeasurement, 2217}, TextOf(m->h.title));
     HWND window = CreateDocumentWindow(title.c_str(), kDocMeasurement, m);
     if (!window) {
-        ShowFftMessage(frame, Status::Error(kMsgCreateWindowFailed), MB_OK | MB_ICONSTOP);
+        ShowFftMessage(frame, Status::Error(kStrCreateWindowFailed), MB_OK | MB_ICONSTOP);
         return;  // the response is still ours and goes with `r`
     }
     r.response.release();  // the window owns it now
@@ -129,7 +122,7 @@ void AfterMinimumPhaseToggle(HWND frame) {
         if (m && LacksMinimumPhase(*m)) lacking.push_back(m);
     }
     if (lacking.empty()) return;
-    if (ShowFftMessage(frame, Status::Error(kMsgComputeMinimumPhase), MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    if (ShowFftMessage(frame, Status::Error(kStrComputeMinimumPhase), MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     {
         WaitCursor wait;
         for (Measurement* m : lacking) DerivePhaseFamily(*m, settings, true);
@@ -145,7 +138,7 @@ HWND CreateImpulseWindowFor(HWND frame, HWND waterfall) {
     const std::string title = DocumentTitle(DocumentPlan{kDocImpulse, 2219}, TextOf(record->h.title));
     HWND window = CreateDocumentWindow(title.c_str(), kDocImpulse, record);
     if (!window) {
-        ShowFftMessage(frame, Status::Error(kMsgCreateWindowFailed), MB_OK | MB_ICONSTOP);
+        ShowFftMessage(frame, Status::Error(kStrCreateWindowFailed), MB_OK | MB_ICONSTOP);
         return nullptr;
     }
     MakeTitleUnique(window);

@@ -17,6 +17,7 @@
 #include "app/win32/soundcard.h"
 #include "measure/measurement_settings.h"
 #include "data/records.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -373,7 +374,7 @@ HWND CreateFrame(HINSTANCE instance) {
     FrameState& s = Shell();
     s.instance = instance;
     if (s.programFolder.empty()) s.programFolder = ProgramFolderOf(instance);
-    const std::string title = ChooseFrameTitle(s.programFolder + "SRWT.TXT", StringText(2211));
+    const std::string title = ChooseFrameTitle(s.programFolder + "SRWT.TXT", StringText(kStrFrameTitle));
     const WindowHistory& w = Settings().window;
     // Only Windows 95/98 drew the extra window edge; every system this runs
     // on today is of the NT line, which does not.

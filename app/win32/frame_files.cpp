@@ -14,8 +14,10 @@
 #include "app/command_line.h"
 #include "app/win32/frame.h"
 #include "app/win32/shell.h"
+#include "audio/wave_engine.h"
 #include "data/native_files.h"
 #include "design/design_slot.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -26,9 +28,7 @@ constexpr int kMessageChars = 1023;
 constexpr size_t kMaxFilterChars = 768;
 constexpr char kDefaultFilter[] = "Alla Filer (*.*)\0*.*\0Text Filer (*.txt)\0*.txt\0";
 
-const char* Caption() {
-    return Shell().caption.empty() ? StringText(2212) : Shell().caption.c_str();
-}
+const char* Caption() { return ShellCaption(); }
 
 // The extension of the file name (not of a folder), upper case, without the
 // dot; empty when the name has none.
@@ -68,7 +68,7 @@ int OpenRecordWindows(HWND owner, std::unique_ptr<Record> record, const std::str
     for (const DocumentPlan& plan : DocumentsFor(*data)) {
         HWND window = CreateDocumentWindow(DocumentTitle(plan, title).c_str(), plan.kind, data);
         if (!window) {
-            MessageBoxId(owner, 2303, MB_OK | MB_ICONSTOP);
+            MessageBoxId(owner, kStrCreateWindowFailed, MB_OK | MB_ICONSTOP);
             break;
         }
         if (!any) record.release();
@@ -83,21 +83,21 @@ int OpenRecordWindows(HWND owner, std::unique_ptr<Record> record, const std::str
 int OpenNativeFile(HWND owner, const std::string& path, const std::string& ext) {
     if (ext == "MES") {
         auto m = NewMeasurement(0);
-        if (!m) return MessageBoxId(owner, 2318, MB_OK | MB_ICONSTOP), 0;
+        if (!m) return MessageBoxId(owner, kStrOutOfMemory, MB_OK | MB_ICONSTOP), 0;
         Status st = LoadMeasurement(path, *m, LoadPurpose::ForWindow);
         if (!st) return ShowFailure(owner, st), 0;
         return OpenRecordWindows(owner, std::move(m), path);
     }
     if (ext == "TWF" || ext == "STP") {
         auto t = NewTimeRecord(TimeWindowSettings{});
-        if (!t) return MessageBoxId(owner, 2318, MB_OK | MB_ICONSTOP), 0;
+        if (!t) return MessageBoxId(owner, kStrOutOfMemory, MB_OK | MB_ICONSTOP), 0;
         Status st = LoadTimeRecord(path, *t, LoadPurpose::ForWindow);
         if (!st) return ShowFailure(owner, st), 0;
         return OpenRecordWindows(owner, std::move(t), path);
     }
     if (ext == "ETC") {
         auto e = NewEtcRecord();
-        if (!e) return MessageBoxId(owner, 2318, MB_OK | MB_ICONSTOP), 0;
+        if (!e) return MessageBoxId(owner, kStrOutOfMemory, MB_OK | MB_ICONSTOP), 0;
         Status st = LoadEtc(path, *e, LoadPurpose::ForWindow);
         if (!st) return ShowFailure(owner, st), 0;
         return OpenRecordWindows(owner, std::move(e), path);
@@ -118,7 +118,7 @@ int OpenDesignFile(HWND owner, const std::string& ext) {
     for (int i = 0; i < kDesignSlotCount && free < 0; ++i)
         if (!(slots[i].flags & kSlotHasUnit)) free = i;
     if (free < 0) {
-        MessageBoxId(owner, 2313, MB_OK | MB_ICONINFORMATION);
+        MessageBoxId(owner, kStrNoFreeSlots, MB_OK | MB_ICONINFORMATION);
         return 0;
     }
     const int previous = s.activeDesign;
@@ -148,6 +148,16 @@ int MessageBoxIdf(HWND owner, int id, UINT flags, ...) {
     std::vsnprintf(text, sizeof text, StringText(id), args);
     va_end(args);
     return MessageBoxA(owner, text, Caption(), flags);
+}
+
+const char* ShellCaption() {
+    return Shell().caption.empty() ? StringText(kStrProgramName) : Shell().caption.c_str();
+}
+
+int ShowStatus(HWND owner, const Status& message, UINT flags, StatusMessageHook hook) {
+    if (message.stringId == kWaveMessageShown) return IDOK;
+    if (hook) return hook(owner, message, flags);
+    return MessageBoxA(owner, StatusText(message).c_str(), ShellCaption(), flags);
 }
 
 std::string FormatStringId(int id, ...) {
@@ -195,7 +205,7 @@ int OpenWithDialog() {
     FrameState& s = Shell();
     char path[260];
     std::snprintf(path, 256, "%s", lastPath);
-    if (!FileDialog(s.frame, path, StringText(6023), StringText(6022), true, 1)) return 0;
+    if (!FileDialog(s.frame, path, StringText(kStrOpenFilter), StringText(kStrOpenTitle), true, 1)) return 0;
     std::snprintf(lastPath, sizeof lastPath, "%s", path);
     HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
     const std::string ext = UpperExtension(path);

@@ -3,6 +3,7 @@
 // serialised there while the frame stays responsive.
 #include "app/win32/settings_sheet.h"
 #include "app/win32/shell.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -50,7 +51,7 @@ int RunMeasurementDialog(int templateId, DLGPROC procedure) {
     HANDLE thread = CreateThread(nullptr, 64 * 1024, MeasurementThread, nullptr, CREATE_SUSPENDED, &id);
     if (!thread) {
         s.measurementBusy = false;
-        MessageBoxId(s.frame, 2330, MB_OK | MB_ICONSTOP);
+        MessageBoxId(s.frame, kStrNoThread, MB_OK | MB_ICONSTOP);
         return 0;
     }
     SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);

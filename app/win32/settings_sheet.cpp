@@ -26,6 +26,7 @@
 #include "measure/stimulus_files.h"
 #include "measure/win32/compensation_dialogs.h"
 #include "resources/settings_sheet_ids.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -529,7 +530,7 @@ void FillSoundcard(HWND page) {
     const std::vector<uint32_t> words = DeviceWords();
     if (words.size() == 1) {
         ResetMeasurementDefaults(ms);
-        Message(page, kMsgNoSoundcard, MB_OK | MB_ICONSTOP);
+        Message(page, kStrNoSoundcard, MB_OK | MB_ICONSTOP);
     }
     for (int id : {IDC_MS_OUTDEV, IDC_MS_INDEV}) {
         HWND combo = GetDlgItem(page, id);
@@ -552,7 +553,7 @@ void FillSoundcard(HWND page) {
             }
         if (!found) {
             ResetMeasurementDefaults(ms);
-            Message(page, kMsgNoFullDuplex, MB_OK | MB_ICONSTOP);
+            Message(page, kStrNoFullDuplex, MB_OK | MB_ICONSTOP);
         }
     }
     SelectByData(GetDlgItem(page, IDC_MS_OUTDEV), ms.outputDevice);
@@ -577,7 +578,7 @@ void DeviceChosen(HWND page, int id) {
     const uint32_t in = id == IDC_MS_INDEV ? word : ms.inputDevice;
     if (DuplexFormats(out, in).empty()) {
         SelectByData(combo, id == IDC_MS_OUTDEV ? ms.outputDevice : ms.inputDevice);
-        Message(page, kMsgNoFullDuplexSetting, MB_OK | MB_ICONEXCLAMATION);
+        Message(page, kStrNoFullDuplexSetting, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     ms.outputDevice = out;
@@ -812,7 +813,7 @@ PROPSHEETHEADERA* PrepareSheet(HWND owner, bool modeless) {
         p.pfnDlgProc = PageProc;
         p.lParam = g_sheet.kinds[i];
     }
-    std::snprintf(caption, sizeof caption, "%s", StringText(kMsgSettingsCaption));
+    std::snprintf(caption, sizeof caption, "%s", StringText(kStrSettingsCaption));
     header = PROPSHEETHEADERA{};
     header.dwSize = sizeof header;
     header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | (modeless ? PSH_MODELESS : 0);

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <string>
 
+#include "resources/status.h"
+
 namespace srx {
 
 // ---- Private messages of the frame -------------------------------------
@@ -136,5 +138,14 @@ private:
 
 // The string-table text `id` used as a printf format (at most 1023 bytes).
 std::string FormatStringId(int id, ...);
+
+// The caption of the program's message boxes.
+const char* ShellCaption();
+
+// A status as a message box with the program's caption; the wave engine's
+// own messages (kWaveMessageShown) were shown already. A set `hook` takes the
+// place of the box (the tests answer there).
+using StatusMessageHook = int (*)(HWND owner, const Status& message, UINT flags);
+int ShowStatus(HWND owner, const Status& message, UINT flags, StatusMessageHook hook = nullptr);
 
 }  // namespace srx

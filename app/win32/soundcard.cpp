@@ -18,6 +18,7 @@
 #include "measure/stimulus_files.h"
 #include "measure/win32/compensation_dialogs.h"
 #include "resources/settings_sheet_ids.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -118,7 +119,7 @@ void StartSplMeasurement(HWND dialog) {
     while (*p == ' ' || *p == '\t') ++p;
     HWND edit = GetDlgItem(dialog, IDC_SPL_VALUE);
     if (!*p) {
-        Message(dialog, kMsgEnterSplReading, MB_OK | MB_ICONEXCLAMATION);
+        Message(dialog, kStrEnterSplReading, MB_OK | MB_ICONEXCLAMATION);
         SetFocus(edit);
         return;
     }
@@ -126,7 +127,7 @@ void StartSplMeasurement(HWND dialog) {
     const double reading = std::strtod(p, &end);
     while (end && (*end == ' ' || *end == '\t')) ++end;
     if (!end || *end || !(reading > -50 && reading < 200)) {
-        Message(dialog, kMsgInvalidValues, MB_OK | MB_ICONEXCLAMATION);
+        Message(dialog, kStrInvalidValues, MB_OK | MB_ICONEXCLAMATION);
         SetFocus(edit);
         SendMessageA(edit, EM_SETSEL, 0, -1);
         return;
@@ -137,7 +138,7 @@ void StartSplMeasurement(HWND dialog) {
     EnsureStimulusFolder();
     const DuplexRunPlan plan = SplCalibrationPlan(CurrentMeasurementSettings(), StimulusFolder());
     EnableSplControls(dialog, false);
-    SetDlgItemTextA(dialog, IDC_SPL_STATUS, StringText(5383));
+    SetDlgItemTextA(dialog, IDC_SPL_STATUS, StringText(kStrMeasuringTone));
     const int failure = g_spl.run.Start(dialog, plan);
     if (failure) {
         if (failure != kWaveMessageShown) Message(dialog, failure, MB_OK | MB_ICONEXCLAMATION);
@@ -152,7 +153,7 @@ void FinishSplMeasurement(HWND dialog) {
     DuplexRun& run = g_spl.run;
     int failure = run.Failure();
     // Below -80 dB the tone is lost in the noise: no usable gain.
-    if (!failure && !(run.ToneGain() > 1e-4)) failure = kMsgLevelTooLow;
+    if (!failure && !(run.ToneGain() > 1e-4)) failure = kStrLevelTooLow;
     if (failure) {
         Message(dialog, failure, MB_OK | MB_ICONEXCLAMATION);
         EnableSplControls(dialog, true);
@@ -254,7 +255,7 @@ INT_PTR CALLBACK CardTestProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
         case kRunFinished: {
             KillTimer(dialog, kRunTimer);
             const int failure = int(wp);
-            g_lastCardTest = failure == kWaveMessageShown ? kMsgSoundcardBusy : failure;
+            g_lastCardTest = failure == kWaveMessageShown ? kStrSoundcardBusy : failure;
             ++g_cardTests;
             if (failure && failure != kWaveMessageShown) Message(dialog, failure, MB_OK | MB_ICONEXCLAMATION);
             UnregisterMeasurementDialog(dialog);

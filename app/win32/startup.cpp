@@ -25,6 +25,7 @@
 #include "graph/win32/graph_view.h"
 #include "measure/measurement_settings.h"
 #include "measure/stimulus_files.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -45,7 +46,7 @@ std::vector<std::string> CommandLineNames(const char* commandLine) {
     try {
         return ParseCommandLine(commandLine ? commandLine : "");
     } catch (const std::bad_alloc&) {
-        MessageBoxId(nullptr, 2336, MB_OK | MB_ICONSTOP);
+        MessageBoxId(nullptr, kStrNoMemoryToLoad, MB_OK | MB_ICONSTOP);
         return {};
     }
 }
@@ -173,7 +174,7 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
     InstallGraphView();
     SetRecentFileHook([](const std::string& path) { AddRecentFile(path); });
 
-    std::string caption = StringText(2212);
+    std::string caption = StringText(kStrProgramName);
     if (caption.size() > kCaptionChars) caption.resize(kCaptionChars);
     s.caption = caption;
     HWND frame = CreateFrame(instance);
@@ -182,7 +183,7 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
         return false;
     }
     if (WindowsTooOld()) {
-        MessageBoxId(frame, 2301, MB_OK | MB_ICONSTOP);
+        MessageBoxId(frame, kStrNeedsNewerWindows, MB_OK | MB_ICONSTOP);
         DestroyWindow(frame);
         CloseSplash();
         return false;
@@ -196,7 +197,7 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
         return false;
     }
     for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
-    s.helpFile = s.programFolder + StringText(2213);
+    s.helpFile = s.programFolder + StringText(kStrHelpFile);
     ShowWindow(frame, StartedMinimised(show) ? show
                       : Settings().window.frameMaximised ? SW_SHOWMAXIMIZED
                                                           : show);

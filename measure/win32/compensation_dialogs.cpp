@@ -32,7 +32,9 @@
 #include "measure/soundcard_check.h"
 #include "measure/soundcard_compensation.h"
 #include "measure/stimulus_files.h"
+#include "measure/win32/measurement_dialog.h"
 #include "resources/soundcard_compensation_ids.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -45,16 +47,6 @@ constexpr UINT kRecordPass = WM_USER + 3;
 constexpr UINT kFinishStimulus = WM_USER + 4;
 constexpr UINT_PTR kInitTimer = 1;
 
-constexpr int kStrCreatingFiles = 2601;
-constexpr int kStrWaiting = 2602;
-constexpr int kStrMeasuring = 2603;
-constexpr int kStrAnalysing = 2604;
-constexpr int kStrInformation = 2608;
-constexpr int kMsgLinearityDone = 5401;
-constexpr int kMsgReplace = 5403;
-constexpr int kMsgSecondaryDone = 5404;
-constexpr int kStrInitialising = 5405;
-constexpr int kStrSaved = 5406;
 
 constexpr int kNameChars = 120;
 
@@ -62,12 +54,7 @@ std::atomic<CompensationMessageHook> g_hook{nullptr};
 
 HINSTANCE Instance() { return Shell().instance ? Shell().instance : GetModuleHandleA(nullptr); }
 
-int ShowMessage(HWND owner, const Status& message, UINT flags) {
-    if (message.stringId == kWaveMessageShown) return IDOK;
-    if (CompensationMessageHook hook = g_hook) return hook(owner, message, flags);
-    const char* caption = Shell().caption.empty() ? StringText(2212) : Shell().caption.c_str();
-    return MessageBoxA(owner, StatusText(message).c_str(), caption, flags);
-}
+int ShowMessage(HWND owner, const Status& message, UINT flags) { return ShowStatus(owner, message, flags, g_hook); }
 
 
 
@@ -216,7 +203,7 @@ void CompensationDialog::Start() {
         const std::string file = base + kSecondaryExtension;
         const std::string path = InProgramFolder(MeasureProgramFolder(), file.c_str());
         if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
-            ShowMessage(dialog_, Status::Error(kMsgReplace, {file}), MB_YESNO | MB_ICONQUESTION) != IDYES)
+            ShowMessage(dialog_, Status::Error(kStrReplace, {file}), MB_YESNO | MB_ICONQUESTION) != IDYES)
             return;
         name_ = base;
     }
@@ -246,7 +233,7 @@ void CompensationDialog::InitTimeout() {
     KillTimer(dialog_, kInitTimer);
     if (phase_ != Phase::kInitialising) return;
     init_.Abort();
-    Fail(Status::Error(init_.Failure() ? init_.Failure() : kMsgCantRecord));
+    Fail(Status::Error(init_.Failure() ? init_.Failure() : kStrCantRecord));
 }
 
 void CompensationDialog::Notice(UINT message, WPARAM wp, LPARAM lp) {
@@ -329,13 +316,13 @@ void CompensationDialog::Succeeded() {
     Activity(kStrSaved);
     if (Linearity()) {
         const std::string folder = CompensationFolder(MeasureProgramFolder());
-        ShowMessage(dialog_, Status::Error(kMsgLinearityDone, {folder}), MB_OK | MB_ICONINFORMATION);
+        ShowMessage(dialog_, Status::Error(kStrLinearityDone, {folder}), MB_OK | MB_ICONINFORMATION);
         End(IDOK);
         return;
     }
     // The new file is the one in use now, and the list says so.
     FillCompensationList(dialog_, IDC_CC_LIST, name_.c_str(), true);
-    ShowMessage(dialog_, Status::Error(kMsgSecondaryDone, {name_ + kSecondaryExtension}),
+    ShowMessage(dialog_, Status::Error(kStrSecondaryDone, {name_ + kSecondaryExtension}),
                 MB_OK | MB_ICONINFORMATION);
     if (!ended_) EnableButtons(true);
 }
@@ -390,17 +377,17 @@ void CompensationDialog::End(INT_PTR result) {
     EndDialog(dialog_, result);
 }
 
-CompensationDialog* DialogOf(HWND dialog) {
-    return reinterpret_cast<CompensationDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
-}
+CompensationDialog* DialogOf(HWND dialog) { return MeasurementDialogOf<CompensationDialog>(dialog); }
 
 INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp, CompensationTarget target) {
+    using D = CompensationDialog;
+    if (const std::optional<INT_PTR> done = CommonDialogMessage<D>(
+            dialog, message, wp, lp, [&] { return new D(dialog, target); }, &D::Close,
+            {{kPrepareStimulus, &D::PrepareStimulus}, {kRecordPass, &D::RecordPass},
+             {kFinishStimulus, &D::FinishStimulus}}))
+        return *done;
     CompensationDialog* self = DialogOf(dialog);
     switch (message) {
-        case WM_INITDIALOG:
-            self = new CompensationDialog(dialog, target);
-            SetWindowLongPtrA(dialog, DWLP_USER, LONG_PTR(self));
-            return self->Init();
         case WM_COMMAND:
             if (!self) return FALSE;
             switch (LOWORD(wp)) {
@@ -412,32 +399,13 @@ INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp, Compensation
                 case IDHELP: self->Help(); return TRUE;
             }
             return FALSE;
-        case kWaveMciNotify:
-            if (self) self->Notice(message, wp, lp);
-            return TRUE;
-        case kPrepareStimulus:
-            if (self) self->PrepareStimulus();
-            return TRUE;
-        case kRecordPass:
-            if (self) self->RecordPass();
-            return TRUE;
-        case kFinishStimulus:
-            if (self) self->FinishStimulus();
-            return TRUE;
         case WM_TIMER:
             if (wp != kInitTimer) return FALSE;
             if (self) self->InitTimeout();
             return TRUE;
-        case WM_CLOSE:
-            if (self) self->Close();
-            return TRUE;
         case WM_DESTROY:
             // Also when the sheet that owns it goes first.
             if (self) self->Destroyed();
-            return FALSE;
-        case WM_NCDESTROY:
-            SetWindowLongPtrA(dialog, DWLP_USER, 0);
-            delete self;
             return FALSE;
     }
     return FALSE;

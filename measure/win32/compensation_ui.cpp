@@ -22,20 +22,13 @@
 #include "dsp/compensation_editor.h"
 #include "measure/stimulus_files.h"
 #include "resources/compensation_ids.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
 
 namespace {
 
-constexpr int kCouldntConvert = 2374;
-constexpr int kUseNewOne = 2375;
-constexpr int kFoundMany = 2376;
-constexpr int kSavePrevious = 2377;
-constexpr int kZeroCurve = 2378;
-constexpr int kExportQuestion = 2393;
-constexpr int kMustSave = 2394;
-constexpr int kSensitivity = 2395;
 
 // The sensitivity the exported text names for the reference microphone.
 constexpr double kReferenceSensitivity = 5.0;  // mV/Pa
@@ -50,16 +43,7 @@ constexpr int kPlotLeft = 40, kPlotRight = 14, kPlotTop = 8, kPlotBottom = 16;
 
 CompensationUiHooks g_hooks;
 
-std::string FormatText(int id, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, id);
-    std::vsnprintf(text, sizeof text, StringText(id), args);
-    va_end(args);
-    return text;
-}
-
-const char* Caption() { return Shell().caption.empty() ? StringText(2212) : Shell().caption.c_str(); }
+const char* Caption() { return ShellCaption(); }
 
 int Ask(HWND owner, int id, UINT flags, const std::string& text) {
     if (g_hooks.ask) return g_hooks.ask(owner, id, flags, text);
@@ -351,7 +335,7 @@ void OnSelectionChange(HWND dialog, MicDialog& st) {
     if (chosen < 0 || chosen == st.selection) return;
     if (st.hasTable && st.editor.Modified()) {
         const std::string chosenItem = ItemText(list, chosen);
-        const int answer = Ask(dialog, kSavePrevious, MB_YESNOCANCEL | MB_ICONQUESTION);
+        const int answer = Ask(dialog, kStrSavePrevious, MB_YESNOCANCEL | MB_ICONQUESTION);
         if (answer == IDCANCEL || (answer == IDYES && !SaveShown(dialog, st, false))) {
             SendMessageA(list, CB_SETCURSEL, WPARAM(st.selection), 0);
             return;
@@ -366,7 +350,7 @@ void OnSelectionChange(HWND dialog, MicDialog& st) {
 }
 
 void OnOk(HWND dialog, MicDialog& st) {
-    if (st.hasTable && st.editor.Modified() && Ask(dialog, kMustSave, MB_YESNO | MB_ICONQUESTION) == IDYES &&
+    if (st.hasTable && st.editor.Modified() && Ask(dialog, kStrMustSave, MB_YESNO | MB_ICONQUESTION) == IDYES &&
         !SaveShown(dialog, st, false))
         return;  // not saved: the edits stay on screen
     SetRememberedMicrophoneCompensation(SelectedCompensation(dialog, IDC_MC_LIST));
@@ -390,8 +374,8 @@ void OnDifference(HWND dialog, MicDialog& st) {
     st.graph.range = EditorRangeFor(st.editor.Curve());
     EnableEditing(dialog, true);
     InvalidateGraph(dialog);
-    Ask(dialog, kSensitivity, MB_OK | MB_ICONINFORMATION,
-        FormatText(kSensitivity, ScaledSensitivity(kReferenceSensitivity, d.levelRatio)));
+    Ask(dialog, kStrSensitivity, MB_OK | MB_ICONINFORMATION,
+        FormatStringId(kStrSensitivity, ScaledSensitivity(kReferenceSensitivity, d.levelRatio)));
 }
 
 void InitMicDialog(HWND dialog, MicDialog* st) {
@@ -458,7 +442,7 @@ INT_PTR CALLBACK MicDialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
                     if (HIWORD(wp) == CBN_SELCHANGE) OnSelectionChange(dialog, *st);
                     return TRUE;
                 case IDC_MC_RESET:
-                    if (st->hasTable && Ask(dialog, kZeroCurve, MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+                    if (st->hasTable && Ask(dialog, kStrZeroCurve, MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
                         st->editor.Reset();
                         InvalidateGraph(dialog);
                     }
@@ -529,7 +513,7 @@ int SaveCompensation(HWND owner, std::string& path, const CompensationCurve& cur
 
 int ExportMicCorrection(HWND owner, const CompensationCurve& curve, const std::string& defaultName) {
     if (CompensationEntryCount(curve) == 0) return 0;
-    if (Ask(owner, kExportQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+    if (Ask(owner, kStrExportQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
     std::string path = InProgramFolder(ProgramFolder(), defaultName.c_str());
     if (!ChoosePath(owner, kExportTitle, kExportFilter, path)) return 0;
     Status st;
@@ -546,14 +530,14 @@ int ConvertFoundCalibrations(HWND owner, std::string* lastName) {
     const CalibrationConversion r = ConvertFoundCalibrations(folder);
     for (const std::string& name : r.failed)
         if (ReportedFailures().insert(folder + "\\" + name).second)
-            Ask(owner, kCouldntConvert, MB_OK | MB_ICONEXCLAMATION, FormatText(kCouldntConvert, name.c_str()));
+            Ask(owner, kStrCouldntConvert, MB_OK | MB_ICONEXCLAMATION, FormatStringId(kStrCouldntConvert, name.c_str()));
     const int n = int(r.converted.size());
     if (n == 1) {
-        if (Ask(owner, kUseNewOne, MB_YESNO | MB_ICONQUESTION, FormatText(kUseNewOne, r.converted[0].c_str())) ==
+        if (Ask(owner, kStrUseNewOne, MB_YESNO | MB_ICONQUESTION, FormatStringId(kStrUseNewOne, r.converted[0].c_str())) ==
             IDYES)
             SetRememberedMicrophoneCompensation(r.converted[0]);
     } else if (n > 1) {
-        Ask(owner, kFoundMany, MB_OK | MB_ICONINFORMATION, FormatText(kFoundMany, n));
+        Ask(owner, kStrFoundMany, MB_OK | MB_ICONINFORMATION, FormatStringId(kStrFoundMany, n));
     }
     if (lastName && n > 0) *lastName = r.converted.back();
     return n;

@@ -31,7 +31,9 @@
 #include "measure/measurement_settings.h"
 #include "measure/mls_measurement.h"
 #include "measure/stimulus_files.h"
+#include "measure/win32/measurement_dialog.h"
 #include "resources/mls_dialog_ids.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -43,14 +45,6 @@ constexpr UINT kPassDone = WM_USER + 1;
 constexpr UINT kCreateFiles = WM_USER + 2;
 constexpr UINT kRecordPass = WM_USER + 3;
 
-constexpr int kStrCreatingFiles = 2601;
-constexpr int kStrWaiting = 2602;
-constexpr int kStrMeasuring = 2603;
-constexpr int kStrAnalysing = 2604;
-constexpr int kStrInformation = 2608;
-constexpr int kStrImpulseTitle = 2219;
-constexpr int kStrResponseTitle = 2217;
-constexpr int kMsgCreateWindowFailed = 2303;
 
 constexpr int kTitleChars = 200;  // leaves room for "Frequency Response: " in a record's 260
 
@@ -59,12 +53,7 @@ constexpr INT_PTR kNestedClosed = -2;
 
 MlsMessageHook g_messageHook = nullptr;
 
-int ShowMessage(HWND owner, const Status& message, UINT flags) {
-    if (message.stringId == kWaveMessageShown) return IDOK;
-    if (g_messageHook) return g_messageHook(owner, message, flags);
-    const char* caption = Shell().caption.empty() ? StringText(2212) : Shell().caption.c_str();
-    return MessageBoxA(owner, StatusText(message).c_str(), caption, flags);
-}
+int ShowMessage(HWND owner, const Status& message, UINT flags) { return ShowStatus(owner, message, flags, g_messageHook); }
 
 
 
@@ -391,7 +380,7 @@ bool MlsDialog::ShowResults(const std::string& title) {
     if (failed) {
         // No half result: the windows made go again, with their records.
         CloseWindows(made);
-        Fail(Status::Error(kMsgCreateWindowFailed));
+        Fail(Status::Error(kStrCreateWindowFailed));
         return false;
     }
     if (Shell().frame) PostMessageA(Shell().frame, UM_UPDATEMENUS, 0, 0);
@@ -475,7 +464,7 @@ void NoteNested(MlsDialog* self, HWND window) {
     if (self) self->SetNested(window);
 }
 
-MlsDialog* DialogOf(HWND dialog) { return reinterpret_cast<MlsDialog*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
+MlsDialog* DialogOf(HWND dialog) { return MeasurementDialogOf<MlsDialog>(dialog); }
 
 }  // namespace
 
@@ -490,13 +479,13 @@ bool AskKeepMeasurement(HWND owner) {
 }
 
 INT_PTR CALLBACK MlsDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
+    using D = MlsDialog;
+    if (const std::optional<INT_PTR> done = CommonDialogMessage<D>(
+            dialog, message, wp, lp, [&] { return new D(dialog); }, &D::CloseRequest,
+            {{kCreateFiles, &D::CreateFiles}, {kRecordPass, &D::RecordPass}, {kPassDone, &D::PassDone}}))
+        return *done;
     MlsDialog* self = DialogOf(dialog);
     switch (message) {
-        case WM_INITDIALOG: {
-            self = new MlsDialog(dialog);
-            SetWindowLongPtrA(dialog, DWLP_USER, LONG_PTR(self));
-            return self->Init();
-        }
         case WM_COMMAND:
             if (!self) return FALSE;
             switch (LOWORD(wp)) {
@@ -504,25 +493,6 @@ INT_PTR CALLBACK MlsDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) 
                 case IDCANCEL: self->Cancel(); return TRUE;
                 case IDHELP: self->Help(); return TRUE;
             }
-            return FALSE;
-        case kWaveMciNotify:
-            if (self) self->Notice(message, wp, lp);
-            return TRUE;
-        case kCreateFiles:
-            if (self) self->CreateFiles();
-            return TRUE;
-        case kRecordPass:
-            if (self) self->RecordPass();
-            return TRUE;
-        case kPassDone:
-            if (self) self->PassDone();
-            return TRUE;
-        case WM_CLOSE:
-            if (self) self->CloseRequest();
-            return TRUE;
-        case WM_NCDESTROY:
-            SetWindowLongPtrA(dialog, DWLP_USER, 0);
-            delete self;
             return FALSE;
     }
     return FALSE;

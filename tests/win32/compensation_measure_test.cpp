@@ -39,6 +39,7 @@
 #include "resources/command_ids.h"
 #include "resources/settings_sheet_ids.h"
 #include "resources/soundcard_compensation_ids.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 #include "wine_test_util.h"
 
@@ -163,7 +164,7 @@ TEST_F(CompensationMeasure, Command713MeasuresTheChainAndSavesTheFileInUse) {
     // No name, no measurement.
     Press(dialog, IDC_CC_MEASURE);
     ASSERT_TRUE(PumpUntil([] { return Messages().size() == 1; }));
-    EXPECT_EQ(Messages(), std::vector<int>{kMsgEnterCompensationName});
+    EXPECT_EQ(Messages(), std::vector<int>{kStrEnterCompensationName});
     EXPECT_TRUE(fs::is_empty(dir_ / "prog"));
 
     SetDlgItemTextA(dialog, IDC_CC_NAME, "Reference");

@@ -19,6 +19,7 @@
 #include "measure/measurement_settings.h"
 #include "measure/settings_rules.h"
 #include "resources/settings_sheet_ids.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 namespace {
@@ -148,7 +149,7 @@ TEST_F(SettingsSheet, ARefusedValueShowsItsMessageAndKeepsThePage) {
     ASSERT_EQ(CurrentIndex(), kGatedPage);
     Type(page, IDC_MS_GSTOP, "30000");  // above 22000 Hz at 44100
     Go(kMlsPage);
-    EXPECT_EQ(g_messages, std::vector<int>{kMsgInvalidValues});
+    EXPECT_EQ(g_messages, std::vector<int>{kStrInvalidValues});
     EXPECT_EQ(CurrentIndex(), kGatedPage);
     EXPECT_EQ(Text(page, IDC_MS_GSTOP), "22000.00");  // put back to the bound it broke
     EXPECT_EQ(GetFocus(), GetDlgItem(page, IDC_MS_GSTOP));
@@ -196,7 +197,7 @@ TEST_F(SettingsSheet, OkChecksEveryPageAndTurnsToTheRefusedField) {
     Press(PSBTN_OK);  // ...but not at 22050
     EXPECT_FALSE(Ended());
     EXPECT_FALSE(MeasurementSettingsConfirmed());
-    EXPECT_EQ(g_messages, std::vector<int>{kMsgInvalidValues});
+    EXPECT_EQ(g_messages, std::vector<int>{kStrInvalidValues});
     EXPECT_EQ(CurrentIndex(), kGatedPage);
     EXPECT_EQ(Text(Current(), IDC_MS_GSTOP), "11000.00");
     EXPECT_EQ(CurrentMeasurementSettings().gatedStop, 11000.0);
@@ -232,7 +233,7 @@ TEST_F(SettingsSheet, TimeWindowPageDerivesTheMissingValueAndRefusesABadOffset) 
 
     Type(page, IDC_MS_TWOFFSET, "50");  // not below the window
     Go(kGatedPage);
-    EXPECT_EQ(g_messages, std::vector<int>{kMsgInvalidValues});
+    EXPECT_EQ(g_messages, std::vector<int>{kStrInvalidValues});
     EXPECT_EQ(CurrentIndex(), kTimeWindowPage);
     EXPECT_EQ(Text(page, IDC_MS_TWOFFSET), "0.0000");
 

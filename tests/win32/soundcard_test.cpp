@@ -31,6 +31,7 @@
 #include "measure/measurement_settings.h"
 #include "measure/soundcard_check.h"
 #include "resources/settings_sheet_ids.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 #include "wine_test_util.h"
 
@@ -234,8 +235,8 @@ TEST_F(ProgramStart, CardTestTellsOfABusyDevice) {
     const int tests = CardTestsRun();
     PostMessageA(frame, UM_CARDTEST, 0, 0);
     ASSERT_TRUE(PumpUntil([tests] { return CardTestsRun() > tests && !Shell().measurementBusy; }));
-    EXPECT_EQ(LastCardTestResult(), kMsgSoundcardBusy);
-    EXPECT_EQ(g_messages, std::vector<int>{kMsgSoundcardBusy});
+    EXPECT_EQ(LastCardTestResult(), kStrSoundcardBusy);
+    EXPECT_EQ(g_messages, std::vector<int>{kStrSoundcardBusy});
     other.reset();
     // Free again: the next test passes.
     g_messages.clear();
@@ -361,7 +362,7 @@ TEST_F(Levels, SplCalibrationPlaysTheToneAndSetsTheResponseOffset) {
     Click(window_, IDOK);
     SetDlgItemTextA(window_, IDC_SPL_VALUE, "loud");
     Click(window_, IDOK);
-    EXPECT_EQ(g_messages, (std::vector<int>{kMsgEnterSplReading, 2812}));
+    EXPECT_EQ(g_messages, (std::vector<int>{kStrEnterSplReading, 2812}));
     EXPECT_EQ(CurrentMeasurementSettings().addToResponseDb, before.addToResponseDb);
 
     // A reading: the tone is measured through the chain and the offset set.

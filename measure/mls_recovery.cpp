@@ -1,0 +1,363 @@
+// Recovering impulse responses from a recorded MLS response and its
+// stimulus file, dividing by a reference and averaging passes.
+#include "measure/mls.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "audio/wave_file.h"
+#include "dsp/fft.h"
+#include "dsp/numeric.h"
+#include "platform/file_io.h"
+#include "resources/string_ids.h"
+
+namespace srx {
+
+namespace {
+
+// An open wave file on the plain path and where its frames start.
+struct WaveInput {
+    FilePtr file;
+    WaveFormat format{};
+    uint32_t frames = 0;
+};
+
+// Whether a file is a well-formed wave file whose data chunk is empty, the
+// one case in which ReadWaveHeader's 0 is not a read error.
+bool HasEmptyDataChunk(std::FILE* f) {
+    int64_t end = 0;
+    if (!ReadRiffWaveHeader(f, &end)) return false;
+    bool format = false, empty = false, bad = false;
+    WalkRiffChunks(f, 12, end, [&](const RiffChunk& c) {
+        if (!std::memcmp(c.id, "data", 4)) {
+            empty = format && c.size == 0;
+            return false;
+        }
+        if (!std::memcmp(c.id, "fmt ", 4)) {
+            unsigned char fmt[18];
+            if (c.size < 16 || c.size > 18 || std::fread(fmt, 1, c.size, f) != c.size) {
+                bad = true;
+                return false;
+            }
+            const WaveFormat wf = DecodeWaveFormat(fmt, c.size);
+            if (wf.formatTag != kWaveFormatPcm && wf.formatTag != kWaveFormatFloat) {
+                bad = true;
+                return false;
+            }
+            format = true;
+        }
+        return true;
+    });
+    return empty && !bad;
+}
+
+Status OpenWave(const std::string& path, WaveInput& in) {
+    in.file = OpenForReading(path);
+    if (!in.file) return Status::Error(kStrCantOpen);
+    const uint32_t bytes = ReadWaveHeader(in.file.get(), in.format);
+    if (bytes == 0) {
+        if (!HasEmptyDataChunk(in.file.get())) return Status::Error(kStrTooFewPoints);
+        in.frames = 0;
+        return Status::Ok();
+    }
+    if (!IsPlausibleWaveFormat(in.format)) return Status::Error(kStrTooFewPoints);
+    in.frames = bytes / in.format.blockAlign;
+    return Status::Ok();
+}
+
+// Reads `count` frames from the current position into one vector per
+// channel wanted (channel 0 and, with `both`, channel 1; a mono file gives
+// its one channel to both). Frames the file does not have read as 0.
+void ReadFrames(WaveInput& in, uint32_t count, bool both, bool swap, std::vector<double>& c0,
+                std::vector<double>& c1) {
+    c0.assign(count, 0.0);
+    if (both) c1.assign(count, 0.0);
+    const int channels = in.format.channels;
+    const int first = (swap && channels >= 2) ? 1 : 0, second = (channels >= 2) ? 1 - first : 0;
+    std::FILE* f = in.file.get();
+    for (uint32_t i = 0; i < count; ++i) {
+        double v[2] = {0, 0};
+        for (int c = 0; c < channels; ++c) {
+            const double s = ReadSampleReal(f, in.format);
+            if (c < 2) v[c] = s;
+        }
+        if (std::feof(f) || std::ferror(f)) break;
+        c0[i] = v[first];
+        if (both) c1[i] = v[second];
+    }
+}
+
+// The mean of the first 20 frames after the lead silence when the next
+// rate / 10 frames hold more than 20 of them; 0 otherwise.
+double DcOffset(const std::vector<double>& afterLead, uint32_t rate, uint32_t available) {
+    const uint32_t look = std::min(available, rate / 10);
+    if (look <= 20) return 0.0;
+    double sum = 0;
+    for (int i = 0; i < 20; ++i) sum += afterLead[size_t(i)];
+    return sum / 20.0;
+}
+
+struct ChannelPlan {
+    int order = 0;
+    uint32_t n = 0, L = 0;
+    uint32_t rate = 0;
+};
+
+// One channel's recovery from the values after the lead silence.
+Status RecoverChannel(const ChannelPlan& plan, std::vector<double>& response, const std::vector<double>& stimulus,
+                      const MlsRecoveryOptions& options, const WaveFormat& responseFormat,
+                      std::unique_ptr<TimeRecord>& out) {
+    const uint32_t L = plan.L, N = plan.n;
+    // How strongly the file drives the sequence, read back from the file so
+    // that level, pre-emphasis scaling and rounding all divide out.
+    double shelfPeak = 1;
+    const std::vector<double> shape = MlsStimulusShape(plan.order, options.preEmphasis, plan.rate, &shelfPeak);
+    if (stimulus.size() < L || shape.size() != L) return Status::Error(kStrMlsFailed);
+    double be = 0, ee = 0, bb = 0;
+    for (uint32_t i = 0; i < L; ++i) be += stimulus[i] * shape[i], ee += shape[i] * shape[i], bb += stimulus[i] * stimulus[i];
+    const double amplitude = ee > 0 ? be / ee : 0.0;
+    // A stimulus that is not this sequence (another order, another file)
+    // leaves more than a percent of its energy unexplained.
+    const double residual = bb - amplitude * be;
+    if (!(amplitude > 0) || residual > 0.01 * bb) return Status::Error(kStrMlsFailed);
+
+    const double offset = response.empty() ? 0.0 : DcOffset(response, plan.rate, uint32_t(response.size()));
+    // One period of the steady-state response: the recorded decay after the
+    // sequence folded back onto its start.
+    std::vector<float> period;
+    try {
+        period.assign(L, 0.0f);
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kStrOutOfMemory);
+    }
+    std::vector<double> folded(L, 0.0);
+    for (size_t m = 0; m < response.size(); ++m) folded[m % L] += response[m] - offset;
+    for (uint32_t m = 0; m < L; ++m) period[m] = float(folded[m]);
+
+    std::vector<float> c;
+    try {
+        c = MlsCorrelate(period, plan.order);
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kStrOutOfMemory);
+    }
+    if (c.size() != L) return Status::Error(kStrOutOfMemory);
+    // c = N g - sum(g) for the periodic response g of the unit sequence:
+    // the sequence's -1 off its peak leaves the system's DC gain over N on
+    // every sample. It is not added back: that would pass the recording's
+    // DC (and the noise of its 20-sample estimate) on undamped, where the
+    // correlation otherwise rejects it; loudspeakers and sound-card inputs
+    // have no DC gain to lose.
+    std::vector<double> h(L);
+    for (uint32_t k = 0; k < L; ++k) h[k] = double(c[k]) / (double(N) * amplitude);
+    if (options.preEmphasis) {
+        // The file carried the shelved sequence over its peak: give the peak
+        // back and take the shelf off, over the period as it was put on.
+        for (double& v : h) v *= shelfPeak;
+        FilterPeriodic(InverseSection(PreEmphasisFilter(plan.rate)), h);
+    }
+
+    std::unique_ptr<TimeRecord> rec = NewTimeRecord(options.window);
+    if (!rec) return Status::Error(kStrOutOfMemory);
+    try {
+        rec->samples.assign(N, 0.0f);
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kStrOutOfMemory);
+    }
+    for (uint32_t k = 0; k < L; ++k) rec->samples[k] = float(h[k]);
+    rec->samples[L] = float(h[0]);  // the period continues
+    if (options.invert)
+        for (float& v : rec->samples) v = -v;
+
+    TimeRecordHeader& hd = rec->h;
+    hd.sampleRate = int32_t(plan.rate);
+    hd.sampleCount = int32_t(N);
+    hd.spikeLength = 1.0 / plan.rate;
+    hd.flags |= kTwfMls;
+    if (options.preEmphasis) hd.flags |= kTwfPreEmphasis;
+    if (options.invert) hd.flags |= kTwfInverted;
+    hd.mlsLength = int32_t(L);
+    hd.preAverages = 1;
+    hd.setup.channels = responseFormat.channels;
+    hd.setup.bitsPerSample = responseFormat.bitsPerSample;
+    hd.setup.sampleRate = int32_t(plan.rate);
+    hd.setup.mlsLengthShown = int32_t(L);
+    SetPeakAndWindowStart(*rec);
+    out = std::move(rec);
+    return Status::Ok();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- recovery
+
+TimeWindowSettings MlsTimeWindowSettings(const MeasurementSettings& ms) {
+    TimeWindowSettings w;
+    w.defaultSpan = ms.mlsPirLength;
+    w.fftWindowLength = ms.mlsWindow;
+    const double waterfall = (ms.flags & kMsfWaterfallSameLength) ? ms.timeWindow : ms.waterfallLength;
+    w.furtherTime = std::min(waterfall, double(ms.mlsWindow));
+    w.waterfallSetting = int32_t(ms.waterfallType);
+    return w;
+}
+
+MlsRecoveryOptions MlsRecoveryOptionsFrom(const MeasurementSettings& ms) {
+    MlsRecoveryOptions o;
+    o.preSilence = ms.preSilence;
+    o.preEmphasis = (ms.flags & kMsfMlsPreEmphasis) != 0;
+    o.invert = (ms.flags & kMsfInvertInput) != 0;
+    o.reverseChannels = ms.reverseChannels != 0;
+    o.window = MlsTimeWindowSettings(ms);
+    return o;
+}
+
+void SetPeakAndWindowStart(TimeRecord& r) {
+    const size_t count = std::min(r.samples.size(), size_t(std::max(0, int(r.h.sampleCount))));
+    size_t p = 0;
+    float best = -1.0f;
+    for (size_t i = 0; i + 1 < count; ++i) {
+        const float a = std::fabs(r.samples[i]);
+        if (a > best) best = a, p = i;
+    }
+    r.h.peak = count > 1 ? r.samples[p] : (count ? r.samples[0] : 0.0);
+    r.h.windowStart = int32_t(p >= 8 ? p - 8 : 0);
+}
+
+namespace {
+
+Status Recover(const std::string& responsePath, const std::string& stimulusPath, uint32_t n,
+               const MlsRecoveryOptions& options, bool both, std::unique_ptr<TimeRecord>& out0,
+               std::unique_ptr<TimeRecord>& out1) {
+    out0.reset();
+    out1.reset();
+    WaveInput response, stimulus;
+    Status s = OpenWave(responsePath, response);
+    if (!s) return s;
+    s = OpenWave(stimulusPath, stimulus);
+    if (!s) return s;
+    const uint32_t R = response.frames, S = stimulus.frames;
+    if (R == 0 || R < S / 16) return Status::Error(kStrMlsFailed);
+    ChannelPlan plan;
+    plan.order = MlsOrderOfLength(n);
+    if (!plan.order) return Status::Error(kStrMlsFailed);
+    plan.n = n, plan.L = n - 1;
+    plan.rate = response.format.samplesPerSec;
+    if (plan.rate == 0) return Status::Error(kStrTooFewPoints);
+
+    // The lead silence of each file at its own rate.
+    const uint32_t leadR = MlsLeadFrames(options.preSilence, plan.rate);
+    const uint32_t leadS = MlsLeadFrames(options.preSilence, stimulus.format.samplesPerSec);
+    if (leadS >= S) return Status::Error(kStrMlsFailed);
+    // The response as far as the stimulus reaches: the period and its decay.
+    const uint32_t span = S - leadS;
+    const uint32_t availR = R > leadR ? R - leadR : 0;
+    std::vector<double> r0, r1, s0, s1;
+    try {
+        if (!wave_detail::Seek(response.file.get(), int64_t(std::min(leadR, R)) * response.format.blockAlign, SEEK_CUR))
+            return Status::Error(kStrTooFewPoints);
+        ReadFrames(response, std::min(availR, span), both, options.reverseChannels, r0, r1);
+        if (!wave_detail::Seek(stimulus.file.get(), int64_t(leadS) * stimulus.format.blockAlign, SEEK_CUR))
+            return Status::Error(kStrTooFewPoints);
+        // The stimulus carries the same value on every channel, so the
+        // channel it is read on only matters for a foreign file.
+        ReadFrames(stimulus, std::min(span, plan.L), both, options.reverseChannels, s0, s1);
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kStrOutOfMemory);
+    }
+    try {
+        s = RecoverChannel(plan, r0, s0, options, response.format, out0);
+        if (s && both) s = RecoverChannel(plan, r1, s1, options, response.format, out1);
+    } catch (const std::bad_alloc&) {
+        s = Status::Error(kStrOutOfMemory);
+    }
+    if (!s) out0.reset(), out1.reset();
+    return s;
+}
+
+}  // namespace
+
+Status MlsImpulseFromFiles(const std::string& responsePath, const std::string& stimulusPath, uint32_t n,
+                           const MlsRecoveryOptions& options, std::unique_ptr<TimeRecord>& out) {
+    std::unique_ptr<TimeRecord> unused;
+    return Recover(responsePath, stimulusPath, n, options, false, out, unused);
+}
+
+Status MlsImpulsePairFromFiles(const std::string& responsePath, const std::string& stimulusPath, uint32_t n,
+                               const MlsRecoveryOptions& options, std::unique_ptr<TimeRecord>& record0,
+                               std::unique_ptr<TimeRecord>& record1) {
+    return Recover(responsePath, stimulusPath, n, options, true, record0, record1);
+}
+
+Status DivideReferenceResponse(TimeRecord& measured, const TimeRecord& reference) {
+    const size_t n = measured.samples.size();
+    if (n < 2 || (n & (n - 1)) || reference.samples.size() != n) return Status::Error(kStrMlsFailed);
+    int log2n = 0;
+    while ((size_t(1) << log2n) < n) ++log2n;
+    const size_t M = 2 * n;
+    const size_t period = n - 1;
+    size_t p = 0;
+    float best = -1;
+    for (size_t i = 0; i < period; ++i)
+        if (std::fabs(reference.samples[i]) > best) best = std::fabs(reference.samples[i]), p = i;
+    std::vector<float> a, b;
+    try {
+        a.assign(2 * M + 2, 0.0f);
+        b.assign(2 * M + 2, 0.0f);
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kStrOutOfMemory);
+    }
+    for (size_t i = 0; i < n; ++i) a[2 * i] = measured.samples[i];
+    // The reference turned on its period so that its peak comes first.
+    for (size_t i = 0; i < period; ++i) b[2 * i] = reference.samples[(i + p) % period];
+    Fft(a.data(), log2n + 1, 1);
+    Fft(b.data(), log2n + 1, 1);
+    double maxPower = 0;
+    for (size_t j = 0; j < M; ++j)
+        maxPower = std::max(maxPower, double(b[2 * j]) * b[2 * j] + double(b[2 * j + 1]) * b[2 * j + 1]);
+    if (!(maxPower > 0)) return Status::Error(kStrMlsFailed);
+    const double eps = 1e-4 * maxPower;
+    for (size_t j = 0; j < M; ++j) {
+        const double ar = a[2 * j], ai = a[2 * j + 1], br = b[2 * j], bi = b[2 * j + 1];
+        const double d = br * br + bi * bi + eps;
+        a[2 * j] = float((ar * br + ai * bi) / d);
+        a[2 * j + 1] = float((ai * br - ar * bi) / d);
+    }
+    Fft(a.data(), log2n + 1, -1);
+    for (size_t i = 0; i < n; ++i) measured.samples[i] = a[2 * i];
+    SetPeakAndWindowStart(measured);
+    return Status::Ok();
+}
+
+Status AverageImpulsePasses(TimeRecord& result, const std::vector<const TimeRecord*>& passes) {
+    if (passes.empty()) return Status::Error(kStrMlsFailed);
+    int32_t m = passes[0]->h.windowStart;
+    for (const TimeRecord* p : passes) m = std::min(m, p->h.windowStart);
+    long long d = 0;
+    for (const TimeRecord* p : passes) d = std::max<long long>(d, p->h.windowStart - m);
+    long long length = -1;
+    for (const TimeRecord* p : passes) {
+        const long long l = (long long)p->samples.size() - d;
+        length = length < 0 ? l : std::min(length, l);
+    }
+    if (length <= 0) return Status::Error(kStrMlsFailed);
+    std::vector<float> out;
+    try {
+        out.resize(size_t(length));
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kStrOutOfMemory);
+    }
+    for (size_t k = 0; k < passes.size(); ++k) {
+        const TimeRecord& p = *passes[k];
+        const size_t off = size_t(p.h.windowStart - m);
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] = k == 0 ? p.samples[off + i] : (out[i] + p.samples[off + i]) / 2;
+    }
+    result.samples = std::move(out);
+    result.h.sampleCount = int32_t(result.samples.size());
+    SetPeakAndWindowStart(result);
+    return Status::Ok();
+}
+
+}  // namespace srx
