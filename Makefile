@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 NATIVE := build/native
 WIN64 := build/win64
 FUZZ := build/fuzz
-FUZZ_SECONDS ?= 30
+FUZZ_SECONDS ?= 60
 
 .PHONY: all deps native win64 test test-native test-win64 run bench fuzz clean
 
@@ -45,17 +45,9 @@ bench: deps $(NATIVE)/CMakeCache.txt
 	cmake --build $(NATIVE) -j $(JOBS) --target sonrix-bench
 	$(NATIVE)/bench/sonrix-bench $(BENCH_ARGS)
 
+# Every fuzz target for FUZZ_SECONDS, its corpus kept in $(FUZZ)/corpus.
 fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DSRX_FUZZ=ON -DBUILD_TESTING=OFF
-	cmake --build $(FUZZ) -j $(JOBS)
-	@set -e; for t in $(FUZZ)/fuzz/fuzz_*; do \
-	  [ -x "$$t" ] || continue; n=$$(basename $$t); mkdir -p $(FUZZ)/corpus/$$n; \
-	  echo "== $$n ($(FUZZ_SECONDS) s)"; \
-	  seeds=; [ -d fuzz/seeds/$$n ] && seeds=fuzz/seeds/$$n; \
-	  $$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 $(FUZZ)/corpus/$$n $$seeds > $(FUZZ)/$$n.log 2>&1 \
-	    || { tail -40 $(FUZZ)/$$n.log; echo "FUZZ FAILURE: $$n"; exit 1; }; \
-	  tail -1 $(FUZZ)/$$n.log; \
-	done
+	JOBS=$(JOBS) tools/fuzz-run.sh $(FUZZ_SECONDS) $(FUZZ)/corpus
 
 clean:
 	rm -rf build

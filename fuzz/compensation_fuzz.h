@@ -3,31 +3,16 @@
 // file of this process with the extension the reader expects. A converted
 // table must keep the converter's promises (rising frequencies, nothing
 // above 47850 Hz, a low entry at 100 Hz for the text formats) and must save.
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "dsp/compensation.h"
 #include "dsp/compensation_convert.h"
+#include "fuzz/fuzz_common.h"
 
 namespace srx::fuzz {
-
-inline std::string CompensationScratch(const char* name) {
-    return (std::filesystem::temp_directory_path() /
-            ("fuzz_comp_" + std::to_string(getpid()) + "_" + std::string(name)))
-        .string();
-}
-
-inline bool WriteScratch(const std::string& path, const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool written = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && written;
-}
 
 // Lookups over the whole range must stay finite for a finite table.
 inline void CheckLookups(const CompensationCurve& c) {
@@ -41,11 +26,11 @@ inline void CheckLookups(const CompensationCurve& c) {
 }
 
 inline void CheckConverter(const char* scratchName, bool textFormat, const uint8_t* data, size_t size) {
-    static const std::string input = CompensationScratch(scratchName);
-    static const std::string output = CompensationScratch("converted.MCP");
-    if (!WriteScratch(input, data, size)) return;
+    static const ScratchFile input(scratchName);
+    static const ScratchFile output("converted.MCP");
+    if (!input.Write(data, size)) return;
     CompensationCurve c;
-    if (!ConvertCalibrationFile(input, c).ok()) return;
+    if (!ConvertCalibrationFile(input.path(), c).ok()) return;
     float previous = 0;
     bool first = true;
     for (const CompensationEntry& e : c.entries) {
@@ -56,11 +41,10 @@ inline void CheckConverter(const char* scratchName, bool textFormat, const uint8
         previous = e.frequency;
     }
     CheckLookups(c);
-    if (!SaveCompensation(output, c)) __builtin_trap();
+    if (!SaveCompensation(output.path(), c)) __builtin_trap();
     CompensationCurve back;
-    if (!LoadCompensation(output, back).ok()) __builtin_trap();
+    if (!LoadCompensation(output.path(), back).ok()) __builtin_trap();
     if (back.Count() != CompensationEntryCount(c)) __builtin_trap();
-    std::remove(output.c_str());
 }
 
 }  // namespace srx::fuzz

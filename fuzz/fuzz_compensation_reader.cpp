@@ -18,9 +18,9 @@ bool Close(double a, double b, double absolute) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace srx;
-    static const std::string input = fuzz::CompensationScratch("input.mcp");
-    static const std::string saved = fuzz::CompensationScratch("saved.mcp");
-    if (!fuzz::WriteScratch(input, data, size)) return 0;
+    static const fuzz::ScratchFile inputFile("input.mcp"), savedFile("saved.mcp");
+    const std::string &input = inputFile.path(), &saved = savedFile.path();
+    if (!inputFile.Write(data, size)) return 0;
 
     CompensationCurve fixed;
     fixed.entries.resize(4);
@@ -45,7 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  !Close(e.phase, b.phase, 1e-5)))
                 __builtin_trap();
         }
-        std::remove(saved.c_str());
     }
     ThinCompensation(c);
     return 0;

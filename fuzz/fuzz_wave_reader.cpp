@@ -1,26 +1,17 @@
 // Feeds arbitrary bytes to both wave readers: the plain header reader with
 // sample reads over the claimed data, and the playback stream.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "audio/wave_error.h"
 #include "audio/wave_file.h"
 #include "audio/wave_stream.h"
+#include "fuzz/fuzz_common.h"
 
 namespace {
-
-const std::string& ScratchPath() {
-  static const std::string path =
-      (std::filesystem::temp_directory_path() / ("fuzz_wave_reader_" + std::to_string(getpid()) + ".wav"))
-          .string();
-  return path;
-}
 
 void ReadPlain(const char* path) {
   std::FILE* f = std::fopen(path, "rb");
@@ -53,13 +44,10 @@ void ReadStream(const char* path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& path = ScratchPath();
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  const bool written = std::fwrite(data, 1, size, f) == size;
-  if (std::fclose(f) != 0 || !written) return 0;
-  ReadPlain(path.c_str());
-  ReadStream(path.c_str());
+  static const srx::fuzz::ScratchFile file("wave_reader.wav");
+  if (!file.Write(data, size)) return 0;
+  ReadPlain(file.c_str());
+  ReadStream(file.c_str());
   srx::ClearLastWaveError();
   return 0;
 }

@@ -25,27 +25,19 @@ ActiveContext Active(int kind, bool impedance = false) {
     return c;
 }
 
+// The rules behind the greying table, not the table itself.
 TEST(MenuGreying, FollowsTheActiveKind) {
-    EXPECT_EQ(Greyed(Active(3300, true)),
-              (std::set<int>{716, 717, 721, 722, 723, 724, 725, 726, 729, 730, 731, 732}));
-    EXPECT_EQ(Greyed(Active(3300, false)), (std::set<int>{718, 719, 720, 722, 723, 724, 725, 726, 729, 730}));
-    EXPECT_EQ(Greyed(Active(3301)),
-              (std::set<int>{714, 716, 717, 718, 719, 720, 721, 722, 723, 724, 725, 726, 729, 730, 733}));
-    EXPECT_EQ(Greyed(Active(3302)), (std::set<int>{715, 716, 717, 718, 719, 720, 721, 729, 731, 732, 733}));
-    EXPECT_EQ(Greyed(Active(3303)),
-              (std::set<int>{715, 716, 717, 718, 719, 720, 721, 722, 723, 724, 725, 726, 730}));
-    auto enabledOnly = [](const ActiveContext& c) {
-        std::set<int> on;
-        for (const auto& [id, e] : UpdateMenuStates(c))
-            if (e && ((id >= 714 && id <= 726) || (id >= 729 && id <= 736))) on.insert(id);
-        return on;
-    };
-    EXPECT_EQ(enabledOnly(Active(3304)), (std::set<int>{714, 734, 735, 736}));
-    EXPECT_EQ(enabledOnly(Active(3305)), (std::set<int>{714, 726, 734, 735, 736}));
-    EXPECT_EQ(enabledOnly(Active(3400)), (std::set<int>{734, 735}));
-    EXPECT_EQ(enabledOnly(Active(3401)), (std::set<int>{734, 735}));
-    EXPECT_TRUE(enabledOnly(Active(2)).empty());
-    EXPECT_TRUE(enabledOnly(ActiveContext{}).empty());
+    // Response and impedance curves each grey the other's analyses.
+    const std::set<int> impedance = Greyed(Active(3300, true)), response = Greyed(Active(3300, false));
+    for (int id : {716, 717, 721}) EXPECT_TRUE(impedance.count(id) && !response.count(id)) << id;
+    for (int id : {718, 719, 720}) EXPECT_TRUE(response.count(id) && !impedance.count(id)) << id;
+    // The FFT of a time window needs an impulse window.
+    for (int kind : {3300, 3301, 3303}) EXPECT_TRUE(Greyed(Active(kind)).count(723)) << kind;
+    EXPECT_FALSE(Greyed(Active(3302)).count(723));
+    // Without a graph window nothing of the table is enabled.
+    for (const ActiveContext& c : {Active(2), ActiveContext{}})
+        for (const auto& [id, on] : UpdateMenuStates(c))
+            EXPECT_FALSE(on && ((id >= 714 && id <= 726) || (id >= 729 && id <= 736))) << id;
 }
 
 TEST(MenuGreying, EditExportZoomAndTsBusy) {
@@ -99,18 +91,6 @@ TEST(FlagToggles, CrossoverCurvesMoveTogether) {
     EXPECT_EQ(scope, RepaintScope::XoverSchematic);
 }
 
-TEST(FlagToggles, TimeMarkersAreCheckedWhenTheBitIsClear) {
-    FlagWords f;
-    EXPECT_TRUE(IsFlagChecked(761, f));
-    ApplyFlagToggle(761, f);
-    EXPECT_EQ(f.graph, kGraphTimeMarkersHidden);
-    EXPECT_FALSE(IsFlagChecked(761, f));
-    // The distortion items belong to the document window.
-    EXPECT_FALSE(ApplyFlagToggle(745, f));
-    EXPECT_FALSE(ApplyFlagToggle(762, f));
-    EXPECT_FALSE(ApplyFlagToggle(4711, f));
-}
-
 TEST(MenuMode, EasyMenuClearsTheAdvancedChoices) {
     FlagWords f;
     f.graph = 0xFFFFFFFFu;
@@ -143,13 +123,9 @@ TEST(MenuMode, FlagWordsRoundTripThroughTheSettings) {
 TEST(MenuHelp, PopupPositionsAndSpecialCases) {
     MenuSelection popup;
     popup.popup = true;
-    const int expected[] = {100, 200, 300, 500, 600, 700, 800, 900, 1000};
-    for (int p = 0; p <= 8; ++p) {
-        popup.item = p;
-        EXPECT_EQ(MenuHelpId(popup, 5), expected[p]);
-    }
-    popup.item = 9;
+    popup.item = 9;  // past the known popups: the caller's id
     EXPECT_EQ(MenuHelpId(popup, 700), 700);
+    // A maximised child puts its system menu first and shifts the rest.
     popup.childMaximised = true;
     popup.item = 0;
     EXPECT_EQ(MenuHelpId(popup, 5), 2);
@@ -160,8 +136,6 @@ TEST(MenuHelp, PopupPositionsAndSpecialCases) {
     EXPECT_EQ(MenuHelpId(popup, 5), 3);
 
     MenuSelection item;
-    item.item = 0;
-    EXPECT_EQ(MenuHelpId(item, 303), 303);
     item.item = 112;
     EXPECT_EQ(MenuHelpId(item, 303), 112);
     item.hasMenu = false;
@@ -174,33 +148,14 @@ TEST(MenuHelp, PopupPositionsAndSpecialCases) {
     EXPECT_EQ(MenuHelpId(closed, 303), 0);
 }
 
-TEST(Toolbar, PaletteLayoutsAndCommands) {
-    ASSERT_EQ(ToolbarPalette().size(), 19u);
-    EXPECT_EQ(DefaultToolbarLayout(false).size(), 26u);
-    EXPECT_EQ(DefaultToolbarLayout(true).size(), 21u);
+TEST(Toolbar, LayoutsUseOnlyPaletteButtons) {
     for (bool easy : {false, true})
         for (int id : DefaultToolbarLayout(easy)) {
             if (id == kSeparator) continue;
             EXPECT_NE(FindToolbarButton(id), nullptr) << id;
         }
     for (const auto& b : ToolbarPalette()) EXPECT_LT(b.bitmap, kToolbarImageCount);
-    EXPECT_EQ(ToolbarCommandFor(49), 703);
-    EXPECT_EQ(ToolbarCommandFor(31), 201);
-    EXPECT_EQ(ToolbarCommandFor(43), 0);
     EXPECT_EQ(ToolbarCommandFor(701), 0);  // menu ids are not buttons
-}
-
-TEST(CommandTable, RoutesOnlyWhatItNames) {
-    EXPECT_TRUE(IsTableCommand(112));
-    EXPECT_TRUE(IsTableCommand(764));
-    EXPECT_FALSE(IsTableCommand(111));
-    EXPECT_FALSE(IsTableCommand(4711));
-    EXPECT_TRUE(IsDocumentCommand(750));
-    EXPECT_FALSE(IsDocumentCommand(757));
-    EXPECT_EQ(ContextMenuFor(3300, true, true), 8);
-    EXPECT_EQ(ContextMenuFor(3300, false, false), 5);
-    EXPECT_EQ(ContextMenuFor(3205, false, false), 16);
-    EXPECT_EQ(ContextMenuFor(3400, false, false), 0);
 }
 
 TEST(Tips, ParsingTrimsSkipsAndBounds) {

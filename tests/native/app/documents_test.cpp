@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -10,15 +9,14 @@
 #include "app/documents_model.h"
 #include "app/undo_names.h"
 #include "resources/string_table.h"
+#include "tests/native/test_support.h"
 
 using namespace srx;
 using Titles = std::vector<std::string>;
 
 TEST(DocTitles, UniqueTitleNumbersLaterCopiesAndIgnoresCase) {
-    EXPECT_EQ(UniqueTitle("Frequency Response: a", {}), "Frequency Response: a");
-    EXPECT_EQ(UniqueTitle("T", (Titles{"Other"})), "T");
+    // Plain numbering of copies is what the document-window test sees.
     EXPECT_EQ(UniqueTitle("T", (Titles{"t"})), "T : 2");
-    EXPECT_EQ(UniqueTitle("T", (Titles{"T", "T : 2"})), "T : 3");
     // A copy numbered earlier in window order is found on a later pass.
     EXPECT_EQ(UniqueTitle("T", (Titles{"T : 2", "T : 3", "T"})), "T : 4");
     // A free number between copies is taken.
@@ -27,14 +25,12 @@ TEST(DocTitles, UniqueTitleNumbersLaterCopiesAndIgnoresCase) {
     EXPECT_EQ(UniqueTitle("T", (Titles{"T : 2x", "T x"})), "T");
 }
 
-TEST(DocTitles, FileTitleAndTheNamesOfUntitledWindows) {
+TEST(DocTitles, FileTitleIsTheNameWithoutItsExtension) {
     EXPECT_EQ(FileTitle(R"(C:\meas\woofer.mes)"), "woofer");
     EXPECT_EQ(FileTitle(R"(C:\my.dir\noext)"), "noext");  // a dot in a folder is no extension
     EXPECT_EQ(FileTitle("a.b.twf"), "a.b");
     EXPECT_EQ(FileTitle("C:/x/y.etc"), "y");
     EXPECT_EQ(FileTitle(R"(C:\folder\)"), "");
-    EXPECT_EQ(NoNameTitle(0), "NONAME.000");
-    EXPECT_EQ(NoNameTitle(3), "NONAME.003");
 }
 
 TEST(DocTitles, FilterStringsKeepTheirEmbeddedNuls) {
@@ -73,31 +69,6 @@ TEST(DocUndo, FileNamesTakeTheFirstFreeNumberWithinThePathLimit) {
     EXPECT_EQ(asked, 10000);
 }
 
-TEST(DocUndo, TrimKeepsTheNewestStepsOfOneWindowOnly) {
-    UndoList list;
-    int a = 0, b = 0;
-    for (int i = 0; i < 6; ++i) list.Push({0, &a, nullptr, 3300, "a", "", "a" + std::to_string(i)});
-    list.Push({0, &b, nullptr, 3300, "b", "", "b0"});
-
-    auto dropped = list.Trim(&a, 5);
-    ASSERT_EQ(dropped.size(), 1u);
-    EXPECT_EQ(dropped[0].file, "a0");  // the oldest goes
-    EXPECT_EQ(list.CountTakenOn(&a), 5);
-    EXPECT_EQ(list.CountTakenOn(&b), 1);
-
-    dropped = list.Trim(&a, 2);
-    ASSERT_EQ(dropped.size(), 3u);
-    EXPECT_EQ(dropped[0].file, "a1");
-    EXPECT_EQ(dropped[2].file, "a3");
-    EXPECT_EQ(list.Newest(&a)->file, "a5");
-
-    // Depth below 1 keeps everything.
-    for (int i = 0; i < 20; ++i) list.Push({0, &a, nullptr, 3300, "a", "", "x"});
-    EXPECT_TRUE(list.Trim(&a, 0).empty());
-    EXPECT_TRUE(list.Trim(&a, -3).empty());
-    EXPECT_EQ(list.CountTakenOn(&a), 22);
-}
-
 TEST(DocUndo, SecondWindowsSeeTheStepButDoNotOwnIt) {
     UndoList list;
     int impulse = 0, waterfall = 0, other = 0;
@@ -123,14 +94,9 @@ TEST(DocUndo, SecondWindowsSeeTheStepButDoNotOwnIt) {
     EXPECT_EQ(list.size(), 0u);
 }
 
-class DocDesignUndoFile : public ::testing::Test {
+class DocDesignUndoFile : public test::ScratchTest {
 protected:
-    // Tests run in parallel processes: each uses a file of its own.
-    std::string path = (std::filesystem::temp_directory_path() /
-                        ("srx_doc_design_undo_" +
-                         std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".son"))
-                           .string();
-    void TearDown() override { std::remove(path.c_str()); }
+    const std::string path = Path("undo.son");
 };
 
 TEST_F(DocDesignUndoFile, RoundTripsTheBlocksAndRestoresTheUnitState) {

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
+#include <string>
+
+#include "tests/native/test_support.h"
 
 using srx::FrameTitleFromText;
 
@@ -16,19 +17,11 @@ TEST(FrameTitle, FirstLineTrimmedAndCut) {
 }
 
 TEST(FrameTitle, FileGivesTheTitleOrTheFallbackIsUsed) {
-    auto dir = std::filesystem::temp_directory_path() / "srx_frame_title";
-    std::filesystem::create_directories(dir);
-    auto path = (dir / "SRWT.TXT").string();
-    std::remove(path.c_str());
+    const srx::test::ScratchDir scratch;
+    const std::string path = scratch.Path("SRWT.TXT");
     EXPECT_EQ(srx::ChooseFrameTitle(path, "Default"), "Default");
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fputs("  Bench 7\r\n", f);
-    std::fclose(f);
+    scratch.Write("SRWT.TXT", "  Bench 7\r\n");
     EXPECT_EQ(srx::ChooseFrameTitle(path, "Default"), "Bench 7");
-    f = std::fopen(path.c_str(), "wb");
-    std::fputs("\n", f);
-    std::fclose(f);
+    scratch.Write("SRWT.TXT", "\n");
     EXPECT_EQ(srx::ChooseFrameTitle(path, "Default"), "Default");
-    std::filesystem::remove_all(dir);
 }

@@ -6,8 +6,9 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
+
+#include "tests/native/test_support.h"
 
 namespace srx {
 namespace {
@@ -39,7 +40,6 @@ class FakeMixerBackend : public MixerBackend {
 
   std::vector<Mixer> mixers;
   std::vector<std::string> waveOuts, waveIns;
-  int writes = 0;
 
   int MixerCount() override { return static_cast<int>(mixers.size()); }
   std::string MixerName(int m) override { return mixers.at(m).name; }
@@ -64,7 +64,7 @@ class FakeMixerBackend : public MixerBackend {
   }
   std::vector<MixerControlInfo> Controls(int m, const MixerLineInfo& line) override {
     std::vector<MixerControlInfo> out;
-    if (Line* l = FindLine(m, line.lineId))
+    if (Line* l = FindLine(m, [&](const Dest&, const Line& x) { return x.info.lineId == line.lineId; }))
       for (const Control& c : l->controls) out.push_back(c.info);
     return out;
   }
@@ -77,50 +77,45 @@ class FakeMixerBackend : public MixerBackend {
   bool SetValues(int m, const MixerControlInfo& c, const std::vector<int32_t>& v) override {
     Control* k = FindControl(m, c.controlId);
     if (!k || v.size() != k->values.size()) return false;
-    ++writes;
     for (size_t i = 0; i < v.size(); ++i) k->values[i] = v[i] / k->quantum * k->quantum;
     return true;
   }
 
-  Line* FindLine(int m, uint32_t id) {
+  // The first line, destinations and their sources alike, that `match` takes.
+  template <class Match>
+  Line* FindLine(int m, Match match) {
     for (Dest& d : mixers.at(m).dests) {
-      if (d.line.info.lineId == id) return &d.line;
+      if (match(d, d.line)) return &d.line;
       for (Line& s : d.sources)
-        if (s.info.lineId == id) return &s;
+        if (match(d, s)) return &s;
     }
     return nullptr;
   }
   Line* LineOfType(int m, uint32_t dstType, uint32_t type) {
-    for (Dest& d : mixers.at(m).dests) {
-      if (d.line.info.componentType != dstType) continue;
-      if (type == dstType) return &d.line;
-      for (Line& s : d.sources)
-        if (s.info.componentType == type) return &s;
-    }
-    return nullptr;
+    return FindLine(m, [&](const Dest& d, const Line& l) {
+      return d.line.info.componentType == dstType && l.info.componentType == type;
+    });
   }
   Control* FindControl(int m, uint32_t id) {
-    for (Dest& d : mixers.at(m).dests) {
-      for (Control& c : d.line.controls)
-        if (c.info.controlId == id) return &c;
-      for (Line& s : d.sources)
-        for (Control& c : s.controls)
-          if (c.info.controlId == id) return &c;
-    }
-    return nullptr;
+    Control* found = nullptr;
+    FindLine(m, [&](const Dest&, Line& l) {
+      for (Control& c : l.controls)
+        if (c.info.controlId == id) found = &c;
+      return found != nullptr;
+    });
+    return found;
   }
-  // The first channel's value of a control on the line of that type.
+  // The first channel's value of a control of that type on a line of that type.
   int32_t& Value(int m, uint32_t dstType, uint32_t lineType, uint32_t controlType) {
-    for (Dest& d : mixers.at(m).dests) {
-      if (d.line.info.componentType != dstType) continue;
-      std::vector<Line*> lines{&d.line};
-      for (Line& s : d.sources) lines.push_back(&s);
-      for (Line* l : lines)
-        if (l->info.componentType == lineType)
-          for (Control& c : l->controls)
-            if (c.info.type == controlType) return c.values[0];
-    }
-    throw std::runtime_error("no such control");
+    Control* found = nullptr;
+    FindLine(m, [&](const Dest& d, Line& l) {
+      if (d.line.info.componentType != dstType || l.info.componentType != lineType) return false;
+      for (Control& c : l.controls)
+        if (!found && c.info.type == controlType) found = &c;
+      return found != nullptr;
+    });
+    if (!found) throw std::runtime_error("no such control");
+    return found->values[0];
   }
 
   // Builders.
@@ -213,23 +208,12 @@ class FakeMixerBackend : public MixerBackend {
   }
 };
 
-class MixerTest : public ::testing::Test {
+class MixerTest : public test::ScratchTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("srx_mixer_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::string Folder() const { return dir_.string(); }
-
   int32_t& Spk(int m, uint32_t ctl) { return fake.Value(m, kMixerDstSpeakers, kMixerDstSpeakers, ctl); }
   int32_t& Rec(int m, uint32_t line, uint32_t ctl) { return fake.Value(m, kMixerDstWaveIn, line, ctl); }
 
   FakeMixerBackend fake;
-  fs::path dir_;
 };
 
 TEST_F(MixerTest, LineTableFindsTheSlotsOfAFullCard) {
@@ -313,14 +297,9 @@ TEST_F(MixerTest, StateFileRoundTripAndRejections) {
   EXPECT_EQ(Spk(0, kMixerCtlVolume), 5);
 
   // A truncated or padded file is not a state file.
-  for (int extra : {-1, 1}) {
-    std::ifstream in(Path("a.cfg"), std::ios::binary);
-    std::vector<char> bytes(84);
-    in.read(bytes.data(), 84);
-    bytes.resize(84 + extra);
-    std::ofstream(Path("bad.cfg"), std::ios::binary).write(bytes.data(), bytes.size());
-    EXPECT_FALSE(LoadMixerState(Path("bad.cfg"), fake, 0, t0, false)) << extra;
-  }
+  const std::string good = test::Slurp(Path("a.cfg"));
+  for (const std::string& bad : {good.substr(0, 83), good + '\0'})
+    EXPECT_FALSE(LoadMixerState(Write("bad.cfg", bad), fake, 0, t0, false)) << bad.size();
   EXPECT_FALSE(LoadMixerState(Path("missing.cfg"), fake, 0, t0, false));
   EXPECT_EQ(Spk(0, kMixerCtlVolume), 5);
 
@@ -336,35 +315,12 @@ TEST_F(MixerTest, StateFileRoundTripAndRejections) {
   EXPECT_EQ(Spk(0, kMixerCtlTreble), 90);
 }
 
-TEST_F(MixerTest, ExitPutsBackWhatStartUpSaved) {
-  fake.AddFullCard("A");
-  fake.AddWineDevicePair("Wine");
-  EXPECT_EQ(SaveAllMixers(fake, Folder()), 3);
-  EXPECT_TRUE(fs::exists(Path("MIXSET00.CFG")));
-  EXPECT_TRUE(fs::exists(Path("MIXSET02.CFG")));
-
-  Spk(0, kMixerCtlVolume) = 1;
-  Rec(0, kMixerDstWaveIn, kMixerCtlMute) = 0;
-  Spk(1, kMixerCtlVolume) = 2;
-  Spk(1, kMixerCtlMute) = 1;
-  Rec(2, kMixerSrcMicrophone, kMixerCtlVolume) = 3;
-
-  EXPECT_EQ(RestoreAllMixers(fake, Folder(), false), 3);
-  EXPECT_EQ(Spk(0, kMixerCtlVolume), 40000);
-  EXPECT_EQ(Rec(0, kMixerDstWaveIn, kMixerCtlMute), 1);
-  EXPECT_EQ(Spk(1, kMixerCtlVolume), 65535);
-  EXPECT_EQ(Spk(1, kMixerCtlMute), 0);
-  EXPECT_EQ(Rec(2, kMixerSrcMicrophone, kMixerCtlVolume), 65535);
-  EXPECT_FALSE(fs::exists(Path("MIXSET00.CFG")));
-  EXPECT_FALSE(fs::exists(Path("MIXSET02.CFG")));
-  // Nothing left to restore a second time.
-  EXPECT_EQ(RestoreAllMixers(fake, Folder(), false), 0);
-}
-
 // A whole run of the program: the user's own levels before the start, the
-// measuring levels from the last run, a change while it runs.
+// measuring levels from the last run, a change while it runs; every mixer,
+// not only the measuring card's, is given back as it was.
 TEST_F(MixerTest, ProgramRunKeepsTheMeasuringLevelsAndGivesTheUsersBack) {
   fake.AddFullCard("A");
+  fake.AddWineDevicePair("Wine");
   MemoryValueStore store;
   MixerSettings s{0 /*mic*/, 0, 0};
   Spk(0, kMixerCtlVolume) = 777;  // measuring level of the last run
@@ -375,10 +331,15 @@ TEST_F(MixerTest, ProgramRunKeepsTheMeasuringLevelsAndGivesTheUsersBack) {
   MixersAtStartup(fake, Folder(), s, store, true);
   EXPECT_EQ(Spk(0, kMixerCtlVolume), 777);
   Spk(0, kMixerCtlVolume) = 888;  // the user raises the level for measuring
+  Spk(1, kMixerCtlVolume) = 2;
+  Spk(1, kMixerCtlMute) = 1;
 
   MixersAtExit(fake, Folder(), s, store, true);
   EXPECT_EQ(Spk(0, kMixerCtlVolume), 5000);
   EXPECT_EQ(Rec(0, kMixerSrcMicrophone, kMixerCtlVolume), 6000);
+  EXPECT_EQ(Spk(1, kMixerCtlVolume), 65535);
+  EXPECT_EQ(Spk(1, kMixerCtlMute), 0);
+  EXPECT_EQ(RestoreAllMixers(fake, Folder(), false), 0);  // nothing left behind
   MixerLevelsBlock blk;
   std::memcpy(&blk, store.values[kMixerLevelsValue].data(), sizeof blk);
   EXPECT_EQ(blk.levels[kMixerSlotSpeakers], 888);
@@ -541,7 +502,7 @@ TEST_F(MixerTest, WinmmBackendSavesAndRestoresWhatItFinds) {
   const int saved = SaveAllMixers(*b, Folder());
   EXPECT_LE(saved, count);
   EXPECT_EQ(RestoreAllMixers(*b, Folder(), true), saved);
-  EXPECT_TRUE(fs::is_empty(dir_));
+  EXPECT_EQ(FileCount(), 0u);
   EXPECT_TRUE(b->Destinations(count).empty());
   if (count == 0) {
     MixerSettings s;

@@ -266,40 +266,13 @@ TEST(WaveDeviceRouter, ListsTheVirtualDeviceAfterTheRealOnes) {
   EXPECT_EQ(alone.DeviceCount(WaveDirection::kOutput), 1);
 }
 
-TEST(VirtualDevice, RealTimePacingDeliversAndStopsCleanly) {
-  VirtualLoudspeaker device(PureLatencySetup(0));
-  device.SetPacing(VirtualPacing::kRealTime);
-  WaveNoticeTarget target;
-  target.fn = &CountDone;
-  std::unique_ptr<WaveDeviceHandle> in;
-  ASSERT_EQ(device.Open(WaveDirection::kInput, 0, Pcm(1, 16, 8000), target, in), 0);
-  std::vector<std::vector<char>> data(4, std::vector<char>(160));  // 10 ms each
-  std::vector<WaveHeader> headers(4);
-  for (std::size_t i = 0; i < 4; ++i) {
-    headers[i] = WaveHeader{data[i].data(), 160};
-    ASSERT_EQ(in->Prepare(headers[i]), 0);
-    ASSERT_EQ(in->Queue(headers[i]), 0);
-  }
-  g_done = 0;
-  ASSERT_EQ(in->Start(), 0);
-  const auto start = std::chrono::steady_clock::now();
-  while (g_done < 4 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) device.WaitAndPump(50);
-  EXPECT_EQ(g_done, 4);
-  // Forty milliseconds of sound cannot arrive much sooner than that.
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
-  for (WaveHeader& h : headers) EXPECT_EQ(h.bytesRecorded, 160u);
-  EXPECT_EQ(in->Close(), 0);
-  device.SetPacing(VirtualPacing::kManual);
-}
-
-
 // A window pumps the device when its wake hook fires. Buffers handed back by
 // the owner's own reset must wake it too, or an engine that stopped
 // recording would wait for them for ever.
 std::atomic<int> g_wakes{0};
 void CountWake(void*) { ++g_wakes; }
 
-TEST(VirtualDevice, RealTimeWakeFollowsNoticesOfTheOwnersOwnCalls) {
+TEST(VirtualDevice, RealTimePacingDeliversWakesAndStopsCleanly) {
   VirtualLoudspeaker device(PureLatencySetup(0));
   device.SetWakeHook(&CountWake, nullptr);
   device.SetPacing(VirtualPacing::kRealTime);
@@ -307,10 +280,12 @@ TEST(VirtualDevice, RealTimeWakeFollowsNoticesOfTheOwnersOwnCalls) {
   target.fn = &CountDone;
   std::unique_ptr<WaveDeviceHandle> in;
   ASSERT_EQ(device.Open(WaveDirection::kInput, 0, Pcm(1, 16, 8000), target, in), 0);
-  std::vector<std::vector<char>> data(2, std::vector<char>(16000));  // a second each
-  std::vector<WaveHeader> headers(2);
-  for (std::size_t i = 0; i < 2; ++i) {
-    headers[i] = WaveHeader{data[i].data(), 16000};
+  // Four buffers of 10 ms, then one of a second.
+  std::vector<std::vector<char>> data(5, std::vector<char>(160));
+  data[4].resize(16000);
+  std::vector<WaveHeader> headers(5);
+  for (std::size_t i = 0; i < 5; ++i) {
+    headers[i] = WaveHeader{data[i].data(), uint32_t(data[i].size())};
     ASSERT_EQ(in->Prepare(headers[i]), 0);
     ASSERT_EQ(in->Queue(headers[i]), 0);
   }
@@ -321,16 +296,23 @@ TEST(VirtualDevice, RealTimeWakeFollowsNoticesOfTheOwnersOwnCalls) {
   };
   EXPECT_TRUE(waitFor([] { return g_wakes > 0; }));  // the open notice
   device.Pump();
-  ASSERT_EQ(in->Start(), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  const int before = g_wakes;
   g_done = 0;
-  ASSERT_EQ(in->Reset(), 0);  // both buffers come back now, partly filled
+  ASSERT_EQ(in->Start(), 0);
+  const auto start = std::chrono::steady_clock::now();
+  while (g_done < 4 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) device.WaitAndPump(50);
+  EXPECT_EQ(g_done, 4);
+  // Forty milliseconds of sound cannot arrive much sooner than that.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(headers[i].bytesRecorded, 160u);
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  const int before = g_wakes;
+  ASSERT_EQ(in->Reset(), 0);  // the long buffer comes back now, partly filled
   EXPECT_TRUE(waitFor([&] { return g_wakes > before; }));
   device.Pump();
-  EXPECT_EQ(g_done, 2);
-  EXPECT_GT(headers[0].bytesRecorded, 0u);
-  EXPECT_LT(headers[0].bytesRecorded, 16000u);
+  EXPECT_EQ(g_done, 5);
+  EXPECT_GT(headers[4].bytesRecorded, 0u);
+  EXPECT_LT(headers[4].bytesRecorded, 16000u);
   for (WaveHeader& h : headers) EXPECT_EQ(in->Unprepare(h), 0);
   EXPECT_EQ(in->Close(), 0);
   device.SetPacing(VirtualPacing::kManual);

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -11,6 +10,8 @@
 #include "audio/wave_error.h"
 #include "audio/wave_file.h"
 #include "audio/wave_stream.h"
+#include "platform/file_io.h"
+#include "tests/native/test_support.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -67,37 +68,19 @@ std::vector<double> SoxDecode(const std::string& wav) {
 }
 #endif
 
-class WaveTest : public ::testing::Test {
+class WaveTest : public test::ScratchTest {
  protected:
   void SetUp() override { ClearLastWaveError(); }
-  void TearDown() override {
-    PlaybackClose();
-    for (std::FILE* f : open_) std::fclose(f);
-    std::error_code ec;
-    for (auto& p : paths_) fs::remove(p, ec);
-  }
-  std::string Path(const std::string& suffix) {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    paths_.push_back(fs::temp_directory_path() / ("srx_" + name + "_" + suffix));
-    return paths_.back().string();
-  }
+  void TearDown() override { PlaybackClose(); }
+  // Open until the case ends, whichever check stops it.
   std::FILE* Open(const std::string& p, const char* mode) {
-    std::FILE* f = std::fopen(p.c_str(), mode);
-    if (f) open_.push_back(f);
-    return f;
+    open_.emplace_back(std::fopen(p.c_str(), mode));
+    return open_.back().get();
   }
-  std::string FileWith(const std::string& bytes) {
-    const std::string p = Path(std::to_string(paths_.size()) + ".wav");
-    std::ofstream(p, std::ios::binary) << bytes;
-    return p;
-  }
+  std::string FileWith(const std::string& bytes) { return Write(std::to_string(files_++) + ".wav", bytes); }
   std::FILE* WithBytes(const std::string& bytes) { return Open(FileWith(bytes), "rb"); }
-  static std::string Slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  std::vector<fs::path> paths_;
-  std::vector<std::FILE*> open_;
+  std::vector<FilePtr> open_;
+  int files_ = 0;
 };
 
 TEST_F(WaveTest, HeaderReaderFindsDataOrFails) {
@@ -160,8 +143,8 @@ TEST_F(WaveTest, WrittenFramesReadBackTruncated) {
       };
 
       const uint32_t dataBytes = uint32_t(written.size() * (bits / 8));
-      ASSERT_EQ(Slurp(p).size(), kWaveHeaderBytes + dataBytes);
-      EXPECT_EQ(Slurp(p).substr(0, kWaveHeaderBytes), Header(Fmt(1, uint16_t(channels), uint16_t(bits)), dataBytes));
+      ASSERT_EQ(test::Slurp(p).size(), kWaveHeaderBytes + dataBytes);
+      EXPECT_EQ(test::Slurp(p).substr(0, kWaveHeaderBytes), Header(Fmt(1, uint16_t(channels), uint16_t(bits)), dataBytes));
       std::FILE* in = Open(p, "rb");
       WaveFormat f{};
       ASSERT_EQ(ReadWaveHeader(in, f), dataBytes);
@@ -197,7 +180,7 @@ TEST_F(WaveTest, WritersRefuseWhatTheyCannotWrite) {
   ASSERT_TRUE(WriteSampleFrame(f, 0, 0, 1, 8));
   ASSERT_TRUE(WriteSampleFrame(f, -0x100, 0, 1, 24));
   std::fflush(f);
-  EXPECT_EQ(Slurp(p), "\xFF\x7F\x80\xFF\xFF\xFF"s);
+  EXPECT_EQ(test::Slurp(p), "\xFF\x7F\x80\xFF\xFF\xFF"s);
 }
 
 TEST_F(WaveTest, ReadsWideAndFloatSamples) {
@@ -262,7 +245,7 @@ TEST_F(WaveTest, ReadsFilesMadeBySox) {
       const std::vector<double> expected = SoxDecode(p);
       ASSERT_FALSE(expected.empty());
       // Splice an odd-sized LIST chunk and its pad byte in front of "data".
-      std::string bytes = Slurp(p);
+      std::string bytes = test::Slurp(p);
       ASSERT_NE(bytes.find("data"), std::string::npos);
       bytes.insert(bytes.find("data"), Chunk("LIST", "INFOICMT" + Le32(3) + "odd"));
       bytes.replace(4, 4, Le32(uint32_t(bytes.size() - 8)));
@@ -349,7 +332,7 @@ TEST_F(WaveTest, RecordingRoundTripsThroughPlayback) {
     all.append(block, 0, n);
   }
   ASSERT_EQ(RecordClose(), kWaveStreamOk);
-  const std::string bytes = Slurp(path);
+  const std::string bytes = test::Slurp(path);
   ASSERT_EQ(bytes.size(), kWaveHeaderBytes + all.size() + 1);  // odd data: pad byte
   EXPECT_EQ(bytes.substr(0, kWaveHeaderBytes), Header(Fmt(1, 1, 8), uint32_t(all.size())));
 
@@ -375,7 +358,7 @@ TEST_F(WaveTest, AbortedRecordingsCloseToValidFiles) {
     RecordStream rec;
     rec.SetFormat({1, 2, 8000, 32000, 4, 16, 0});
     ASSERT_EQ(rec.Create(path.c_str()), kWaveStreamOk);
-    EXPECT_EQ(Slurp(path), Header(Fmt(1, 2, 16), 0));  // readable even if never closed
+    EXPECT_EQ(test::Slurp(path), Header(Fmt(1, 2, 16), 0));  // readable even if never closed
     ASSERT_EQ(rec.WriteBlock({block.data(), 4000, 4000}), kWaveStreamOk);
     EXPECT_EQ(rec.WriteBlock({block.data(), 100, 4000}), kWaveStreamWriteFailed);  // overruns its buffer
     EXPECT_EQ(rec.WriteBlock({nullptr, 100, 100}), kWaveStreamWriteFailed);
@@ -400,7 +383,7 @@ TEST_F(WaveTest, AbortedRecordingsCloseToValidFiles) {
     expected += block;
 #endif
   }  // dropped without Close: the destructor fixes the sizes and cuts off the partial block
-  EXPECT_EQ(Slurp(path), Header(Fmt(1, 2, 16), uint32_t(expected.size())) + expected);
+  EXPECT_EQ(test::Slurp(path), Header(Fmt(1, 2, 16), uint32_t(expected.size())) + expected);
   EXPECT_STREQ(LastWaveError(), "");
 }
 

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <utility>
 #include <string>
@@ -14,6 +12,7 @@
 #include "app/reading_hooks.h"
 #include "data/native_files.h"
 #include "resources/string_table.h"
+#include "tests/native/test_support.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -81,40 +80,24 @@ Image Etc100() {
     return f;
 }
 
-class NativeFiles : public ::testing::Test {
+class NativeFiles : public test::ScratchTest {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("srx_native_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
     void TearDown() override {
         SetRecentFileHook(nullptr);
         SetMinimumPhaseHook(nullptr);
         SetThieleSmallHook(nullptr);
         SetDistortionDerivedHook(nullptr);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(Path(name), std::ios::binary) << bytes;
-        return Path(name);
-    }
-    std::string Read(const std::string& path) const {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::size_t FilesInDir() const { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); }
-
-    fs::path dir_;
+    static std::string Read(const std::string& path) { return test::Slurp(path); }
 };
 
-TEST_F(NativeFiles, RoundTripsAreByteIdentical) {
+TEST_F(NativeFiles, PointsLandInTheirSlotsAndRoundTripsAreByteIdentical) {
     const std::string mes = Mes102().bytes, twf = Twf101WithWaterfall().bytes, etc = Etc100().bytes;
     Measurement m;
     ASSERT_TRUE(LoadMeasurement(Write("a.mes", mes), m));
+    ASSERT_EQ(m.points.size(), 2u);
+    const float* v = m.points[0].value;  // 13 values: f, level, phase, minimum phase, d2..d10
+    EXPECT_EQ(std::vector<float>({v[0], v[1], v[4], v[10], v[18]}), std::vector<float>({90, 0.1f, -0.2f, -40, -80}));
     ASSERT_TRUE(SaveMeasurement(m, Path("b.mes"), true));
     EXPECT_EQ(Read(Path("b.mes")), mes);
 
@@ -127,18 +110,6 @@ TEST_F(NativeFiles, RoundTripsAreByteIdentical) {
     ASSERT_TRUE(LoadEtc(Write("a.etc", etc), e));
     ASSERT_TRUE(SaveEtc(e, Path("b.etc"), true));
     EXPECT_EQ(Read(Path("b.etc")), etc);
-}
-
-TEST_F(NativeFiles, MesFieldsAndPointValues) {
-    Measurement m;
-    ASSERT_TRUE(LoadMeasurement(Write("a.mes", Mes102().bytes), m));
-    EXPECT_EQ(TextOf(m.h.title), "Woofer 1m");
-    EXPECT_EQ(+m.h.method, 13);
-    EXPECT_EQ(+m.h.setup.sampleRate, 48000);
-    EXPECT_EQ(+m.h.preAverages, 4);
-    ASSERT_EQ(m.points.size(), 2u);
-    const float* v = m.points[0].value;  // 13 values: f, level, phase, minimum phase, d2..d10
-    EXPECT_EQ(std::vector<float>({v[0], v[1], v[4], v[10], v[18]}), std::vector<float>({90, 0.1f, -0.2f, -40, -80}));
 }
 
 TEST_F(NativeFiles, LegacyMesSignatures) {
@@ -236,12 +207,12 @@ TEST_F(NativeFiles, FailedSaveKeepsThePreviousFile) {
     Measurement m;
     ASSERT_TRUE(LoadMeasurement(Write("a.mes", Mes102().bytes), m));
     m.h.flags &= ~uint32_t(kMesSaved);
-    EXPECT_EQ(SaveMeasurement(m, (dir_ / "no_dir" / "x.mes").string()).stringId, 2315);
+    EXPECT_EQ(SaveMeasurement(m, (Dir() / "no_dir" / "x.mes").string()).stringId, 2315);
     EXPECT_EQ(SaveMeasurement(m, "").stringId, 2315);
-    fs::create_directory(dir_ / "taken.mes");  // cannot be replaced by a file
+    fs::create_directory(Dir() / "taken.mes");  // cannot be replaced by a file
     EXPECT_EQ(SaveMeasurement(m, Path("taken.mes")).stringId, 2315);
-    EXPECT_TRUE(fs::is_directory(dir_ / "taken.mes"));
-    EXPECT_EQ(FilesInDir(), 2u);  // no scratch file left behind
+    EXPECT_TRUE(fs::is_directory(Dir() / "taken.mes"));
+    EXPECT_EQ(FileCount(), 2u);  // no scratch file left behind
     EXPECT_FALSE(m.h.flags & kMesSaved);
 
     const std::string previous = Write("old.twf", Twf101WithWaterfall().bytes);
@@ -262,7 +233,7 @@ TEST_F(NativeFiles, FailedSaveKeepsThePreviousFile) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(s.stringId, 2317);
     EXPECT_EQ(Read(previous), Twf101WithWaterfall().bytes);
-    EXPECT_EQ(FilesInDir(), 3u);
+    EXPECT_EQ(FileCount(), 3u);
 #endif
     ASSERT_TRUE(SaveTimeRecord(t, previous));  // replacing an existing file works
     EXPECT_EQ(Read(previous).size(), 6u + 1336 + 4 * (200000 + 6));
@@ -373,7 +344,6 @@ TEST_F(NativeFiles, ReadingRunsTheRecomputations) {
 TEST_F(NativeFiles, WhatTheShellIsTold) {
     TimeRecord t;
     t.h.flags = kTwfStep;
-    EXPECT_EQ(SaveDialogFor(KindOf(t)).filterId, 6016);
     EXPECT_EQ(DefaultSaveFileName("", KindOf(t)), "Step Response.stp");
     t.h.flags = kTwfWaterfall;
     EXPECT_EQ(DefaultSaveFileName("L/R: 1m?", KindOf(t)), "L_R_ 1m_.twf");
@@ -444,20 +414,20 @@ TEST_F(NativeFiles, SavingNeverWritesThroughLinks) {
     Measurement m;
     ASSERT_TRUE(LoadMeasurement(Write("a.mes", Mes102().bytes), m));
     const std::string victim = Write("victim.txt", "precious");
-    fs::create_symlink(victim, dir_ / "link.mes");
+    fs::create_symlink(victim, Dir() / "link.mes");
     const std::string squatter = Write("link.mes.~srxnew", "mine");
-    fs::create_symlink(victim, dir_ / "link.mes.part");
+    fs::create_symlink(victim, Dir() / "link.mes.part");
     ASSERT_TRUE(SaveMeasurement(m, Path("link.mes")));
-    EXPECT_FALSE(fs::is_symlink(dir_ / "link.mes"));
+    EXPECT_FALSE(fs::is_symlink(Dir() / "link.mes"));
     EXPECT_EQ(Read(victim), "precious");
     EXPECT_EQ(Read(squatter), "mine");
-    EXPECT_EQ(FilesInDir(), 5u);
+    EXPECT_EQ(FileCount(), 5u);
 
     // A read-only folder: the save fails and the old file stays as it was.
     if (geteuid() != 0) {
-        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
+        fs::permissions(Dir(), fs::perms::owner_write, fs::perm_options::remove);
         EXPECT_EQ(SaveMeasurement(m, Path("a.mes")).stringId, 2315);
-        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::add);
+        fs::permissions(Dir(), fs::perms::owner_write, fs::perm_options::add);
         EXPECT_EQ(Read(Path("a.mes")), Mes102().bytes);
     }
 }

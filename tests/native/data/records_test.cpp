@@ -18,19 +18,6 @@ Measurement ThreePoints() {
     return *m;
 }
 
-TEST(MeasurementRecord, NewRecordsStartNeutral) {
-    auto m = NewMeasurement(kCurveImpedance);
-    ASSERT_TRUE(m);
-    EXPECT_EQ(+m->h.curveKind, kCurveImpedance);
-    EXPECT_EQ(+m->h.maxLevel, kNoLevel);
-    EXPECT_EQ(m->displayFactor, 1.0);
-    auto t = NewTimeRecord({0.001, 0.05, 0.2, 0.1, 3});
-    ASSERT_TRUE(t);
-    EXPECT_EQ(+t->h.fftWindowLength, 0.2);
-    EXPECT_EQ(+t->h.waterfallSetting, 3);
-    EXPECT_EQ(+t->h.waterfallMax, kNoLevel);
-}
-
 TEST(MeasurementRecord, AddCurvePointFillsSlotsAndHeader) {
     Measurement m = ThreePoints();
     ASSERT_EQ(m.points.size(), 3u);
@@ -78,33 +65,6 @@ TEST(MeasurementRecord, DefaultTitleTakesTheSmallestFreeNumber) {
     m->h.curveKind = kCurveImpedance;
     EXPECT_EQ(DefaultMeasurementTitle(*m, open), "Impedance (1)");
     EXPECT_EQ(DefaultMeasurementTitle(*m, {"Impedance: Impedance (1)"}), "Impedance (2)");
-}
-
-TEST(MeasurementRecord, TypeTexts) {
-    MeasurementHeader h{};
-    struct Case {
-        int kind, origin, method;
-        uint32_t flags;
-        const char* text;
-    } cases[] = {
-        {0, 0, 0, 0, "Frequency response (Gated TW)"},
-        {0, 0, 0, kMesCompensationContained, "Frequency response (Gated TW)"},
-        {0, 0, 13, kMesCompensationContained, "FFT on MLS PIR (PC)"},
-        {1, 0, 0, kMesImpedanceMls, "Impedance (MLS)"},
-        {1, 0, 2, 0, "Delta Compliance Impedance"},
-        {2, 5, 99, 0, "Frequency response (Sweep)"},
-        {0, 1, 0, 0, "Imported GDT frequency response"},
-        {1, 6, 0, 0, "Imported CALSOD Impedance"},
-        {1, 32767, 0, 0, "Converted analysis impedance"},
-        {0, 0, 7, 0, ""},
-    };
-    for (const Case& c : cases) {
-        h.curveKind = c.kind;
-        h.origin = c.origin;
-        h.method = c.method;
-        h.flags = c.flags;
-        EXPECT_EQ(MeasurementTypeText(h), c.text) << c.kind << "/" << c.origin << "/" << c.method;
-    }
 }
 
 }  // namespace

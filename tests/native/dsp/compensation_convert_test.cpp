@@ -1,55 +1,29 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "dsp/compensation_convert.h"
-#include "measure/compensation_settings.h"
 #include "dsp/numeric.h"
-
-#ifndef _WIN32
-#include <unistd.h>
-#else
-#include <process.h>
-#define getpid _getpid
-#endif
+#include "measure/compensation_settings.h"
+#include "tests/native/test_support.h"
 
 namespace srx {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr double kDegree = kPi / 180;
 
-class Calibrations : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("srx_cal_" + std::string(info->name()) + "_" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+using Calibrations = test::ScratchTest;
 
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(dir / name, std::ios::binary) << bytes;
-        return (dir / name).string();
+// The binary microphone records: level, then frequency, as f32.
+std::string Mic(std::initializer_list<std::pair<float, float>> levelAndFrequency) {
+    std::string bytes;
+    for (auto [level, f] : levelAndFrequency) {
+        bytes.append(reinterpret_cast<const char*>(&level), 4);
+        bytes.append(reinterpret_cast<const char*>(&f), 4);
     }
-    static std::string Mic(std::initializer_list<std::pair<float, float>> levelAndFrequency) {
-        std::string bytes;
-        for (auto [level, f] : levelAndFrequency) {
-            bytes.append(reinterpret_cast<const char*>(&level), 4);
-            bytes.append(reinterpret_cast<const char*>(&f), 4);
-        }
-        return bytes;
-    }
-
-    fs::path dir;
-};
+    return bytes;
+}
 
 std::vector<float> Frequencies(const CompensationCurve& c) {
     std::vector<float> out;
@@ -112,18 +86,6 @@ TEST_F(Calibrations, DatAndCalColumnLayouts) {
     EXPECT_EQ(ReadDatCalibration(Write("empty.dat", "\"nothing here\"\n"), c).stringId, 2316);
 }
 
-TEST_F(Calibrations, ExportedTextConvertsBack) {
-    const CompensationCurve original{{{100, 1.5f, 0.25f}, {1000, -2, -0.5f}, {10000, 0.75f, 0}}};
-    ASSERT_TRUE(ExportMicCorrection((dir / "x.dat").string(), original));
-    CompensationCurve back;
-    ASSERT_TRUE(ConvertCalibrationFile((dir / "x.dat").string(), back).ok());
-    ASSERT_EQ(Frequencies(back), Frequencies(original));
-    for (float f : Frequencies(original)) {
-        EXPECT_NEAR(At(back, f)->level, At(original, f)->level, 1e-4);
-        EXPECT_NEAR(At(back, f)->phase, At(original, f)->phase, 1e-5);
-    }
-}
-
 TEST_F(Calibrations, MicRecordsAreLevelThenFrequency) {
     CompensationCurve c;
     ASSERT_TRUE(ConvertCalibrationFile(Write("a.MIC", Mic({{1.0f, 500.0f}, {2.0f, 1000.0f}, {3.0f, 50000.0f}})), c).ok());
@@ -146,22 +108,16 @@ TEST_F(Calibrations, FoundFilesConvertOnceAndNeverReplaceATable) {
     Write("d.MDF", "MDF\nPoints=2\n1 100 0.5 0\n2 1000 1.5 0\n");
     Write("notes.txt", "1 2 3");
 
-    CalibrationConversion first = ConvertFoundCalibrations(dir.string());
+    CalibrationConversion first = ConvertFoundCalibrations(Folder());
     EXPECT_EQ(first.converted, (std::vector<std::string>{"a", "d"}));
     EXPECT_EQ(first.failed, (std::vector<std::string>{"B.MIC"}));
     CompensationCurve a;
-    ASSERT_TRUE(LoadCompensation((dir / "a.MCP").string(), a).ok());
+    ASSERT_TRUE(LoadCompensation(Path("a.MCP"), a).ok());
     EXPECT_EQ(Frequencies(a), (std::vector<float>{100, 200, 2000}));
-    std::ifstream kept(dir / "c.MCP");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "hand made");
+    EXPECT_EQ(test::Slurp(Path("c.MCP")), "hand made");
 
-    CalibrationConversion second = ConvertFoundCalibrations(dir.string());
+    CalibrationConversion second = ConvertFoundCalibrations(Folder());
     EXPECT_TRUE(second.converted.empty());
-}
-
-TEST(CalibrationNames, OnlyTheFourExtensions) {
-    for (const char* n : {"x.MDF", "x.dat", "X.Cal", "x.mic"}) EXPECT_TRUE(IsCalibrationFileName(n)) << n;
-    for (const char* n : {"x.mcp", "x.datx", ".mic", "mic"}) EXPECT_FALSE(IsCalibrationFileName(n)) << n;
 }
 
 }  // namespace

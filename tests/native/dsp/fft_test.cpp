@@ -82,12 +82,6 @@ double RelRmsError(const std::vector<float>& got, const std::vector<cd>& want) {
   return std::sqrt(err / ref);
 }
 
-uint32_t NaiveReverse(uint32_t i, int bits) {
-  uint32_t r = 0;
-  for (int k = 0; k < bits; ++k) r |= ((i >> k) & 1u) << (bits - 1 - k);
-  return r;
-}
-
 // First so that, even when all cases share one process (Wine), the size is
 // still untouched and the threads race to build its tables.
 TEST(FftThreads, ConcurrentFirstUseOfASize) {
@@ -124,18 +118,6 @@ TEST(Fft, RejectsSizesOutsideRangeAndLeavesBufferAlone) {
   }
 }
 
-TEST(Fft, BitReverseIndexMatchesBitByBitReversal) {
-  std::mt19937 rng(7);
-  for (int bits = 1; bits <= 32; ++bits) {
-    for (int k = 0; k < 200; ++k) {
-      const uint32_t i = bits == 32 ? uint32_t(rng()) : uint32_t(rng()) & ((1u << bits) - 1);
-      EXPECT_EQ(NaiveReverse(i, bits), srx::BitReverseIndex(i, bits)) << i << " " << bits;
-    }
-  }
-  EXPECT_EQ(0u, srx::BitReverseIndex(5, 0));
-  EXPECT_EQ(0u, srx::BitReverseIndex(5, -3));
-}
-
 // Every kernel set the CPU can run; the slower ones are pinned explicitly.
 class FftKernel : public ::testing::TestWithParam<Kernel> {
  protected:
@@ -146,101 +128,18 @@ class FftKernel : public ::testing::TestWithParam<Kernel> {
   void TearDown() override { srx::fft_detail::SelectKernel(Kernel::kAuto); }
 };
 
-TEST_P(FftKernel, BitReversePermuteMovesEveryPointToItsReversedIndex) {
-  for (int log2n : {1, 2, 3, 5, 7, 8, 9, 12, 13, 16}) {
-    const size_t n = size_t(1) << log2n;
-    std::vector<float> x(2 * n);
-    for (size_t i = 0; i < n; ++i) {
-      x[2 * i] = float(i);
-      x[2 * i + 1] = -float(i);
-    }
-    srx::BitReversePermute(x.data(), log2n);
-    size_t wrong = 0;
-    for (size_t i = 0; i < n; ++i) {
-      const float want = float(NaiveReverse(uint32_t(i), log2n));
-      wrong += x[2 * i] != want || x[2 * i + 1] != -want;
-    }
-    EXPECT_EQ(0u, wrong) << "log2n " << log2n;
-  }
-}
-
+// Both directions at every size up to the radix-16 passes of 2^19 and up;
+// any direction <= 0 is the inverse.
 TEST_P(FftKernel, MatchesDoublePrecisionReferenceAtEverySize) {
-  for (int log2n = 1; log2n <= 16; ++log2n) {
+  for (int log2n = 1; log2n <= 20; ++log2n) {
     const size_t n = size_t(1) << log2n;
     const std::vector<float> in = RandomSignal(n, 1000 + log2n);
-    for (int direction : {1, -1}) {
+    for (int direction : {1, 0}) {
       std::vector<float> x = in;
       ASSERT_EQ(1, Fft(x.data(), log2n, direction));
-      EXPECT_LT(RelRmsError(x, Reference(ToComplex(in), direction < 0)), 1e-5)
+      EXPECT_LT(RelRmsError(x, Reference(ToComplex(in), direction <= 0)), 1e-5)
           << "log2n " << log2n << " direction " << direction;
     }
-  }
-}
-
-TEST_P(FftKernel, LargeSizesMatchReference) {
-  // 2^19 and up take the radix-16 passes.
-  for (int log2n : {18, 19, 20}) {
-    const size_t n = size_t(1) << log2n;
-    const std::vector<float> in = RandomSignal(n, 2000 + log2n);
-    std::vector<float> x = in;
-    Fft(x.data(), log2n, 1);
-    EXPECT_LT(RelRmsError(x, Reference(ToComplex(in), false)), 1e-5) << log2n;
-    x = in;
-    Fft(x.data(), log2n, 0);  // any direction <= 0 is the inverse
-    EXPECT_LT(RelRmsError(x, Reference(ToComplex(in), true)), 1e-5) << log2n;
-  }
-}
-
-TEST_P(FftKernel, InverseUndoesForward) {
-  for (int log2n : {1, 4, 8, 11, 14, 17}) {
-    const size_t n = size_t(1) << log2n;
-    const std::vector<float> in = RandomSignal(n, 3000 + log2n);
-    std::vector<float> x = in;
-    Fft(x.data(), log2n, 1);
-    Fft(x.data(), log2n, -1);
-    double worst = 0;
-    for (size_t i = 0; i < 2 * n; ++i) worst = std::max(worst, double(std::fabs(x[i] - in[i])));
-    EXPECT_LT(worst, 4e-6) << log2n;
-  }
-}
-
-TEST_P(FftKernel, ImpulseGivesFlatSpectrumExactly) {
-  for (int log2n : {1, 3, 8, 10, 15}) {
-    const size_t n = size_t(1) << log2n;
-    std::vector<float> x(2 * n, 0.0f);
-    x[0] = 1.0f;
-    Fft(x.data(), log2n, 1);
-    size_t wrong = 0;
-    for (size_t k = 0; k < n; ++k) wrong += x[2 * k] != 1.0f || x[2 * k + 1] != 0.0f;
-    EXPECT_EQ(0u, wrong) << log2n;
-    // And back: the inverse's 1/N brings the impulse back exactly.
-    Fft(x.data(), log2n, -1);
-    wrong = x[0] != 1.0f || x[1] != 0.0f;
-    for (size_t i = 2; i < 2 * n; ++i) wrong += std::fabs(x[i]) > 1e-6f;
-    EXPECT_EQ(0u, wrong) << log2n;
-  }
-}
-
-TEST_P(FftKernel, PositiveFrequencyToneLandsInItsBin) {
-  // x[n] = exp(+j 2 pi k0 n / N) must give X[k0] = N and nothing elsewhere;
-  // a flipped sign convention would put it at N - k0.
-  for (int log2n : {2, 9, 12, 16}) {
-    const size_t n = size_t(1) << log2n;
-    const size_t k0 = n / 4 + 1;
-    std::vector<float> x(2 * n);
-    for (size_t i = 0; i < n; ++i) {
-      const double a = 2 * kPi * double((k0 * i) % n) / double(n);
-      x[2 * i] = float(std::cos(a));
-      x[2 * i + 1] = float(std::sin(a));
-    }
-    Fft(x.data(), log2n, 1);
-    EXPECT_NEAR(x[2 * k0], double(n), 1e-4 * n) << log2n;
-    EXPECT_NEAR(x[2 * k0 + 1], 0.0, 1e-4 * n) << log2n;
-    double leak = 0;
-    for (size_t k = 0; k < n; ++k) {
-      if (k != k0) leak = std::max(leak, std::abs(cd(x[2 * k], x[2 * k + 1])));
-    }
-    EXPECT_LT(leak, 1e-4 * n) << log2n;
   }
 }
 

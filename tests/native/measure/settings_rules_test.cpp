@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 
+#include "resources/string_ids.h"
 #include "tests/native/measure/fake_wave_fs.h"
 
 using namespace srx;
@@ -23,44 +24,32 @@ MeasurementSettings Defaults(uint32_t rate) {
     return ms;
 }
 
-void ExpectRefused(const PageCheck& r, SettingsField field, int message = kMsgInvalidValues) {
+void ExpectRefused(const PageCheck& r, SettingsField field, int message = kStrInvalidValues) {
     EXPECT_EQ(r.messageId, message);
     EXPECT_EQ(r.field, field);
 }
 
 // ---- Time-window geometry -------------------------------------------------
 
-TEST(TimeWindowTriangle, WindowFromBothDistances) {
+// Given two of microphone distance, reflection distance and window, the third.
+TEST(TimeWindowTriangle, TheMissingValueIsDerived) {
     const TimeWindowTriangle t = SolveTimeWindowTriangle({1.0, 1.0, 0.0}, kC);
     EXPECT_NEAR(t.window, (2.0 * std::sqrt(1.25) - 1.0) / kC, 1e-12);
-    EXPECT_EQ(t.d1, 1.0);
-    EXPECT_EQ(t.d2, 1.0);
-}
+    EXPECT_NEAR(SolveTimeWindowTriangle({1.5, -1.0, ReflectionWindow(1.5, 0.8, kC)}, kC).d2, 0.8, 1e-9);
 
-TEST(TimeWindowTriangle, ReflectionDistanceFromWindowRoundTrips) {
-    const double w = ReflectionWindow(1.5, 0.8, kC);
-    const TimeWindowTriangle t = SolveTimeWindowTriangle({1.5, -1.0, w}, kC);
-    EXPECT_NEAR(t.d2, 0.8, 1e-9);
-}
-
-TEST(TimeWindowTriangle, MicrophoneDistanceIsFoundOnACentimetreGrid) {
-    // d1 = 1.234 m, d2 = 1 m: the first grid distance whose window is
-    // shorter lies at most one step beyond.
+    // The microphone distance is searched on a centimetre grid: the first
+    // distance whose window is shorter lies at most one step beyond.
     const double w = ReflectionWindow(1.234, 1.0, kC);
-    const TimeWindowTriangle t = SolveTimeWindowTriangle({0.0, 1.0, w}, kC);
-    EXPECT_GT(t.d1, 1.234);
-    EXPECT_LE(t.d1, 1.244 + 1e-9);
-    EXPECT_LT(ReflectionWindow(t.d1, 1.0, kC), w);
-
-    // A window no distance up to 10 m gets below leaves d1 missing.
-    const TimeWindowTriangle none = SolveTimeWindowTriangle({0.0, 3.0, 1e-6}, kC);
-    EXPECT_LE(none.d1, 0.0);
-}
-
-TEST(TimeWindowTriangle, TwoMissingValuesCannotBeDerived) {
-    const TimeWindowTriangle t = SolveTimeWindowTriangle({1.0, 0.0, 0.0}, kC);
-    EXPECT_EQ(t.d2, 0.0);
-    EXPECT_EQ(t.window, 0.0);
+    const TimeWindowTriangle m = SolveTimeWindowTriangle({0.0, 1.0, w}, kC);
+    EXPECT_GT(m.d1, 1.234);
+    EXPECT_LE(m.d1, 1.244 + 1e-9);
+    EXPECT_LT(ReflectionWindow(m.d1, 1.0, kC), w);
+    // A window no distance up to 10 m gets below leaves d1 missing; two
+    // missing values cannot be derived.
+    EXPECT_LE(SolveTimeWindowTriangle({0.0, 3.0, 1e-6}, kC).d1, 0.0);
+    const TimeWindowTriangle two = SolveTimeWindowTriangle({1.0, 0.0, 0.0}, kC);
+    EXPECT_EQ(two.d2, 0.0);
+    EXPECT_EQ(two.window, 0.0);
     EXPECT_EQ(FormatCentimetres(1.23456), "123.46");
     EXPECT_EQ(FormatMilliseconds(0.0035938), "3.5938");
 }
@@ -86,7 +75,9 @@ TEST(SettingsPages, FftSpeedOfSoundIsBoundedSilently) {
     EXPECT_GT(+ms.speedOfSound, 9.9e37);
 }
 
-TEST(SettingsPages, TimeWindowNearFieldChecksTheOffsetOnly) {
+// Deriving the window and refusing an offset beyond it run through the
+// sheet in the win32 settings-sheet test; here the bounds of each mode.
+TEST(SettingsPages, TimeWindowPageBoundsTheOffsetAndNeedsTheDistances) {
     MeasurementSettings ms = Defaults(44100);
     ms.flags |= kMsfNearField;
     ms.timeWindowOffset = 0.15;
@@ -96,38 +87,23 @@ TEST(SettingsPages, TimeWindowNearFieldChecksTheOffsetOnly) {
     ExpectRefused(CheckTimeWindowPage(ms), SettingsField::TimeWindowOffset);
     EXPECT_EQ(+ms.timeWindowOffset, 0.0);
     EXPECT_TRUE(CheckTimeWindowPage(ms).ok());
-}
 
-TEST(SettingsPages, TimeWindowFarFieldDerivesAndRefuses) {
-    MeasurementSettings ms = Defaults(44100);
     ms.flags &= ~kMsfNearField;
-    ms.micDistance = 1.0;
-    ms.reflectionDistance = 1.0;
-    ms.timeWindow = 0.0;
-    EXPECT_TRUE(CheckTimeWindowPage(ms).ok());
-    EXPECT_NEAR(+ms.timeWindow, ReflectionWindow(1.0, 1.0, 344.0), 1e-12);
-
-    ms.timeWindowOffset = ms.timeWindow;
-    ExpectRefused(CheckTimeWindowPage(ms), SettingsField::TimeWindowOffset);
-    EXPECT_EQ(+ms.timeWindowOffset, 0.0);
-
     ms.micDistance = 0.0;
     ms.reflectionDistance = 0.0;
     ExpectRefused(CheckTimeWindowPage(ms), SettingsField::MicDistance);
 }
 
-TEST(SettingsPages, GatedStopAboveTheRatesLimitIsRefused) {
+// The gated page's own refusal of a stop above the rate's limit is in the
+// win32 settings-sheet test; the start/stop check follows the menu mode.
+TEST(SettingsPages, StartStopCheckFollowsTheMenuMode) {
     MeasurementSettings ms = Defaults(44100);
     ms.gatedStop = 30000;
-    ExpectRefused(CheckGatedSweepPage(ms), SettingsField::GatedStop);
-    EXPECT_EQ(+ms.gatedStop, 22000.0);
-
-    ms.gatedStop = 30000;
-    ExpectRefused(CheckStartStop(ms, false), SettingsField::GatedStop, kMsgCheckStartStop);
+    ExpectRefused(CheckStartStop(ms, false), SettingsField::GatedStop, kStrCheckStartStop);
     // Easy mode checks the order of the two only.
     EXPECT_TRUE(CheckStartStop(ms, true).ok());
     ms.gatedStop = 50;
-    ExpectRefused(CheckStartStop(ms, true), SettingsField::GatedStop, kMsgCheckStartStop);
+    ExpectRefused(CheckStartStop(ms, true), SettingsField::GatedStop, kStrCheckStartStop);
 }
 
 TEST(SettingsPages, GatedStartIsRaisedToTheWindowAndRangesHold) {
@@ -148,20 +124,8 @@ TEST(SettingsPages, GatedStartIsRaisedToTheWindowAndRangesHold) {
          [](auto& m) { return m.timeWindow == 0.1; }},
         {[](auto& m) { m.timeWindow = 0.00005; }, SettingsField::TimeWindow,
          [](auto& m) { return m.timeWindow == 0.0001; }},
-        {[](auto& m) { m.gatedStop = 90; }, SettingsField::GatedStop,
-         [](auto& m) { return m.gatedStop == 22000; }},
-        {[](auto& m) { m.gatedPerOctave = 4; }, SettingsField::GatedPerOctave,
-         [](auto& m) { return m.gatedPerOctave == 3; }},
-        {[](auto& m) { m.gatedPause = 11; }, SettingsField::GatedPause,
-         [](auto& m) { return m.gatedPause == 10; }},
-        {[](auto& m) { m.sweepStart = 50; }, SettingsField::SweepStart,
-         [](auto& m) { return m.sweepStart == 100; }},
         {[](auto& m) { m.sweepStop = 25000; }, SettingsField::SweepStop,
          [](auto& m) { return m.sweepStop == 22000; }},
-        {[](auto& m) { m.sweepPerOctave = 0; }, SettingsField::SweepPerOctave,
-         [](auto& m) { return m.sweepPerOctave == 1; }},
-        {[](auto& m) { m.sweepTimePerOctave = 0.001; }, SettingsField::SweepTime,
-         [](auto& m) { return m.sweepTimePerOctave == 0.01; }},
         {[](auto& m) { m.sweepTimePerOctave = NAN; }, SettingsField::SweepTime,
          [](auto& m) { return m.sweepTimePerOctave == 0.01; }},
     };
@@ -209,6 +173,8 @@ TEST(SettingsPages, MlsFrequenciesManualAndAutomatic) {
     ms.mlsStop = 23000;
     ExpectRefused(CheckMlsPage(ms), SettingsField::MlsStop);
     EXPECT_EQ(+ms.mlsStop, 22000.0);
+    ms.mlsStop = 99;  // not above 1 / window
+    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsStop);
 
     ms.mlsStart = 21000;
     ms.mlsStop = 20000;
@@ -219,33 +185,18 @@ TEST(SettingsPages, MlsFrequenciesManualAndAutomatic) {
     ms.flags |= kMsfMlsAutoStop;
     ms.mlsStart = 22000;
     ExpectRefused(CheckMlsPage(ms), SettingsField::MlsStart);
-
-    ms = Defaults(44100);
-    ms.mlsPreAverages = 17;
-    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsPreAverages);
-    EXPECT_EQ(+ms.mlsPreAverages, 16u);
-    ms.mlsPirLength = 2.0;
-    ExpectRefused(CheckMlsPage(ms), SettingsField::MlsPirLength);
-    EXPECT_EQ(+ms.mlsPirLength, 1.0);
 }
 
+// The spike page's start and stop follow the rules the MLS cases check.
 TEST(SettingsPages, SpikeLengthIsOneSampleOrBounded) {
     MeasurementSettings ms = Defaults(48000);
     EXPECT_TRUE(CheckSpikePage(ms).ok());
     EXPECT_DOUBLE_EQ(+ms.spikeLength, 1.0 / 48000);
 
     ms.flags &= ~kMsfAutoSpikeLength;
-    ms.spikeLength = 0.2;
-    ExpectRefused(CheckSpikePage(ms), SettingsField::SpikeLength);
-    EXPECT_EQ(+ms.spikeLength, 0.1);
     ms.spikeLength = 1e-6;
     ExpectRefused(CheckSpikePage(ms), SettingsField::SpikeLength);
     EXPECT_DOUBLE_EQ(+ms.spikeLength, 1.0 / 48000);
-
-    ms.flags &= ~kMsfSpikeAutoStop;
-    ms.spikeStop = 99;  // not above 1 / window
-    ExpectRefused(CheckSpikePage(ms), SettingsField::SpikeStop);
-    EXPECT_EQ(+ms.spikeStop, 23950.0);
 }
 
 TEST(SettingsPages, WaterfallUsesGlobalWindowWhenAskedTo) {
@@ -281,8 +232,6 @@ TEST(SettingsPages, ImpedanceRanges) {
     ms.impedanceStop = 47850;
     ExpectRefused(CheckImpedancePage(ms), SettingsField::ImpedanceStop);
     EXPECT_EQ(+ms.impedanceStop, 22000.0);
-    ms.impedanceSweepTime = 6;
-    ExpectRefused(CheckImpedancePage(ms), SettingsField::ImpedanceSweepTime);
     EXPECT_TRUE(CheckImpedancePage(ms).ok());
 }
 
@@ -320,26 +269,19 @@ TEST(AdvancedSoundcard, AllFourMustBeInRange) {
         return AdvancedValuesAcceptable(v);
     };
     EXPECT_FALSE(with([](auto& v) { v.stopDelayMs = 1000; }));
-    EXPECT_FALSE(with([](auto& v) { v.stopDelayMs = -1; }));
-    EXPECT_FALSE(with([](auto& v) { v.bufferCount = 1; }));
     EXPECT_FALSE(with([](auto& v) { v.bufferCount = 65; }));
     EXPECT_FALSE(with([](auto& v) { v.preSilenceMs = 0.05; }));
-    EXPECT_FALSE(with([](auto& v) { v.preSilenceMs = 501; }));
-    EXPECT_FALSE(with([](auto& v) { v.waveformLevelDb = -91; }));
     EXPECT_FALSE(with([](auto& v) { v.waveformLevelDb = 0.5; }));
     EXPECT_FALSE(with([](auto& v) { v.waveformLevelDb = NAN; }));
 }
 
-TEST(AdvancedSoundcard, StopDelayIsStoredPlusOne) {
+// The stop delay stored plus one and the buffer count go through the
+// dialog in the win32 settings-sheet test; the pre-silence is kept in seconds.
+TEST(AdvancedSoundcard, PreSilenceIsStoredInSeconds) {
     MeasurementSettings ms = Defaults(44100);
     StoreAdvancedValues(ms, {16, 999, 12.5, -3.0});
-    EXPECT_EQ(+ms.stopDelayPlusOne, 1000u);
-    EXPECT_EQ(+ms.bufferCount, 16u);
     EXPECT_DOUBLE_EQ(+ms.preSilence, 0.0125);
-    const AdvancedSoundcardValues back = ReadAdvancedValues(ms);
-    EXPECT_EQ(back.stopDelayMs, 999);
-    EXPECT_DOUBLE_EQ(back.preSilenceMs, 12.5);
-    EXPECT_EQ(ReadAdvancedValues(Defaults(0)).stopDelayMs, 100);
+    EXPECT_DOUBLE_EQ(ReadAdvancedValues(ms).preSilenceMs, 12.5);
 }
 
 // ---- Confirmation ------------------------------------------------------------------
@@ -347,19 +289,14 @@ TEST(AdvancedSoundcard, StopDelayIsStoredPlusOne) {
 TEST(Confirmation, OnlyListedChangesOutdateCachedWaves) {
     const MeasurementSettings before = Defaults(44100);
     using Edit = std::function<void(MeasurementSettings&)>;
+    // One of each kind: the recording format, the level and timing of every
+    // stimulus, a stimulus's own shape, a flag that changes the files.
     const Edit outdating[] = {
-        [](auto& m) { m.sampleRate = 48000; },      [](auto& m) { m.bitsPerSample = 24; },
-        [](auto& m) { m.channels = 1; },            [](auto& m) { m.timeWindow = 0.02; },
-        [](auto& m) { m.waveformLevelDb = -3; },    [](auto& m) { m.preSilence = 0.05; },
-        [](auto& m) { m.stopDelayPlusOne = 2; },    [](auto& m) { m.flags ^= kMsfProbeCompensation; },
-        [](auto& m) { m.gatedStart = 200; },        [](auto& m) { m.gatedStop = 2000; },
-        [](auto& m) { m.gatedPerOctave = 1; },      [](auto& m) { m.gatedPause = 1; },
-        [](auto& m) { m.sweepStart = 200; },        [](auto& m) { m.sweepStop = 2000; },
-        [](auto& m) { m.sweepTimePerOctave = 1; },  [](auto& m) { m.flags ^= kMsfReverseSweep; },
-        [](auto& m) { m.spikeLength = 0.001; },     [](auto& m) { m.mlsOrder = 12; },
-        [](auto& m) { m.flags ^= kMsfMlsPreEmphasis; }, [](auto& m) { m.impedanceStart = 200; },
-        [](auto& m) { m.impedanceStop = 2000; },    [](auto& m) { m.impedanceSweepTime = 1; },
-        [](auto& m) { m.impedanceMlsOrder = 12; },
+        [](auto& m) { m.sampleRate = 48000; },      [](auto& m) { m.channels = 1; },
+        [](auto& m) { m.waveformLevelDb = -3; },    [](auto& m) { m.stopDelayPlusOne = 2; },
+        [](auto& m) { m.gatedPerOctave = 1; },      [](auto& m) { m.sweepTimePerOctave = 1; },
+        [](auto& m) { m.mlsOrder = 12; },           [](auto& m) { m.flags ^= kMsfMlsPreEmphasis; },
+        [](auto& m) { m.impedanceMlsOrder = 12; },  [](auto& m) { m.flags ^= kMsfProbeCompensation; },
     };
     for (size_t i = 0; i < std::size(outdating); ++i) {
         MeasurementSettings after = before;
@@ -369,7 +306,6 @@ TEST(Confirmation, OnlyListedChangesOutdateCachedWaves) {
     const Edit keeping[] = {
         [](auto& m) { m.fftWindowType = 4; },  [](auto& m) { m.flags ^= kMsfNearField; },
         [](auto& m) { m.mlsWindow = 0.005; },  [](auto& m) { m.thdHarmonics = 0x80000001; },
-        [](auto& m) { m.bufferCount = 16; },   [](auto& m) { m.speedOfSound = 340; },
     };
     for (size_t i = 0; i < std::size(keeping); ++i) {
         MeasurementSettings after = before;

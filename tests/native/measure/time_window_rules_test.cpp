@@ -2,19 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "app/command_rules.h"
-#include "data/view_flags.h"
 #include "dsp/compensation.h"
 #include "dsp/window.h"
+#include "tests/native/test_support.h"
 
 using namespace srx;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -140,15 +135,10 @@ TEST(FftOfWindow, ChosenWindowAndDensityWithMinimumPhaseOnRequest) {
 }
 
 TEST(FftOfWindow, ChosenCompensationIsAppliedAndOnlyThenNamed) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("srx_twr_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(dir);
-    {
-        std::ofstream out(dir / "MIC.MCP", std::ios::binary);
-        out << "Son-Rix:Compensation File v1.10\r\nMIC.MCP\r\n3\r\nBEGIN.\r\n20 6 0\r\n1000 6 0\r\n24000 6 0\r\nEND.\r\n";
-    }
+    const test::ScratchDir scratch;
+    scratch.Write("MIC.MCP", "Son-Rix:Compensation File v1.10\r\nMIC.MCP\r\n3\r\nBEGIN.\r\n20 6 0\r\n1000 6 0\r\n24000 6 0\r\nEND.\r\n");
     CompensationSettings cs;
-    cs.programFolder = (dir / "").string();
+    cs.programFolder = (scratch.Dir() / "").string();
     cs.normalise = false;
     auto response = [&](uint32_t flags, const char* name) {
         TimeRecord r = LowPass(flags);
@@ -157,27 +147,11 @@ TEST(FftOfWindow, ChosenCompensationIsAppliedAndOnlyThenNamed) {
         StoreTimeWindowChoice(r, c);
         return FrequencyResponseOfWindow(r, c, Analysis(), cs, false).response;
     };
-    auto plain = response(0, ""), mic = response(0, "MIC"), gone = response(0, "GONE"),
-         probe = response(kTwfCompensationContained, "MIC");
-    fs::remove_all(dir);
-    ASSERT_TRUE(plain && mic && gone && probe);
+    auto plain = response(0, ""), mic = response(0, "MIC"), gone = response(0, "GONE");
+    ASSERT_TRUE(plain && mic && gone);
     EXPECT_EQ(TextOf(mic->h.setup.compensationFile), "MIC");
     EXPECT_NEAR(LevelAt1k(*mic), LevelAt1k(*plain) - 6.0, 0.01);
     // A missing file compensates nothing and the curve does not claim it did.
     EXPECT_EQ(TextOf(gone->h.setup.compensationFile), "");
     EXPECT_NEAR(LevelAt1k(*gone), LevelAt1k(*plain), 1e-4);
-    // A probe-compensated record has its correction in the data already.
-    EXPECT_EQ(TextOf(probe->h.setup.compensationFile), "");
-    EXPECT_TRUE(probe->h.flags & kMesCompensationContained);
-}
-
-TEST(FftCommands, EnabledOnImpulseWindowsOnly) {
-    ActiveContext c;
-    c.hasActive = true;
-    for (int kind : {int(kDocImpulse), int(kDocMeasurement), int(kDocWaterfall)}) {
-        c.kind = kind;
-        const auto states = UpdateMenuStates(c);
-        EXPECT_EQ(states.at(723), kind == kDocImpulse) << kind;
-        EXPECT_TRUE(states.count(764) == 0 || states.at(764)) << kind;  // a switch no kind greys
-    }
 }

@@ -96,7 +96,9 @@ TEST_F(FileIo, RiffWalkStaysInsideItsRange) {
     std::vector<std::string> seen;
     EXPECT_TRUE(WalkRiffChunks(f.get(), 12, end, [&](const RiffChunk& c) {
         seen.emplace_back(c.id, 4);
-        if (seen.size() == 1) EXPECT_EQ(c.dataOffset, 20);
+        if (seen.size() == 1) {
+            EXPECT_EQ(c.dataOffset, 20);
+        }
         return true;
     }));
     EXPECT_EQ(seen, (std::vector<std::string>{"odd ", "big "}));

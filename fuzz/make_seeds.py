@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Writes the small seed inputs of the fuzz targets that start from hand-made
+files (fuzz/seeds/<target>/). Deterministic: running it again gives the same
+bytes. Usage: fuzz/make_seeds.py"""
+import math
+import os
+import struct
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "seeds")
+
+
+def put(target, name, data):
+    folder = os.path.join(ROOT, target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode("latin-1"))
+
+
+def noise(count, seed=12345):
+    """Values in -1..1 from a fixed linear congruential generator."""
+    out = []
+    for _ in range(count):
+        seed = (seed * 1103515245 + 12345) & 0x7FFFFFFF
+        out.append(seed / 0x3FFFFFFF - 1.0)
+    return out
+
+
+def twf(rate, samples, flags=0, window=0.0, start=0, window_type=2):
+    """A "@TW101" impulse response: header fields at their stored offsets."""
+    h = bytearray(1336)
+    h[260:264] = b"Seed"
+    struct.pack_into("<I4d2i", h, 520, flags, 1.0 / rate, len(samples) / rate, window, 0.0, 0, start)
+    peak = max(samples, key=abs)
+    struct.pack_into("<2id", h, 568, rate, len(samples), peak)
+    struct.pack_into("<d", h, 608, -1000.0)
+    struct.pack_into("<3i", h, 1272, 1, 0, window_type)
+    return b"@TW101" + bytes(h) + struct.pack("<%df" % len(samples), *samples)
+
+
+def decaying(count, at, tau):
+    return [0.0] * at + [math.exp(-i / tau) * math.cos(i * 0.7) for i in range(count - at)]
+
+
+def wave(rate, channels, bits, values, tag=1):
+    """A RIFF wave file with an 18-byte format chunk."""
+    block = channels * bits // 8
+    if tag == 3:
+        data = struct.pack("<%df" % len(values), *values)
+    elif bits == 8:
+        data = bytes(int(v * 127) + 128 for v in values)
+    elif bits == 16:
+        data = struct.pack("<%dh" % len(values), *(int(v * 32767) for v in values))
+    else:
+        data = b"".join(struct.pack("<i", int(v * 8388607))[:3] for v in values)
+    fmt = struct.pack("<HHIIHHH", tag, channels, rate, rate * block, block, bits, 0)
+    body = b"WAVEfmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+put("fuzz_fr_pipeline", "mls_48k.twf", twf(48000, decaying(512, 20, 30.0), flags=0x04, window=0.008))
+put("fuzz_fr_pipeline", "delay_free_fallback.twf", twf(44100, decaying(256, 200, 8.0), flags=0x80, window=0.002))
+put("fuzz_fr_pipeline", "min_phase_8k.twf",
+    twf(8000, decaying(200, 3, 5.0), flags=0x1010, window=0.02, start=2, window_type=5))
+
+mixer = struct.pack("<3i9i9I", 0, 40, 60, *range(1000, 10000, 1000), 1, 2, 3, 4, 5, 6, 7, 8, 15)
+put("fuzz_mixer_state", "mixset00.cfg", mixer)
+put("fuzz_mixer_state", "other_mixer.cfg", struct.pack("<i", 1) + mixer[4:])
+put("fuzz_mixer_state", "levels_block", struct.pack("<I2i9I9i", 1, -1, -1, *([1] * 9), *range(0, 90000, 10000)))
+
+slot = struct.pack("<iI", 2, 0x86) + b"Woofer 8".ljust(260, b"\0") + b"C:\\Units\\w8.spk".ljust(260, b"\0")
+slot += struct.pack("<64d", *(i * 0.5 for i in range(64))) + struct.pack("<31d", *(1.0 / (i + 1) for i in range(31)))
+put("fuzz_design_undo", "slot.son", slot)
+put("fuzz_design_undo", "full_texts.son", struct.pack("<iI", 1, 0xFF) + b"N" * 520 + bytes(760))
+
+put("fuzz_command_line", "names.txt", ' "C:\\My Measurements\\a b.mes" -nosplash /x c.twf\td.etc ""  "open')
+put("fuzz_command_line", "list.txt", "C:\\a.mes\r\n\r\nC:\\b c.twf\r\n" + "x" * 300 + "\r\nlast")
+
+put("fuzz_tips", "tips.cfg", "  First tip.\r\n\tSecond tip\t\r\n\r\n" + "Long " * 60 + "\nLast tip")
+
+put("fuzz_frame_title", "title.txt", " \t Lab Workbench \t\r\nSecond line")
+put("fuzz_frame_title", "long.txt", "T" * 100)
+
+# Settings: a layout byte, a version byte, then the start of the block (the
+# target pads it to the layout's size).
+window = struct.pack("<6i", 2006, 10, 20, 800, 600, 0) + b"C:\\a.mes".ljust(260, b"\0") + bytes(260) + b"C:\\c.mes"
+put("fuzz_settings_blocks", "window_2006", bytes([0, 2]) + window)
+put("fuzz_settings_blocks", "window_2005_offscreen", bytes([0, 1]) + struct.pack("<6i", 2005, 5000, -900, 800, 600, 1))
+put("fuzz_settings_blocks", "window_2003", bytes([1, 0]) + struct.pack("<6i", 2003, 0, 0, 640, 480, 0) + b"C:\\old.mes")
+put("fuzz_settings_blocks", "program_2006", bytes([2, 1]) + bytes(4) + bytes(range(1, 200)))
+put("fuzz_settings_blocks", "xover_zero_zoom", bytes([3, 0]) + struct.pack("<I28xd", 34, 0.0))
+put("fuzz_settings_blocks", "toolbar", bytes([4, 0]) + bytes(range(64)))
+
+put("fuzz_mls_recovery", "mono16.wav", wave(8000, 1, 16, noise(600)))
+put("fuzz_mls_recovery", "stereo8.wav", wave(8000, 2, 8, noise(800, 7)))
+put("fuzz_mls_recovery", "float_mono.wav", wave(8000, 1, 32, noise(300, 99), tag=3))
+put("fuzz_mls_recovery", "stereo24_44k.wav", wave(44100, 2, 24, noise(400, 3)))

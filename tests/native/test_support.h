@@ -1,0 +1,71 @@
+#pragma once
+// What the native tests share: a scratch folder of each test's own and whole
+// files read and written in one call.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace srx::test {
+
+namespace fs = std::filesystem;
+
+inline std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline std::string WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+}
+
+// Natively every case runs in a process of its own, in parallel; under Wine
+// they share one. Suite, case and process id keep the folders apart.
+class ScratchDir {
+public:
+    ScratchDir() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+#ifdef _WIN32
+        const int pid = _getpid();
+#else
+        const int pid = int(getpid());
+#endif
+        std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "none";
+        for (char& c : name)
+            if (c == '/') c = '_';  // parameterised suites and cases carry a slash
+        dir_ = fs::temp_directory_path() / ("srx_" + name + "_" + std::to_string(pid));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const fs::path& Dir() const { return dir_; }
+    std::string Folder() const { return dir_.string(); }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string Write(const std::string& name, const std::string& bytes) const { return WriteFile(dir_ / name, bytes); }
+    std::size_t FileCount() const { return std::size_t(std::distance(fs::directory_iterator(dir_), {})); }
+
+private:
+    fs::path dir_;
+};
+
+// A fixture whose cases each get a scratch folder.
+class ScratchTest : public ::testing::Test, public ScratchDir {};
+
+}  // namespace srx::test

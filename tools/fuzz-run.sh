@@ -1,0 +1,44 @@
+#!/bin/bash
+# Builds the libFuzzer targets (clang, build/fuzz) and runs each for SECONDS
+# over its seeds in fuzz/seeds/<target>. With CORPUS_DIR the corpus grown
+# per target is kept there between runs; without it each target works in a
+# temporary folder removed afterwards. The seeds are only read: libFuzzer
+# writes new inputs to the first folder it is given.
+# Usage: tools/fuzz-run.sh SECONDS [CORPUS_DIR]
+cd "$(dirname "$0")/.." || exit 1
+seconds=${1:?usage: tools/fuzz-run.sh SECONDS [CORPUS_DIR]}
+corpus_root=$2
+build=build/fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -DSRX_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null || exit 1
+cmake --build "$build" -j "${JOBS:-$(nproc)}" || exit 1
+
+# Scratch files and temporary corpora go to a folder of this run, in memory
+# when possible: on a disk the targets that write files spend their time
+# waiting for it. Whatever a crashed target leaves goes with the folder.
+shm=/dev/shm
+[ -d "$shm" ] && [ -w "$shm" ] || shm=${TMPDIR:-/tmp}
+TMPDIR=$(mktemp -d "$shm/srx-fuzz.XXXXXX") || exit 1
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
+
+status=0
+for t in "$build"/fuzz/fuzz_*; do
+  [ -x "$t" ] || continue
+  n=$(basename "$t")
+  corpus=${corpus_root:-$TMPDIR/corpus}/$n
+  mkdir -p "$corpus" || exit 1
+  seeds=
+  [ -d "fuzz/seeds/$n" ] && seeds=fuzz/seeds/$n
+  log=$build/$n.log
+  echo "== $n ($seconds s)"
+  if "$t" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \
+       -artifact_prefix="$build/$n-" "$corpus" $seeds >"$log" 2>&1; then
+    grep -E '^(Done|stat::number_of_executed_units)' "$log"
+  else
+    tail -40 "$log"
+    echo "FUZZ FAILURE: $n (log $log)"
+    status=1
+  fi
+  [ -n "$corpus_root" ] || rm -rf "$corpus"
+done
+exit $status
