@@ -15,6 +15,7 @@
 #include "dsp/frequency_response.h"
 #include "measure/soundcard_compensation.h"
 #include "measure/stimulus_files.h"
+#include "platform/file_io.h"
 #include "resources/string_ids.h"
 
 namespace srx {
@@ -28,11 +29,10 @@ Status SecondaryCompensation(Measurement& m) { return ApplySecondaryCompensation
 // format and the frame count (order, silences). Its level and shape are
 // read back by the recovery, which refuses a sequence that is not this one.
 bool StimulusFits(const std::string& path, const MeasurementSettings& ms, uint32_t frames) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    FilePtr f = OpenForReading(path);
     if (!f) return false;
     WaveFormat format{};
-    const uint32_t bytes = ReadWaveHeader(f, format);
-    std::fclose(f);
+    const uint32_t bytes = ReadWaveHeader(f.get(), format);
     return bytes && format.formatTag == kWaveFormatPcm && format.channels == ms.channels &&
            format.bitsPerSample == ms.bitsPerSample && format.samplesPerSec == ms.sampleRate &&
            format.blockAlign && bytes / format.blockAlign == frames;
@@ -40,15 +40,6 @@ bool StimulusFits(const std::string& path, const MeasurementSettings& ms, uint32
 
 }  // namespace
 
-std::string HostFilePath(const std::string& path) {
-#ifdef _WIN32
-    return path;
-#else
-    std::string p = path;
-    std::replace(p.begin(), p.end(), '\\', '/');
-    return p;
-#endif
-}
 
 MlsCompensationHooks DefaultMlsCompensationHooks() {
     MlsCompensationHooks h;
@@ -102,11 +93,11 @@ Status MlsMeasurement::Prepare(void* owner, const WavePrepareHooks& hooks) {
 Status MlsMeasurement::CreateFiles() {
     const MeasurementSettings& ms = setup_.settings;
     std::error_code ec;
-    std::filesystem::create_directories(HostFilePath(setup_.folder), ec);
+    std::filesystem::create_directories(HostPath(setup_.folder), ec);
     const MlsStimulusLevels levels = MlsStimulusLevelsFrom(ms);
     const uint32_t frames = MlsLeadFrames(levels.preSilence, ms.sampleRate) + (AnalysisLength() - 1) +
                             MlsTailFrames(levels.stopDelay, ms.sampleRate);
-    const std::string path = HostFilePath(StimulusFile());
+    const std::string path = HostPath(StimulusFile());
     if (StimulusFits(path, ms, frames)) return Status::Ok();
     const bool preEmphasis = (ms.flags & kMsfMlsPreEmphasis) != 0;
     if (!WriteMlsStimulus(path, Order(), preEmphasis, ms.sampleRate, ms.channels, ms.bitsPerSample, levels))
@@ -117,10 +108,10 @@ Status MlsMeasurement::CreateFiles() {
 Status MlsMeasurement::StartPass(int pass) {
     passFailed_ = false;
     passError_ = Status::Ok();
-    const std::string response = HostFilePath(ResponseFile(pass));
+    const std::string response = HostPath(ResponseFile(pass));
     if (std::find(recorded_.begin(), recorded_.end(), pass) == recorded_.end()) recorded_.push_back(pass);
     if (WaveOpenInput(setup_.inputDevice, response.c_str()) != kWaveOk) return Status::Error(kStrSoundcardBusy);
-    if (WaveOpenOutput(setup_.outputDevice, HostFilePath(StimulusFile()).c_str()) != kWaveOk) {
+    if (WaveOpenOutput(setup_.outputDevice, HostPath(StimulusFile()).c_str()) != kWaveOk) {
         WaveCloseInput();
         return Status::Error(kStrCouldntOpenOutFile);
     }
@@ -156,9 +147,9 @@ Status MlsMeasurement::Analyse() {
     passes_.clear();
     impulse_.reset();
     const MlsRecoveryOptions options = MlsRecoveryOptionsFrom(setup_.settings);
-    const std::string stimulus = HostFilePath(StimulusFile());
+    const std::string stimulus = HostPath(StimulusFile());
     for (int pass = 0; pass < PassCount(); ++pass) {
-        const std::string response = HostFilePath(ResponseFile(pass));
+        const std::string response = HostPath(ResponseFile(pass));
         std::unique_ptr<TimeRecord> rec, reference;
         Status s = Probe() ? MlsImpulsePairFromFiles(response, stimulus, AnalysisLength(), options, rec, reference)
                            : MlsImpulseFromFiles(response, stimulus, AnalysisLength(), options, rec);
@@ -258,7 +249,7 @@ void MlsMeasurement::Finish() {
         prepared_ = false;
     }
     passRunning_ = false;
-    for (int pass : recorded_) std::remove(HostFilePath(ResponseFile(pass)).c_str());
+    for (int pass : recorded_) std::remove(HostPath(ResponseFile(pass)).c_str());
     recorded_.clear();
 }
 

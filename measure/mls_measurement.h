@@ -127,7 +127,5 @@ Status RunMlsMeasurement(MlsMeasurement& m, const std::function<bool()>& pump, c
 // back-end for the run and its owner handler is the measurement's.
 Status RunMlsMeasurement(MlsMeasurement& m, VirtualLoudspeaker& device, const std::string& title);
 
-// A path of the program's form for the files of this machine.
-std::string HostFilePath(const std::string& path);
 
 }  // namespace srx

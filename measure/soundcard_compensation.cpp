@@ -11,6 +11,7 @@
 #include "measure/mls.h"
 #include "measure/compensation_settings.h"
 #include "measure/mls_measurement.h"
+#include "platform/file_io.h"
 #include "resources/string_ids.h"
 
 namespace srx {
@@ -135,7 +136,7 @@ public:
     }
 
 private:
-    void RemoveStimulus() { std::remove(HostFilePath(m_.StimulusFile()).c_str()); }
+    void RemoveStimulus() { std::remove(HostPath(m_.StimulusFile()).c_str()); }
 
     static MlsMeasurementSetup SetupFor(const CompensationRunSetup& setup) {
         MlsMeasurementSetup s;

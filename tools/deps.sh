@@ -2,7 +2,7 @@
 # Installs everything the build, tests, benchmarks and fuzz targets need on a
 # fresh Debian 12 machine. Idempotent: packages already present are skipped.
 set -e
-PKGS="cmake make g++ gcc git pkg-config \
+PKGS="cmake make g++ gcc git pkg-config perl \
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
   wine wine64 xvfb xauth x11-utils imagemagick sox \
   libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev \

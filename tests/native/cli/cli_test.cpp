@@ -100,19 +100,17 @@ TEST(CliCommands, AnswerInJsonOrRefuseWithTheirExitCodes) {
     EXPECT_EQ(unknown.code, 1);
     EXPECT_EQ(unknown.err, "sonrix-cli: Unknown string id: 9999\n");
 
+    // One case per validator of our own; the parser's own refusals need no list.
     const std::vector<std::vector<std::string>> bad = {
-        {}, {"nosuch"}, {"info"}, {"string", "2314x"}, {"string", "99999999999"}, {"string", "0x90A"},
-        {"fr", "a"}, {"fr", "a", "b", "c"}, {"fr", "a", "b", "--ppo", "0"}, {"fr", "a", "b", "--length", "inf"},
-        {"fr", "a", "b", "--start", "-1"}, {"fr", "a", "b", "--window", "kaiser"}, {"measure", "mls", "a"},
-        {"measure", "mls", "--device", "wavemapper", "a"}, {"measure", "mls", "--device", "virtual", "--order", "25", "a"},
-        {"measure", "mls", "--device", "virtual", "--passes", "0", "a"}, {"measure", "sweep", "--device", "virtual", "a"}};
+        {}, {"string", "2314x"}, {"string", "99999999999"}, {"fr", "a", "b", "--length", "inf"},
+        {"fr", "a", "b", "--window", "kaiser"}, {"measure", "mls", "--device", "wavemapper", "a"},
+        {"measure", "mls", "--device", "virtual", "--order", "25", "a"}, {"measure", "sweep", "--device", "virtual", "a"}};
     for (const auto& args : bad) {
         const CliResult r = RunCli(args);
         EXPECT_EQ(r.code, 2) << testing::PrintToString(args);
         EXPECT_EQ(r.out, "");
     }
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"string", "--help"}, {"info", "--help"}, {"fr", "--help"}, {"measure", "mls", "--help"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {"measure", "mls", "--help"}}) {
         const CliResult r = RunCli(args);
         EXPECT_EQ(r.code, 0) << testing::PrintToString(args);
         EXPECT_NE(r.out.find("Usage"), std::string::npos) << r.out;

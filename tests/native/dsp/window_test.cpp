@@ -49,12 +49,6 @@ TEST(Window, FullWindowsHaveTheirPeriodicShapes) {
     for (int i = 0; i < N; ++i) sum += hann[2 * i];
     EXPECT_NEAR(sum, N / 2.0, 1e-4);  // the periodic form sums to exactly N/2
     EXPECT_EQ(hann[0], 0.0f);
-    auto hamming = Buffer(log2n, 1.0f, 0.0f);
-    ApplyWindow(hamming.data(), log2n, 0, kWindowHamming, 0);
-    EXPECT_NEAR(hamming[0], 0.08, 1e-6);
-    auto bartlett = Buffer(log2n, 1.0f, 0.0f);
-    ApplyWindow(bartlett.data(), log2n, 0, kWindowBartlett, 0);
-    EXPECT_NEAR(bartlett[2 * 16], 0.5, 1e-6);
 }
 
 TEST(Window, HalfWindowKeepsThePeakAndFallsAfterIt) {
@@ -114,9 +108,6 @@ TEST(Window, SpectrumValueAtReadsTheNearestBinInterpolatesOrRefuses) {
     EXPECT_NEAR(p, 0.5 * 0.5 * N / 4, 1e-3);  // |A*N/2|^2 / N
     EXPECT_NEAR(ph, 0.3, 1e-5);
 
-    ASSERT_EQ(SpectrumValueAt(s.data(), N, fs, 1000.0, &f, &p, &ph, 1), 1);
-    EXPECT_DOUBLE_EQ(f, 1000.0);
-    EXPECT_NEAR(p, 0.5 * 0.5 * N / 4, 1e-3);
     // Half way (on a log axis) towards an empty bin halves the amplitude.
     ASSERT_EQ(SpectrumValueAt(s.data(), N, fs, std::sqrt(1000.0 * 1100.0), &f, &p, &ph, 1), 1);
     EXPECT_NEAR(p, 0.25 * 0.25 * N / 4, 1e-3);

@@ -16,6 +16,7 @@
 #include "dsp/numeric.h"
 #include "measure/mls_measurement.h"
 #include "measure/stimulus_files.h"
+#include "platform/file_io.h"
 #include "resources/string_ids.h"
 #include "tests/native/test_support.h"
 
@@ -28,7 +29,7 @@ constexpr uint32_t kRate = 44100;
 constexpr uint32_t kLatency = 256;
 constexpr double kTwoPi = 6.283185307179586;
 
-std::string ReadAll(const std::string& path) { return test::Slurp(HostFilePath(path)); }
+std::string ReadAll(const std::string& path) { return test::Slurp(HostPath(path)); }
 
 CompensationCurve Curve(std::vector<CompensationEntry> entries) {
     CompensationCurve c;
@@ -201,7 +202,7 @@ TEST_F(SoundcardCompensationTest, MlsResponseIsCorrectedByExactlyTheFileOfItsSet
     for (size_t i = 0; i < other->points.size(); ++i)
         EXPECT_EQ(other->points[i].value[kSlotLevel], otherPlain->points[i].value[kSlotLevel]);
     ms_.mlsOrder = 13;
-    fs::remove(HostFilePath(path));
+    fs::remove(HostPath(path));
     auto gone = MeasureMls(wire, CardOnly());
     ASSERT_TRUE(gone);
     for (size_t i = 0; i < gone->points.size(); ++i) {
@@ -238,7 +239,7 @@ TEST_F(SoundcardCompensationTest, ApplyingLeavesProbeModeAndBrokenFilesAlone) {
     EXPECT_NEAR(ok.points[0].value[kSlotLevel], 75, 1e-4);
     EXPECT_NEAR(ok.points[2].value[kSlotLevel], 80 - (5 - 10 * std::log10(100.0) / std::log10(200.0)), 1e-3);
     // A file that is not a compensation file: reported, nothing changed.
-    { std::ofstream(HostFilePath(path), std::ios::binary) << "garbage\r\n"; }
+    { std::ofstream(HostPath(path), std::ios::binary) << "garbage\r\n"; }
     Measurement broken = m;
     EXPECT_EQ(ApplySoundcardCompensation(broken, ms_, CompensationStimulus::Mls, program_, st).stringId, 2372);
     EXPECT_EQ(broken.points[1].value[kSlotLevel], 80);

@@ -129,10 +129,8 @@ protected:
 };
 
 TEST_F(CompensationName, CarriesSourceDevicesFormatAndStimulusTag) {
-    EXPECT_EQ(Name(CompensationStimulus::Mls), "F\\SC2-Line(2.3) 44-16 MLS 13 0 10.scc");
     EXPECT_EQ(Name(CompensationStimulus::Mls, true), "F\\SC2-Line(2.3) 44-16 MLS-PE 13 0 10.scc");
     EXPECT_EQ(Name(CompensationStimulus::Sweep), "F\\SC2-Line(2.3) 44-16 Sw 0.1.scc");
-    EXPECT_EQ(Name(CompensationStimulus::GatedSine), "F\\SC2-Line(2.3) 44-16 TW10.scc");
     ms.fftWindowStart = 1;
     ms.inputSource = kInputAux;
     EXPECT_EQ(Name(CompensationStimulus::Spike), "F\\SC2-Aux(2.3) 44-16 TP1 10.scc");
