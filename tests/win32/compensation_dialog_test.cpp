@@ -1,24 +1,16 @@
 // The "Microphone Compensation" dialog driven as the user would: modeless,
 // in a program folder of the test's own, with its questions and file
 // dialogs answered by the test.
-#include <windows.h>
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <vector>
 
-#include "app/win32/shell.h"
 #include "dsp/compensation.h"
 #include "measure/compensation_settings.h"
 #include "measure/win32/compensation_ui.h"
-#include "measure/measurement_settings.h"
 #include "measure/stimulus_files.h"
 #include "resources/compensation_ids.h"
+#include "wine_test_util.h"
 
 namespace srx {
 namespace {
@@ -60,13 +52,8 @@ class MicrophoneDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         Shell().instance = GetModuleHandleA(nullptr);
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + "srx_mic_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                  "_" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(folder_.c_str(), nullptr);
         savedFolder_ = MeasureProgramFolder();
-        SetMeasureProgramFolder(folder_);
+        SetMeasureProgramFolder(folder_.path().string());
         saved_ = CurrentMeasurementSettings();
         SetRememberedMicrophoneCompensation("");
         g_asked.clear();
@@ -84,18 +71,9 @@ protected:
         SetCompensationUiHooks({});
         SetMeasureProgramFolder(savedFolder_);
         CurrentMeasurementSettings() = saved_;
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA((folder_ + "\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileA((folder_ + "\\" + fd.cFileName).c_str());
-            } while (FindNextFileA(h, &fd));
-            FindClose(h);
-        }
-        RemoveDirectoryA(folder_.c_str());
     }
 
-    std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
+    std::string Path(const std::string& name) const { return folder_ / name; }
     void Write(const std::string& name, const std::string& text) const {
         std::ofstream(Path(name), std::ios::binary) << text;
     }
@@ -126,7 +104,7 @@ protected:
         SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDC_MC_LIST, CBN_SELCHANGE),
                      LPARAM(GetDlgItem(dialog_, IDC_MC_LIST)));
     }
-    void Press(int id) { SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog_, id))); }
+    void Press(int id) { testutil::SendClick(dialog_, id); }
     // A point of the graph area, as fractions of its width and height.
     POINT GraphPoint(double fx, double fy) const {
         RECT r;
@@ -139,17 +117,14 @@ protected:
         SendMessageA(dialog_, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, at);
         SendMessageA(dialog_, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, at);
     }
-    std::string ValueText() const {
-        char text[128] = "";
-        GetDlgItemTextA(dialog_, IDC_MC_VALUE, text, sizeof text);
-        return text;
-    }
+    std::string ValueText() const { return testutil::DlgText(dialog_, IDC_MC_VALUE); }
     static int EntryCount(const std::string& path) {
         CompensationCurve c;
         return LoadCompensation(path, c).ok() ? CompensationEntryCount(c) : -1;
     }
 
-    std::string folder_, savedFolder_;
+    testutil::TempDir folder_{"srx mic"};
+    std::string savedFolder_;
     MeasurementSettings saved_{};
     HWND dialog_ = nullptr;
 };
@@ -244,58 +219,32 @@ TEST_F(MicrophoneDialog, ResetAsksAndSaveOffersTheExport) {
 }
 
 // The graph paints into a bitmap through its owner-draw message; the
-// rising table must rise on screen. SRX_COMP_SHOT=file.bmp keeps the picture.
+// rising table must rise on screen.
 TEST_F(MicrophoneDialog, GraphPaintsTheTableRisingToTheRight) {
     SetRememberedMicrophoneCompensation("Mic1");
     Open();
     HWND graph = GetDlgItem(dialog_, IDC_MC_GRAPH);
     RECT r;
     GetClientRect(graph, &r);
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = r.right;
-    bi.bmiHeader.biHeight = -r.bottom;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(dc, bitmap);
+    testutil::Dib dib(r.right, r.bottom, RGB(0, 0, 0));
     DRAWITEMSTRUCT di{};
     di.CtlType = ODT_STATIC;
     di.CtlID = IDC_MC_GRAPH;
     di.hwndItem = graph;
-    di.hDC = dc;
+    di.hDC = dib.dc();
     di.rcItem = r;
     SendMessageA(dialog_, WM_DRAWITEM, IDC_MC_GRAPH, LPARAM(&di));
-    GdiFlush();
-    const auto* px = static_cast<const uint32_t*>(bits);
     // The topmost curve pixel (blue) of the first and last columns that have one.
     int firstX = -1, firstY = -1, lastY = -1, blue = 0;
     for (int x = 0; x < r.right; ++x) {
         for (int y = 0; y < r.bottom; ++y) {
-            if ((px[y * r.right + x] & 0xFFFFFF) != 0x0000C8) continue;
+            if (dib.At(x, y) != RGB(0, 0, 0xC8)) continue;
             ++blue;
             if (firstX < 0) firstX = x, firstY = y;
             lastY = y;
             break;
         }
     }
-    if (const char* shot = std::getenv("SRX_COMP_SHOT")) {
-        BITMAPFILEHEADER fh{};
-        fh.bfType = 0x4D42;
-        fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-        fh.bfSize = fh.bfOffBits + DWORD(r.right * r.bottom * 4);
-        std::ofstream out(shot, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
-        out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
-        out.write(static_cast<const char*>(bits), r.right * r.bottom * 4);
-    }
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     EXPECT_GT(blue, r.right / 2);  // the curve crosses the plot
     ASSERT_GE(firstX, 0);
     EXPECT_LT(lastY, firstY);      // 3 dB at the top end, 1 dB at the bottom

@@ -7,32 +7,15 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "app/settings.h"
 #include "app/win32/commands_internal.h"
-#include "app/win32/frame.h"
-#include "app/win32/registry_store.h"
-#include "app/win32/shell.h"
-#include "app/win32/soundcard.h"
-#include "audio/virtual_device.h"
 #include "audio/wave_engine.h"
-#include "design/design_slot.h"
 #include "dsp/compensation.h"
 #include "measure/compensation_settings.h"
-#include "measure/measurement_settings.h"
-#include "measure/soundcard_check.h"
 #include "measure/soundcard_compensation.h"
 #include "measure/stimulus_files.h"
 #include "measure/win32/compensation_dialogs.h"
@@ -52,29 +35,17 @@ using testutil::PumpUntil;
 
 constexpr uint32_t kLatency = 300;
 
-
 // The dialogs' messages arrive on the measurement thread; "replace?" is
 // answered No, everything else OK.
-std::mutex g_lock;
-std::vector<int> g_messages;
+testutil::MessageLog g_log;
 int RecordMessage(HWND, const Status& message, UINT) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_messages.push_back(message.stringId);
+    g_log.Add(message.stringId);
     return message.stringId == 5403 ? IDNO : IDOK;
 }
-std::vector<int> Messages() {
-    std::lock_guard<std::mutex> hold(g_lock);
-    return g_messages;
-}
+std::vector<int> Messages() { return g_log.Ids(); }
 
-
-std::string Text(HWND w, int id) {
-    char text[256] = "";
-    GetDlgItemTextA(w, id, text, sizeof text);
-    return text;
-}
-
-void Press(HWND w, int id) { PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(w, id))); }
+using testutil::DlgText;
+constexpr auto Press = testutil::PostClick;
 
 std::string ComboSelection(HWND dialog, int id) {
     HWND combo = GetDlgItem(dialog, id);
@@ -84,56 +55,34 @@ std::string ComboSelection(HWND dialog, int id) {
     return text;
 }
 
-class CompensationMeasure : public ::testing::Test {
+class CompensationMeasure : public testutil::RunningProgram {
 protected:
     void SetUp() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-        for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
-        if (ProgramWaveDevices().VirtualId() > 0) {
-            InstallMeasurementSettingsHooks();
-            LoadSettings();
-            ConfigureVirtualLoudspeaker(CurrentMeasurementSettings(), ProgramWaveDevices().VirtualId());
-            SaveSettings();
-        }
+        RunningProgram::SetUp();
         // The simulated loudspeaker in front of the microphone: a response
         // with a shape.
         setupBefore_ = ProgramVirtualLoudspeaker().Setup();
         VirtualSetup speaker;
         speaker.latency = kLatency;
         ProgramVirtualLoudspeaker().SetSetup(speaker);
-        dir_ = fs::temp_directory_path() /
-               (std::string("srx seccomp ") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "waves");
-        fs::create_directories(dir_ / "prog");
-        {
-            std::lock_guard<std::mutex> hold(g_lock);
-            g_messages.clear();
-        }
+        fs::create_directories(dir_.path() / "waves");
+        fs::create_directories(dir_.path() / "prog");
+        g_log.Clear();
         SetCompensationMessageHook(RecordMessage);
         Notices().noCardCompensation = Notices().noCardCompensationSettings = true;
     }
     void TearDown() override {
-        if (HWND frame = Shell().frame) {
-            PostMessageA(frame, WM_CLOSE, 0, 0);
-            EXPECT_TRUE(PumpUntil([frame] { return !IsWindow(frame); }));
-        }
-        PumpUntil([] { return !Shell().measurementBusy; }, 5000);
+        RunningProgram::TearDown();
         SetCompensationMessageHook(nullptr);
         ProgramVirtualLoudspeaker().SetSetup(setupBefore_);
         SetRememberedSecondaryCompensation("");
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
-    // Starts the program and lets its sound-card test end; the wave folder
-    // and the program's files are the test's own.
+    // Starts the program; the wave folder and the program's files are the
+    // test's own.
     HWND Start() {
-        const int tests = CardTestsRun();
-        if (!StartFirstInstance(GetModuleHandleA(nullptr), "", SW_SHOWNORMAL)) return nullptr;
-        EXPECT_TRUE(PumpUntil([tests] { return CardTestsRun() > tests && !Shell().measurementBusy; }));
-        std::snprintf(Settings().window.stimulusFolder, kPathChars, "%s", (dir_ / "waves").string().c_str());
+        if (!RunningProgram::Start()) return nullptr;
+        std::snprintf(Settings().window.stimulusFolder, kPathChars, "%s", (dir_.path() / "waves").string().c_str());
         SetMeasureProgramFolder(Program());
         MeasurementSettings& ms = CurrentMeasurementSettings();
         EXPECT_EQ(ms.sampleRate, 44100u);
@@ -144,9 +93,9 @@ protected:
         return Shell().frame;
     }
 
-    std::string Program() const { return (dir_ / "prog").string(); }
+    std::string Program() const { return dir_ / "prog"; }
 
-    fs::path dir_;
+    testutil::TempDir dir_{"srx seccomp"};
     VirtualSetup setupBefore_;
 };
 
@@ -157,22 +106,22 @@ TEST_F(CompensationMeasure, Command713MeasuresTheChainAndSavesTheFileInUse) {
     HWND dialog = nullptr;
     ASSERT_TRUE(PumpUntil([&] { return (dialog = FindOtherThreadWindow("Secondary Compensation")) != nullptr; }));
     EXPECT_TRUE(Shell().measurementBusy);
-    EXPECT_EQ(Text(dialog, IDC_CC_ACTIVITY), StringText(2602));
-    EXPECT_EQ(Text(dialog, IDC_CC_INFO), " 100-22000 Hz\r\n 1 x 8191 MLS \r\n 16-bit 44100Hz Stereo");
+    EXPECT_EQ(DlgText(dialog, IDC_CC_ACTIVITY), StringText(2602));
+    EXPECT_EQ(DlgText(dialog, IDC_CC_INFO), " 100-22000 Hz\r\n 1 x 8191 MLS \r\n 16-bit 44100Hz Stereo");
     EXPECT_EQ(ComboSelection(dialog, IDC_CC_LIST), "None...");
 
     // No name, no measurement.
     Press(dialog, IDC_CC_MEASURE);
     ASSERT_TRUE(PumpUntil([] { return Messages().size() == 1; }));
     EXPECT_EQ(Messages(), std::vector<int>{kStrEnterCompensationName});
-    EXPECT_TRUE(fs::is_empty(dir_ / "prog"));
+    EXPECT_TRUE(fs::is_empty(dir_.path() / "prog"));
 
     SetDlgItemTextA(dialog, IDC_CC_NAME, "Reference");
     Press(dialog, IDC_CC_MEASURE);
     ASSERT_TRUE(PumpUntil([] { return Messages().size() == 2; }));
     EXPECT_EQ(Messages().back(), 5404);
-    EXPECT_EQ(Text(dialog, IDC_CC_ACTIVITY), StringText(5406));
-    const std::string file = (dir_ / "prog" / "Reference.2CP").string();
+    EXPECT_EQ(DlgText(dialog, IDC_CC_ACTIVITY), StringText(5406));
+    const std::string file = (dir_.path() / "prog" / "Reference.2CP").string();
     ASSERT_TRUE(fs::exists(file));
     EXPECT_EQ(RememberedSecondaryCompensation(), "Reference");
     EXPECT_EQ(ComboSelection(dialog, IDC_CC_LIST), "Reference");
@@ -184,7 +133,7 @@ TEST_F(CompensationMeasure, Command713MeasuresTheChainAndSavesTheFileInUse) {
     for (double f : {500.0, 2000.0, 8000.0})
         EXPECT_NEAR(CompensationLevelAt(curve, f), db(f) - db(1000), 0.5) << f;
     // Nothing of the run is left in the wave folder.
-    EXPECT_TRUE(fs::is_empty(dir_ / "waves"));
+    EXPECT_TRUE(fs::is_empty(dir_.path() / "waves"));
     EXPECT_FALSE(WaveGetState().initialised);
 
     // The same name again asks first; No keeps the file as it is.
@@ -192,7 +141,7 @@ TEST_F(CompensationMeasure, Command713MeasuresTheChainAndSavesTheFileInUse) {
     Press(dialog, IDC_CC_MEASURE);
     ASSERT_TRUE(PumpUntil([] { return Messages().size() == 3; }));
     EXPECT_EQ(Messages().back(), 5403);
-    PumpUntil([] { return false; }, 300);
+    testutil::PumpFor(300);
     EXPECT_EQ(Messages().size(), 3u);
     EXPECT_EQ(fs::last_write_time(file), written);
 
@@ -217,7 +166,7 @@ TEST_F(CompensationMeasure, LinearityButtonMeasuresTheCardThroughACableAndWrites
     Press(page, IDC_MS_LINEARITY);
     HWND dialog = nullptr;
     ASSERT_TRUE(PumpUntil([&] { return (dialog = FindOtherThreadWindow("Soundcard Compensation")) != nullptr; }));
-    EXPECT_EQ(Text(dialog, IDC_CC_ACTIVITY), StringText(2602));
+    EXPECT_EQ(DlgText(dialog, IDC_CC_ACTIVITY), StringText(2602));
     Press(dialog, IDOK);
     ASSERT_TRUE(PumpUntil([] { return !Messages().empty(); }));
     EXPECT_EQ(Messages(), std::vector<int>{5401});
@@ -235,7 +184,7 @@ TEST_F(CompensationMeasure, LinearityButtonMeasuresTheCardThroughACableAndWrites
     for (const CompensationEntry& e : curve.entries) EXPECT_NEAR(e.level, 0, 0.1);
     EXPECT_TRUE(ProgramVirtualLoudspeaker().Setup().acoustic.speaker);
     for (const char* name : {"pInit.wav", "rInit.wav", "pMLS.wav", "rMLS0.wav"})
-        EXPECT_FALSE(fs::exists(dir_ / "waves" / name)) << name;
+        EXPECT_FALSE(fs::exists(dir_.path() / "waves" / name)) << name;
 
     PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy && !FindOtherThreadWindow("Measurement Settings"); }));
@@ -247,7 +196,10 @@ public:
     NoticeAnswer(bool tick, int button) {
         thread_ = std::thread([this, tick, button] {
             HWND w = nullptr;
-            for (int i = 0; i < 2000 && !(w = FindWindowA(nullptr, "No Soundcard Compensation")); ++i) Sleep(10);
+            // Found before it is shown, its buttons would all read as hidden.
+            for (int i = 0; i < 2000; ++i, Sleep(10))
+                if ((w = FindWindowA(nullptr, "No Soundcard Compensation")) && IsWindowVisible(w)) break;
+            if (w && !IsWindowVisible(w)) w = nullptr;
             if (!w) return;
             shown_ = true;
             cancelShown_ = IsWindowVisible(GetDlgItem(w, IDCANCEL)) != FALSE;
@@ -277,10 +229,8 @@ TEST(NoSoundcardCompensation, NoticeOffersTheLinearityUntilSwitchedOffOrMeasured
     Shell().instance = GetModuleHandleA(nullptr);
     const MeasurementSettings saved = CurrentMeasurementSettings();
     const std::string savedFolder = MeasureProgramFolder();
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "srx_nocomp_" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder.c_str(), nullptr);
+    const testutil::TempDir dir("srx nocomp");
+    const std::string folder = dir.path().string();
     SetMeasureProgramFolder(folder);
     MeasurementSettings& ms = CurrentMeasurementSettings();
     ResetMeasurementDefaults(ms);
@@ -330,8 +280,6 @@ TEST(NoSoundcardCompensation, NoticeOffersTheLinearityUntilSwitchedOffOrMeasured
     Notices().noCardCompensation = Notices().noCardCompensationSettings = true;
     CurrentMeasurementSettings() = saved;
     SetMeasureProgramFolder(savedFolder);
-    std::error_code ec;
-    fs::remove_all(folder, ec);
 }
 
 }  // namespace

@@ -1,25 +1,19 @@
 // Document windows under a frame of the test's own: creation and titles,
 // the undo store, clipboard copies and the save questions (answered by a
 // hook instead of message boxes).
-#include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 #include <utility>
-#include <vector>
 
-#include "app/settings.h"
 #include "data/view_flags.h"
 #include "app/win32/documents.h"
-#include "app/win32/shell.h"
 #include "data/native_files.h"
-#include "design/design_slot.h"
+#include "wine_test_util.h"
 
 using namespace srx;
 
 namespace {
 
-HWND g_client = nullptr;
 int g_answer = IDNO;
 std::vector<std::pair<int, std::string>> g_asked;
 
@@ -28,19 +22,11 @@ int Answer(HWND, int id, UINT, const std::string& argument) {
     return g_answer;
 }
 
-LRESULT CALLBACK TestFrameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefFrameProcA(w, g_client, m, wp, lp);
-}
-
-void Pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-}
-
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string Title(HWND w) { return WindowTitle(w); }
 
+// Handed to a window, which owns it from then on.
 Measurement* MakeMeasurement(const char* title, int points, bool saved) {
     Measurement* m = NewMeasurement(kCurveFrequencyResponse).release();
     SetText(m->h.title, title);
@@ -60,74 +46,13 @@ TimeRecord* MakeTimeRecord(const char* title, bool saved) {
     return t;
 }
 
-// The clipboard bitmap as 32-bit pixels (0x00RRGGBB), with its size.
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<uint32_t> pixels;
-    COLORREF At(int x, int y) const {
-        const uint32_t p = pixels[static_cast<std::size_t>(y) * width + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-};
-
-Picture ClipboardPicture() {
-    Picture pic;
-    if (!OpenClipboard(nullptr)) return pic;
-    HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
-    BITMAP bm{};
-    if (bitmap && GetObjectA(bitmap, sizeof bm, &bm)) {
-        pic.width = bm.bmWidth;
-        pic.height = bm.bmHeight;
-        pic.pixels.resize(static_cast<std::size_t>(pic.width) * pic.height);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = pic.width;
-        bi.bmiHeader.biHeight = -pic.height;  // top-down
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        HDC dc = GetDC(nullptr);
-        GetDIBits(dc, bitmap, 0, static_cast<UINT>(pic.height), pic.pixels.data(), &bi, DIB_RGB_COLORS);
-        ReleaseDC(nullptr, dc);
-    }
-    CloseClipboard();
-    return pic;
-}
-
-// The colour the display gives `c` (exact on true-colour screens).
-COLORREF Shown(COLORREF c) {
-    HDC dc = GetDC(nullptr);
-    const COLORREF nearest = GetNearestColor(dc, c);
-    ReleaseDC(nullptr, dc);
-    return nearest;
-}
-
 class DocWindows : public ::testing::Test {
 protected:
     void SetUp() override {
-        HINSTANCE inst = GetModuleHandleA(nullptr);
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = TestFrameProc;
-        wc.hInstance = inst;
-        wc.lpszClassName = "SrxDocTestFrame";
-        RegisterClassA(&wc);
-        ASSERT_TRUE(RegisterDocumentClass(inst));
-        frame_ = CreateWindowExA(0, "SrxDocTestFrame", "documents", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 900,
-                                 700, nullptr, nullptr, inst, nullptr);
-        ASSERT_NE(frame_, nullptr);
-        CLIENTCREATESTRUCT ccs{nullptr, static_cast<UINT>(kFirstChildId)};
-        g_client = CreateWindowExA(WS_EX_CLIENTEDGE, "MDICLIENT", nullptr, WS_CHILD | WS_CLIPCHILDREN | WS_VISIBLE,
-                                   0, 0, 880, 660, frame_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kClientId)),
-                                   inst, &ccs);
-        ASSERT_NE(g_client, nullptr);
-        savedFrame_ = Shell().frame;
-        savedClient_ = Shell().client;
-        Shell().frame = frame_;
-        Shell().client = g_client;
-        Shell().instance = inst;
+        scratch_ = std::make_unique<testutil::ScratchFrame>();
+        ASSERT_TRUE(scratch_->ok());
+        frame_ = scratch_->frame;
         Shell().activeDesign = 0;
-        // The frame stays hidden: destroying a mapped window makes Wine wait
-        // for a window manager that Xvfb does not have.
         g_answer = IDNO;
         g_asked.clear();
         SetDocumentAskHook(Answer);
@@ -138,48 +63,22 @@ protected:
         DestroyAllWindows();
         DeleteAllUndo();
         SetDocumentAskHook(nullptr);
-        if (frame_) DestroyWindow(frame_);
-        Pump();
-        Shell().frame = savedFrame_;
-        Shell().client = savedClient_;
-        g_client = nullptr;
+        scratch_.reset();
         for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
     }
 
+    std::unique_ptr<testutil::ScratchFrame> scratch_;
     HWND frame_ = nullptr;
-    HWND savedFrame_ = nullptr, savedClient_ = nullptr;
 };
 
-TEST_F(DocWindows, SameFileTwiceGetsNumberedTitlesAndWindowsAreFoundByKind) {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    const std::string path = std::string(temp) + "srx_doc_same.mes";
-    {
-        Measurement* m = MakeMeasurement("Woofer", 3, false);
-        ASSERT_TRUE(SaveMeasurement(*m, path));
-        delete m;
-    }
-    std::vector<HWND> windows;
-    for (int i = 0; i < 3; ++i) {
-        auto record = NewMeasurement(kCurveFrequencyResponse);
-        ASSERT_TRUE(LoadMeasurement(path, *record, LoadPurpose::ForWindow));
-        const DocumentPlan plan = DocumentsFor(*record).at(0);
-        const std::string title = DocumentTitle(plan, TextOf(record->h.title));
-        Measurement* data = record.release();
-        HWND w = CreateDocumentWindow(title.c_str(), plan.kind, data);
-        ASSERT_NE(w, nullptr);
-        NoteOpened(*data, path);
-        EXPECT_EQ(ActiveDocument(), w);
-        MakeTitleUnique(ActiveDocument());
-        EXPECT_EQ(DocumentKindOf(w), kDocMeasurement);
-        EXPECT_EQ(DocumentDataOf(w), data);
-        windows.push_back(w);
-    }
-    DeleteFileA(path.c_str());
-    EXPECT_EQ(Title(windows[0]), "Frequency Response: Woofer");
-    EXPECT_EQ(Title(windows[1]), "Frequency Response: Woofer : 2");
-    EXPECT_EQ(Title(windows[2]), "Frequency Response: Woofer : 3");
-    EXPECT_EQ(CountWindowsOfKind(kDocMeasurement), 3);
+TEST_F(DocWindows, WindowsAreFoundByKindAndActivatedBack) {
+    Measurement* data = MakeMeasurement("Woofer", 3, true);
+    HWND measurement = CreateDocumentWindow("Frequency Response: Woofer", kDocMeasurement, data);
+    ASSERT_NE(measurement, nullptr);
+    EXPECT_EQ(ActiveDocument(), measurement);
+    EXPECT_EQ(DocumentKindOf(measurement), kDocMeasurement);
+    EXPECT_EQ(DocumentDataOf(measurement), data);
+    EXPECT_EQ(CountWindowsOfKind(kDocMeasurement), 1);
 
     // Analysis windows take the first free kind; a window without a title
     // is "NONAME" with the active design's number.
@@ -192,7 +91,7 @@ TEST_F(DocWindows, SameFileTwiceGetsNumberedTitlesAndWindowsAreFoundByKind) {
     EXPECT_EQ(FindWindowOfKind(kDocAnalysisFirst), analysis);
     EXPECT_EQ(FindWindowOfKind(kDocEtc), nullptr);
     EXPECT_EQ(DocumentKindOf(frame_), -1);
-    EXPECT_EQ(DocumentKindOf(g_client), -1);
+    EXPECT_EQ(DocumentKindOf(Shell().client), -1);
 
     // Activation brings a minimised window back.
     ShowWindow(analysis, SW_MINIMIZE);
@@ -315,28 +214,6 @@ TEST_F(DocWindows, UndoThatWouldLoseTheOnlyWindowIsRefused) {
     EXPECT_FALSE(HasUndo(waterfall));
 }
 
-TEST_F(DocWindows, ClipboardCopyUsesTheGraphBackgroundOnlyForGraphs) {
-    Settings().window.appearance.screenColours.background = RGB(0, 0, 128);
-    HWND graph = CreateDocumentWindow("Frequency Response: g", kDocMeasurement, MakeMeasurement("g", 2, true));
-    ASSERT_EQ(CopyWindowToClipboard(graph), 1);
-    RECT rc;
-    GetClientRect(graph, &rc);
-    Picture pic = ClipboardPicture();
-    ASSERT_EQ(pic.width, rc.right + 1);
-    ASSERT_EQ(pic.height, rc.bottom + 1);
-    EXPECT_EQ(pic.At(0, 0), Shown(RGB(0, 0, 128)));
-    EXPECT_EQ(pic.At(pic.width - 1, pic.height - 1), Shown(RGB(0, 0, 128)));
-    EXPECT_TRUE(IsWindowEnabled(frame_));
-
-    HWND schematic = CreateDocumentWindow("Crossover", kDocXoverSchematic, nullptr);
-    ASSERT_EQ(CopyWindowToClipboard(schematic), 1);
-    pic = ClipboardPicture();
-    ASSERT_GT(pic.width, 1);
-    EXPECT_EQ(pic.At(0, 0), RGB(255, 255, 255));
-    EXPECT_EQ(pic.At(pic.width - 1, pic.height - 1), RGB(255, 255, 255));
-    EXPECT_TRUE(g_asked.empty());
-}
-
 TEST_F(DocWindows, DesignWindowShowsItsReportOnlyWithAUnit) {
     DesignSlot* slot = &DesignSlots()[1];
     HWND design = CreateDocumentWindow("Design #2: NONAME.002", 1, slot);
@@ -346,10 +223,8 @@ TEST_F(DocWindows, DesignWindowShowsItsReportOnlyWithAUnit) {
     EXPECT_LE(rc.right, 250);
     auto darkPixels = [&] {
         EXPECT_EQ(CopyWindowToClipboard(design), 1);
-        Picture pic = ClipboardPicture();
-        int dark = 0;
-        for (uint32_t p : pic.pixels) dark += (p & 0xFFFFFF) == 0;
-        return dark;
+        const auto pic = testutil::Dib::FromClipboard();
+        return pic ? pic->Count(RGB(0, 0, 0), pic->Area()) : -1;
     };
     EXPECT_EQ(darkPixels(), 0);
     slot->flags |= kSlotHasUnit;

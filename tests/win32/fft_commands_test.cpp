@@ -2,28 +2,19 @@
 // "Calculate Minimum-Phase" and "Show Impulse Response" on a hidden frame.
 // The modal dialog is driven from its observer: fields are set and buttons
 // pressed by messages queued before it shows.
-#include <windows.h>
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "app/command_rules.h"
-#include "app/settings.h"
 #include "data/view_flags.h"
 #include "app/win32/documents.h"
 #include "app/win32/fft_commands.h"
-#include "app/win32/frame.h"
-#include "app/win32/shell.h"
 #include "dsp/window.h"
-#include "measure/measurement_settings.h"
 #include "measure/stimulus_files.h"
 #include "resources/command_ids.h"
 #include "resources/time_window_ids.h"
+#include "wine_test_util.h"
 
 namespace srx {
 namespace {
@@ -38,12 +29,8 @@ int RecordMessage(HWND, const Status& message, UINT) {
     return g_answer;
 }
 
-LRESULT CALLBACK TestFrameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefFrameProcA(w, Shell().client, m, wp, lp);
-}
-
 bool Enabled(HWND d, int id) { return IsWindowEnabled(GetDlgItem(d, id)) != FALSE; }
-void Press(HWND d, int button) { PostMessageA(d, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
+constexpr auto Press = testutil::PostClick;
 void ChooseMode(HWND d, int radio) {
     CheckRadioButton(d, IDC_TW_NORMAL, IDC_TW_MANUAL, radio);
     SendMessageA(d, WM_COMMAND, MAKEWPARAM(radio, BN_CLICKED), LPARAM(GetDlgItem(d, radio)));
@@ -72,32 +59,13 @@ TimeRecord* NewImpulse(const char* title, uint32_t flags = 0) {
 class FftCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        HINSTANCE inst = GetModuleHandleA(nullptr);
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = TestFrameProc;
-        wc.hInstance = inst;
-        wc.lpszClassName = "SrxFftTestFrame";
-        RegisterClassA(&wc);
-        ASSERT_TRUE(RegisterDocumentClass(inst));
-        saved_ = Shell().client;
-        // Hidden: destroying a mapped frame makes Wine wait for a window manager.
-        frame_ = CreateWindowExA(0, "SrxFftTestFrame", "fft", WS_OVERLAPPEDWINDOW, 0, 0, 900, 700, nullptr, nullptr,
-                                 inst, nullptr);
-        CLIENTCREATESTRUCT ccs{nullptr, static_cast<UINT>(kFirstChildId)};
-        Shell().client = CreateWindowExA(0, "MDICLIENT", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 880, 660, frame_,
-                                         HMENU(INT_PTR(kClientId)), inst, &ccs);
-        ASSERT_NE(Shell().client, nullptr);
-        savedFrame_ = Shell().frame;
-        Shell().frame = frame_;
-        Shell().instance = inst;
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        folder_ = std::string(temp) + "srx_fft_cmd_" + std::to_string(GetCurrentProcessId()) + "\\";
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        std::ofstream(folder_ + "MIC.MCP", std::ios::binary)
+        scratch_ = std::make_unique<testutil::ScratchFrame>();
+        ASSERT_TRUE(scratch_->ok());
+        frame_ = scratch_->frame;
+        std::ofstream(folder_ / "MIC.MCP", std::ios::binary)
             << "Son-Rix:Compensation File v1.10\r\nMIC.MCP\r\n3\r\nBEGIN.\r\n20 6 0\r\n1000 6 0\r\n24000 6 0\r\nEND.\r\n";
         savedFolder_ = MeasureProgramFolder();
-        SetMeasureProgramFolder(folder_);
+        SetMeasureProgramFolder(folder_.path().string() + "\\");
         savedSettings_ = CurrentMeasurementSettings();
         savedAnalysis_ = CurrentAnalysisSettings();
         ResetMeasurementDefaults(CurrentMeasurementSettings());
@@ -116,35 +84,31 @@ protected:
     void TearDown() override {
         SetTimeWindowDialogObserver(nullptr);
         SetFftMessageHook(nullptr);
-        DestroyAllWindows();
-        DestroyWindow(frame_);
-        Shell().client = saved_;
-        Shell().frame = savedFrame_;
+        scratch_.reset();
         CurrentMeasurementSettings() = savedSettings_;
         WriteFlagWords(Settings(), savedFlags_);
         CurrentAnalysisSettings() = savedAnalysis_;
         SetMeasureProgramFolder(savedFolder_);
-        DeleteFileA((folder_ + "MIC.MCP").c_str());
-        RemoveDirectoryA(folder_.c_str());
     }
     HWND OpenImpulse(TimeRecord* t) { return CreateDocumentWindow("Impulse Response: x", kDocImpulse, t); }
 
-    HWND frame_ = nullptr, saved_ = nullptr, savedFrame_ = nullptr;
-    std::string folder_, savedFolder_;
+    std::unique_ptr<testutil::ScratchFrame> scratch_;
+    HWND frame_ = nullptr;
+    testutil::TempDir folder_{"srx fft commands"};
+    std::string savedFolder_;
     MeasurementSettings savedSettings_{};
     AnalysisSettings savedAnalysis_;
     FlagWords savedFlags_;
 };
 
 TEST_F(FftCommands, DialogFieldsRefusalsAndTheDurationMessage) {
-    TimeRecord* t = NewImpulse("Woofer");
+    std::unique_ptr<TimeRecord> t(NewImpulse("Woofer"));
     SetText(t->h.setup.compensationFile, "MIC");
     t->h.windowType = kWindowBlackman;
     g_drive = [](HWND d) {
         char text[32] = "";
         GetDlgItemTextA(d, IDC_TW_LENGTH, text, sizeof text);
         EXPECT_STREQ(text, "10");
-        EXPECT_EQ(SendDlgItemMessageA(d, IDC_TW_WINDOW, CB_GETCOUNT, 0, 0), 6);
         EXPECT_EQ(SendDlgItemMessageA(d, IDC_TW_WINDOW, CB_GETCURSEL, 0, 0), kWindowBlackman);
         EXPECT_EQ(SendDlgItemMessageA(d, IDC_TW_MICCOMP, CB_GETCOUNT, 0, 0), 2);  // "None...", "MIC"
         EXPECT_EQ(SendDlgItemMessageA(d, IDC_TW_MICCOMP, CB_GETCURSEL, 0, 0), 1);
@@ -169,7 +133,6 @@ TEST_F(FftCommands, DialogFieldsRefusalsAndTheDurationMessage) {
     ASSERT_EQ(g_shown.size(), 1u);
     EXPECT_EQ(g_shown[0].first, 2410);
     EXPECT_EQ(g_shown[0].second, "Time-Window start + Time-Window length may not exceed 100.00 ms !");
-    delete t;
 }
 
 TEST_F(FftCommands, FftOpensAResponseWindowAsksBeforeASecondAndReportsFailure) {

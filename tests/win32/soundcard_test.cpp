@@ -6,29 +6,14 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "app/settings.h"
-#include "app/win32/frame.h"
-#include "app/win32/registry_store.h"
 #include "app/win32/settings_sheet.h"
-#include "app/win32/shell.h"
-#include "app/win32/soundcard.h"
-#include "audio/virtual_device.h"
 #include "audio/wave_engine.h"
 #include "audio/wave_file.h"
-#include "design/design_slot.h"
-#include "measure/measurement_settings.h"
 #include "measure/soundcard_check.h"
 #include "resources/settings_sheet_ids.h"
 #include "resources/string_ids.h"
@@ -40,7 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testutil::PumpUntil;
-
 
 std::vector<int> g_messages;
 int RecordMessage(HWND, int id, UINT) {
@@ -90,9 +74,8 @@ TEST(ProgramDevices, VirtualLoudspeakerRunsInRealTimeThroughTheHiddenWindow) {
     constexpr uint32_t kLatency = 123, kRate = 22050, kFrames = 6615;  // 0.3 s
     loudspeaker.SetSetup(PureLatencySetup(kLatency));
 
-    const fs::path dir = fs::temp_directory_path() / "srx realtime test";
-    fs::create_directories(dir);
-    const std::string stimulus = (dir / "p.wav").string(), response = (dir / "r.wav").string();
+    const testutil::TempDir dir("srx realtime");
+    const std::string stimulus = dir / "p.wav", response = dir / "r.wav";
     // Random samples, then a silent tail as every stimulus has: the end of
     // the output ends the recording, so the tail keeps the delayed stimulus in.
     std::vector<int16_t> played(kFrames);
@@ -141,56 +124,28 @@ TEST(ProgramDevices, VirtualLoudspeakerRunsInRealTimeThroughTheHiddenWindow) {
     ASSERT_GE(recorded.size(), kFrames + kTail);
     for (uint32_t i = 0; i < kLatency; ++i) ASSERT_EQ(recorded[i], 0) << i;
     for (uint32_t i = 0; i < kFrames; ++i) ASSERT_EQ(recorded[kLatency + i], played[i]) << i;
-    fs::remove_all(dir);
 }
 
 // ---- The program's start ---------------------------------------------------------
 
-class ProgramStart : public ::testing::Test {
+class ProgramStart : public testutil::RunningProgram {
 protected:
     void SetUp() override {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-        for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
+        RunningProgram::SetUp();
         g_messages.clear();
         SetSoundcardMessageHook(RecordMessage);
-        // With a sound card (PulseAudio under Wine) a fresh start would ask
-        // for one: these tests use the virtual loudspeaker all the same.
-        realCard_ = ProgramWaveDevices().VirtualId() > 0;
-        if (realCard_) {
-            InstallMeasurementSettingsHooks();
-            LoadSettings();
-            ConfigureVirtualLoudspeaker(CurrentMeasurementSettings(), ProgramWaveDevices().VirtualId());
-            SaveSettings();
-        }
     }
     void TearDown() override {
-        if (HWND frame = Shell().frame) {
-            PostMessageA(frame, WM_CLOSE, 0, 0);
-            EXPECT_TRUE(PumpUntil([frame] { return !IsWindow(frame); }));
-        }
+        RunningProgram::TearDown();
         SetSoundcardMessageHook(nullptr);
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
     }
-    // Starts the program and waits for the start-up test to end.
-    HWND Start() {
-        const int tests = CardTestsRun();
-        if (!StartFirstInstance(GetModuleHandleA(nullptr), "", SW_SHOWNORMAL)) return nullptr;
-        EXPECT_TRUE(PumpUntil([tests] { return CardTestsRun() > tests && !Shell().measurementBusy; }));
-        return Shell().frame;
-    }
-    bool realCard_ = false;
 };
 
 TEST_F(ProgramStart, FreshInstallationWithoutACardStartsOnTheVirtualLoudspeaker) {
     if (realCard_) GTEST_SKIP() << "this machine has a sound card";
     HWND frame = Start();
     ASSERT_NE(frame, nullptr);
-    const int virtualId = ProgramWaveDevices().VirtualId();
-    const MeasurementSettings& ms = CurrentMeasurementSettings();
-    EXPECT_EQ(ms.outputDevice, uint32_t(virtualId + 1));
-    EXPECT_EQ(ms.inputDevice, uint32_t(virtualId + 1));
-    EXPECT_EQ(ms.sampleRate, 44100u);
-    EXPECT_EQ(ms.channels, 2);
+    EXPECT_EQ(CurrentMeasurementSettings().outputDevice, uint32_t(ProgramWaveDevices().VirtualId() + 1));
     // The test passed without a word, and no settings sheet nags.
     EXPECT_EQ(LastCardTestResult(), 0);
     EXPECT_TRUE(g_messages.empty());
@@ -243,6 +198,90 @@ TEST_F(ProgramStart, CardTestTellsOfABusyDevice) {
     PostMessageA(frame, UM_CARDTEST, 0, 0);
     ASSERT_TRUE(PumpUntil([tests] { return CardTestsRun() > tests + 1 && !Shell().measurementBusy; }));
     EXPECT_EQ(LastCardTestResult(), 0);
+    EXPECT_TRUE(g_messages.empty());
+}
+
+// ---- Levels page and SPL calibration --------------------------------------------------
+
+class Levels : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitCommonControls();
+        Shell().instance = GetModuleHandleA(nullptr);
+        saved_ = CurrentMeasurementSettings();
+        WaveDeviceRouter& devices = ProgramWaveDevices();
+        MeasurementSettings& ms = CurrentMeasurementSettings();
+        ResetMeasurementDefaults(ms);
+        ConfigureVirtualLoudspeaker(ms, devices.VirtualId());
+        ms.gatedStop = ms.sweepStop = ms.impedanceStop = 20000;
+        g_messages.clear();
+        SetSoundcardMessageHook(RecordMessage);
+        SetSettingsSheetMessageHook(RecordMessage);
+    }
+    void TearDown() override {
+        if (window_) DestroyWindow(window_);
+        SetSoundcardMessageHook(nullptr);
+        SetSettingsSheetMessageHook(nullptr);
+        CurrentMeasurementSettings() = saved_;
+    }
+    static std::string Text(HWND w, int id) { return testutil::DlgText(w, id); }
+    static void Click(HWND w, int id) { testutil::SendClick(w, id); }
+    HWND window_ = nullptr;
+    MeasurementSettings saved_{};
+};
+
+TEST_F(Levels, SplCalibrationPlaysTheToneAndSetsTheResponseOffset) {
+    window_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(DLG_SPL_CALIBRATION), nullptr,
+                                 SplCalibrationProc, 0);
+    ASSERT_NE(window_, nullptr);
+    CurrentMeasurementSettings().flags &= ~kMsfNoNormalise;  // normalised until calibrated
+    EXPECT_EQ(Text(window_, IDC_SPL_TONE), "Play 1kHz tone");
+    VirtualLoudspeaker& loudspeaker = ProgramVirtualLoudspeaker();
+    const uint64_t clock = loudspeaker.Clock();
+    Click(window_, IDC_SPL_TONE);
+    EXPECT_TRUE(LoopPlayerRunning());
+    EXPECT_EQ(Text(window_, IDC_SPL_TONE), "Stop 1kHz tone");
+    testutil::PumpFor(300);
+    EXPECT_GT(loudspeaker.Clock(), clock + 4410);  // it really plays
+    Click(window_, IDC_SPL_TONE);
+    EXPECT_FALSE(LoopPlayerRunning());
+    EXPECT_EQ(Text(window_, IDC_SPL_TONE), "Play 1kHz tone");
+
+    // No reading, then no number: refused, nothing changes.
+    const MeasurementSettings before = CurrentMeasurementSettings();
+    Click(window_, IDOK);
+    SetDlgItemTextA(window_, IDC_SPL_VALUE, "loud");
+    Click(window_, IDOK);
+    EXPECT_EQ(g_messages, (std::vector<int>{kStrEnterSplReading, 2812}));
+    EXPECT_EQ(CurrentMeasurementSettings().addToResponseDb, before.addToResponseDb);
+
+    // A reading: the tone is measured through the chain and the offset set.
+    Click(window_, IDC_SPL_TONE);  // still playing when OK comes: stopped first
+    SetDlgItemTextA(window_, IDC_SPL_VALUE, "94.0");
+    Click(window_, IDOK);
+    EXPECT_FALSE(LoopPlayerRunning());
+    EXPECT_EQ(Text(window_, IDC_SPL_STATUS), StringText(5383));
+    ASSERT_TRUE(PumpUntil([] { return (CurrentMeasurementSettings().flags & kMsfNoNormalise) != 0; }));
+    const double gain = std::abs(VirtualTruth(loudspeaker.Setup(), 44100).Response(1000));
+    EXPECT_NEAR(CurrentMeasurementSettings().addToResponseDb, 94.0 - 20 * std::log10(gain), 0.1);
+    EXPECT_EQ(g_messages.size(), 2u);
+}
+
+TEST_F(Levels, PageSavesPresetsOnlyForDevicesWithAMixer) {
+    HWND sheet = CreateMeasurementSettingsSheet(nullptr);
+    ASSERT_NE(sheet, nullptr);
+    window_ = sheet;
+    HWND tabs = HWND(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+    const int last = int(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)) - 1;
+    SendMessageA(sheet, PSM_SETCURSEL, WPARAM(last), 0);
+    HWND page = HWND(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_MS_SPLCAL)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_MS_LEVELINFO)));
+    // The virtual loudspeaker has no mixer: nothing to save, and it says so.
+    Click(page, IDC_MS_LSAVEACOUSTIC);
+    EXPECT_EQ(Text(page, IDC_MS_LSTATUS), StringText(5382));
+    EXPECT_FALSE(SaveLevelPresetForSettings(true));
     EXPECT_TRUE(g_messages.empty());
 }
 
@@ -305,94 +344,6 @@ TEST(LoopbackCard, TheWaveMapperPlaysAndRecordsATone) {
     }
     DestroyWindow(owner);
     fs::remove_all(dir);
-}
-
-// ---- Levels page and SPL calibration --------------------------------------------------
-
-class Levels : public ::testing::Test {
-protected:
-    void SetUp() override {
-        InitCommonControls();
-        Shell().instance = GetModuleHandleA(nullptr);
-        saved_ = CurrentMeasurementSettings();
-        WaveDeviceRouter& devices = ProgramWaveDevices();
-        MeasurementSettings& ms = CurrentMeasurementSettings();
-        ResetMeasurementDefaults(ms);
-        ConfigureVirtualLoudspeaker(ms, devices.VirtualId());
-        ms.gatedStop = ms.sweepStop = ms.impedanceStop = 20000;
-        g_messages.clear();
-        SetSoundcardMessageHook(RecordMessage);
-        SetSettingsSheetMessageHook(RecordMessage);
-    }
-    void TearDown() override {
-        if (window_) DestroyWindow(window_);
-        SetSoundcardMessageHook(nullptr);
-        SetSettingsSheetMessageHook(nullptr);
-        CurrentMeasurementSettings() = saved_;
-    }
-    static std::string Text(HWND w, int id) {
-        char text[128] = "";
-        GetDlgItemTextA(w, id, text, sizeof text);
-        return text;
-    }
-    static void Click(HWND w, int id) { SendMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(w, id))); }
-    HWND window_ = nullptr;
-    MeasurementSettings saved_{};
-};
-
-TEST_F(Levels, SplCalibrationPlaysTheToneAndSetsTheResponseOffset) {
-    window_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(DLG_SPL_CALIBRATION), nullptr,
-                                 SplCalibrationProc, 0);
-    ASSERT_NE(window_, nullptr);
-    CurrentMeasurementSettings().flags &= ~kMsfNoNormalise;  // normalised until calibrated
-    EXPECT_EQ(Text(window_, IDC_SPL_TONE), "Play 1kHz tone");
-    VirtualLoudspeaker& loudspeaker = ProgramVirtualLoudspeaker();
-    const uint64_t clock = loudspeaker.Clock();
-    Click(window_, IDC_SPL_TONE);
-    EXPECT_TRUE(LoopPlayerRunning());
-    EXPECT_EQ(Text(window_, IDC_SPL_TONE), "Stop 1kHz tone");
-    PumpUntil([] { return false; }, 300);
-    EXPECT_GT(loudspeaker.Clock(), clock + 4410);  // it really plays
-    Click(window_, IDC_SPL_TONE);
-    EXPECT_FALSE(LoopPlayerRunning());
-    EXPECT_EQ(Text(window_, IDC_SPL_TONE), "Play 1kHz tone");
-
-    // No reading, then no number: refused, nothing changes.
-    const MeasurementSettings before = CurrentMeasurementSettings();
-    Click(window_, IDOK);
-    SetDlgItemTextA(window_, IDC_SPL_VALUE, "loud");
-    Click(window_, IDOK);
-    EXPECT_EQ(g_messages, (std::vector<int>{kStrEnterSplReading, 2812}));
-    EXPECT_EQ(CurrentMeasurementSettings().addToResponseDb, before.addToResponseDb);
-
-    // A reading: the tone is measured through the chain and the offset set.
-    Click(window_, IDC_SPL_TONE);  // still playing when OK comes: stopped first
-    SetDlgItemTextA(window_, IDC_SPL_VALUE, "94.0");
-    Click(window_, IDOK);
-    EXPECT_FALSE(LoopPlayerRunning());
-    EXPECT_EQ(Text(window_, IDC_SPL_STATUS), StringText(5383));
-    ASSERT_TRUE(PumpUntil([] { return (CurrentMeasurementSettings().flags & kMsfNoNormalise) != 0; }));
-    const double gain = std::abs(VirtualTruth(loudspeaker.Setup(), 44100).Response(1000));
-    EXPECT_NEAR(CurrentMeasurementSettings().addToResponseDb, 94.0 - 20 * std::log10(gain), 0.1);
-    EXPECT_EQ(g_messages.size(), 2u);
-}
-
-TEST_F(Levels, PageSavesPresetsOnlyForDevicesWithAMixer) {
-    HWND sheet = CreateMeasurementSettingsSheet(nullptr);
-    ASSERT_NE(sheet, nullptr);
-    window_ = sheet;
-    HWND tabs = HWND(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
-    const int last = int(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)) - 1;
-    SendMessageA(sheet, PSM_SETCURSEL, WPARAM(last), 0);
-    HWND page = HWND(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-    ASSERT_NE(page, nullptr);
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_MS_SPLCAL)));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_MS_LEVELINFO)));
-    // The virtual loudspeaker has no mixer: nothing to save, and it says so.
-    Click(page, IDC_MS_LSAVEACOUSTIC);
-    EXPECT_EQ(Text(page, IDC_MS_LSTATUS), StringText(5382));
-    EXPECT_FALSE(SaveLevelPresetForSettings(true));
-    EXPECT_TRUE(g_messages.empty());
 }
 
 }  // namespace
