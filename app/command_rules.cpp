@@ -15,9 +15,9 @@ struct FlagCommand {
     int command;
     Word word;
     uint32_t mask;
-    uint32_t exclusive;    // bits cleared when this one is set
+    uint32_t exclusive;  // bits cleared when this one is set
     bool checkedWhenClear;
-    bool toggledHere;      // false: the document window toggles it
+    bool toggledHere;  // false: the document window toggles it
     RepaintScope scope;
 };
 
@@ -77,9 +77,7 @@ uint32_t& WordOf(FlagWords& f, Word w) {
     return f.measurementOptions;
 }
 
-bool Contains(std::initializer_list<int> ids, int id) {
-    return std::find(ids.begin(), ids.end(), id) != ids.end();
-}
+bool Contains(std::initializer_list<int> ids, int id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
 
 }  // namespace
 
@@ -140,18 +138,17 @@ void ApplyMenuModeClearing(FlagWords& f, bool easyMenu) {
     f.graph &= ~(kGraphDistortionPercent | kGraphDistortionLogScale);
     if (!easyMenu) return;
     f.distortion &= ~0x1FFu;
-    f.graph &= ~(kGraphMinimumPhase | kGraphExcessPhase | kGraphMinimumGroupDelay |
-                 kGraphExcessGroupDelay | kGraphDistortionPercent | kGraphLogImpedance |
-                 kGraphLinearFrequency | kGraphLinearAmplitude | kGraphTimeMarkersHidden |
-                 kGraphDistortionLogScale);
+    f.graph &= ~(kGraphMinimumPhase | kGraphExcessPhase | kGraphMinimumGroupDelay | kGraphExcessGroupDelay |
+                 kGraphDistortionPercent | kGraphLogImpedance | kGraphLinearFrequency | kGraphLinearAmplitude |
+                 kGraphTimeMarkersHidden | kGraphDistortionLogScale);
     f.measurementOptions &= ~kOptionMinimumPhase;
 }
 
 bool IsTableCommand(int id) {
     return (id >= 101 && id <= 110) || id == 112 || (id >= 132 && id <= 139) || (id >= 201 && id <= 203) ||
            (id >= 301 && id <= 306) || (id >= 501 && id <= 516) || (id >= 601 && id <= 621) ||
-           (id >= 701 && id <= 764) || (id >= 901 && id <= 905) || id == 1001 || id == 1005 ||
-           id == 1009 || id == 1010 || id == 43;
+           (id >= 701 && id <= 764) || (id >= 901 && id <= 905) || id == 1001 || id == 1005 || id == 1009 ||
+           id == 1010 || id == 43;
 }
 
 bool IsDocumentCommand(int id) { return (id >= 745 && id <= 756) || id == 762 || id == 763; }
@@ -178,9 +175,7 @@ std::map<int, bool> UpdateMenuStates(const ActiveContext& c) {
             case kDocMultigraph:
                 on = !(id == 714 || (id >= 716 && id <= 726) || id == 729 || id == 730 || id == 733);
                 break;
-            case kDocImpulse:
-                on = !((id >= 715 && id <= 721) || Contains({729, 731, 732, 733}, id));
-                break;
+            case kDocImpulse: on = !((id >= 715 && id <= 721) || Contains({729, 731, 732, 733}, id)); break;
             case kDocWaterfall: on = !((id >= 715 && id <= 726) || id == 730); break;
             case kDocEtc: on = Contains({714, 734, 735, 736}, id); break;
             case kDocStep: on = Contains({714, 726, 734, 735, 736}, id); break;
@@ -247,10 +242,9 @@ int MenuHelpId(const MenuSelection& s, int previousId) {
 
 const std::vector<ToolbarButtonInfo>& ToolbarPalette() {
     static const std::vector<ToolbarButtonInfo> palette{
-        {29, 1, 202},  {31, 3, 201},  {34, 6, 101},  {35, 7, 103},  {36, 8, 104},
-        {42, 14, 108}, {43, 15, 0},   {44, 16, 701}, {45, 17, 702}, {46, 18, 706},
-        {47, 19, 737}, {48, 20, 736}, {49, 21, 703}, {50, 22, 709}, {51, 23, 710},
-        {52, 24, 707}, {53, 25, 708}, {54, 26, 704}, {55, 27, 705},
+        {29, 1, 202},  {31, 3, 201},  {34, 6, 101},  {35, 7, 103},  {36, 8, 104},  {42, 14, 108}, {43, 15, 0},
+        {44, 16, 701}, {45, 17, 702}, {46, 18, 706}, {47, 19, 737}, {48, 20, 736}, {49, 21, 703}, {50, 22, 709},
+        {51, 23, 710}, {52, 24, 707}, {53, 25, 708}, {54, 26, 704}, {55, 27, 705},
     };
     return palette;
 }
@@ -262,10 +256,9 @@ const ToolbarButtonInfo* FindToolbarButton(int id) {
 }
 
 const std::vector<int>& DefaultToolbarLayout(bool easy) {
-    static const std::vector<int> advanced{34, 35, 36, 0,  42, 0,  29, 0,  31, 0,  44, 45, 54,
-                                           49, 0,  46, 52, 53, 0,  55, 51, 50, 0,  48, 47, 43};
-    static const std::vector<int> simple{34, 35, 36, 0, 42, 0,  29, 0,  31, 0, 49,
-                                         0,  46, 52, 53, 0, 50, 0,  48, 47, 43};
+    static const std::vector<int> advanced{34, 35, 36, 0,  42, 0, 29, 0,  31, 0, 44, 45, 54,
+                                           49, 0,  46, 52, 53, 0, 55, 51, 50, 0, 48, 47, 43};
+    static const std::vector<int> simple{34, 35, 36, 0, 42, 0, 29, 0, 31, 0, 49, 0, 46, 52, 53, 0, 50, 0, 48, 47, 43};
     return easy ? simple : advanced;
 }
 

@@ -24,7 +24,7 @@ struct FlagWords {
 };
 
 constexpr uint32_t kOptionMinimumPhase = 0x800000;  // measurement option of 764
-constexpr size_t kOptionFlagsOffset = 88;            // in "Program Configuration 20"
+constexpr size_t kOptionFlagsOffset = 88;           // in "Program Configuration 20"
 
 // The words as held in the settings blocks, and back.
 FlagWords ReadFlagWords(const SettingsBlocks& s);
@@ -58,10 +58,10 @@ bool IsDocumentCommand(int id);
 struct ActiveContext {
     bool hasActive = false;
     int kind = -1;
-    bool impedance = false;      // 3300 only: the curve is an impedance
+    bool impedance = false;  // 3300 only: the curve is an impedance
     bool tsBusy = false;
     bool hasUndo = false;
-    bool zoomed = false;         // displayed range differs from the full range
+    bool zoomed = false;  // displayed range differs from the full range
 };
 
 // Command id -> enabled, for every command UM_UPDATEMENUS decides.
@@ -79,13 +79,13 @@ int ContextMenuFor(int kind, bool impedance, bool easyMenu);
 constexpr int kHelpKeep = -1;  // leave the status text as it is
 
 struct MenuSelection {
-    bool closed = false;         // the menu closes (no menu, flags 0xFFFF)
+    bool closed = false;  // the menu closes (no menu, flags 0xFFFF)
     bool hasMenu = true;
     bool systemMenu = false;
     bool popup = false;
-    int item = 0;                // command id, or the popup's position
+    int item = 0;  // command id, or the popup's position
     bool childMaximised = false;
-    bool contextMenu = false;    // a document window's context menu is open
+    bool contextMenu = false;  // a document window's context menu is open
 };
 
 // The string id to show for a selection; kHelpKeep keeps the previous

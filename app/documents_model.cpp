@@ -19,9 +19,7 @@ bool SameTitle(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::string Numbered(const std::string& title, int number) {
-    return title + " : " + std::to_string(number);
-}
+std::string Numbered(const std::string& title, int number) { return title + " : " + std::to_string(number); }
 
 }  // namespace
 

@@ -33,8 +33,7 @@ bool SamePathIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool AddRecentFile(RecentFileList& list, std::string_view path) {
-    if (path.empty() || path.size() >= static_cast<size_t>(kPathChars) ||
-        path.find('\0') != std::string_view::npos)
+    if (path.empty() || path.size() >= static_cast<size_t>(kPathChars) || path.find('\0') != std::string_view::npos)
         return false;
     for (int i = 1; i < kRecentFileCount; ++i) {
         if (SamePathIgnoringCase(Entry(list[i]), path)) {
@@ -49,8 +48,7 @@ bool AddRecentFile(RecentFileList& list, std::string_view path) {
     return true;
 }
 
-void ValidateRecentFiles(RecentFileList& list,
-                         const std::function<bool(const std::string&)>& fileExists) {
+void ValidateRecentFiles(RecentFileList& list, const std::function<bool(const std::string&)>& fileExists) {
     if (list[0][0] == '\0') return;
     // Eight passes, each dropping the first missing file: enough to empty a full list.
     for (int pass = 0; pass < kRecentFileCount; ++pass) {
@@ -66,8 +64,7 @@ void ValidateRecentFiles(RecentFileList& list,
         for (int j = i + 1; j < kRecentFileCount;) {
             if (list[j][0] != '\0' && SamePathIgnoringCase(Entry(list[i]), Entry(list[j])))
                 RemoveAt(list, j);  // the next entry now sits at j
-            else
-                ++j;
+            else ++j;
         }
     }
 }

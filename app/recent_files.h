@@ -21,8 +21,7 @@ bool AddRecentFile(RecentFileList& list, std::string_view path);
 
 // The start-up clean-up: drops entries whose file does not exist (at most
 // eight), then later duplicates of an entry (ignoring case).
-void ValidateRecentFiles(RecentFileList& list,
-                         const std::function<bool(const std::string&)>& fileExists);
+void ValidateRecentFiles(RecentFileList& list, const std::function<bool(const std::string&)>& fileExists);
 
 // Number of entries before the first empty one.
 int RecentFileCount(const RecentFileList& list);

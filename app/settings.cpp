@@ -14,7 +14,6 @@ const char kToolbarEasyValue[] = "Toolbar Configuration Easy";
 
 namespace {
 
-
 // Toolbar images hold a few bytes per button; anything larger is not ours.
 constexpr size_t kMaxToolbarLayout = 64 * 1024;
 
@@ -119,8 +118,8 @@ void Terminate(char (&text)[N]) {
 }
 
 void MoveDistortionBits(WindowHistory& w) {
-    uint32_t moved = ((w.graphViewFlags & kOldSecondHarmonic) ? 0x01u : 0u) |
-                     ((w.graphViewFlags & kOldThirdHarmonic) ? 0x02u : 0u);
+    uint32_t moved =
+        ((w.graphViewFlags & kOldSecondHarmonic) ? 0x01u : 0u) | ((w.graphViewFlags & kOldThirdHarmonic) ? 0x02u : 0u);
     w.distortionViewFlags = (w.distortionViewFlags & ~0x03u) | moved;
     w.graphViewFlags &= ~(kOldSecondHarmonic | kOldThirdHarmonic);
 }
@@ -182,8 +181,7 @@ void LoadWindowHistory(WindowHistory& w, ValueStore& store) {
     if (bytes.size() >= sizeof version) std::memcpy(&version, bytes.data(), sizeof version);
     if (bytes.size() == sizeof(WindowHistory2003) && version == kWindowHistory2003Version) {
         Migrate2003(w, bytes);
-    } else if (bytes.size() == sizeof(WindowHistory) && version >= 2004 &&
-               version <= kWindowHistoryVersion) {
+    } else if (bytes.size() == sizeof(WindowHistory) && version >= 2004 && version <= kWindowHistoryVersion) {
         std::memcpy(&w, bytes.data(), sizeof w);
         UpgradeWindowHistory(w);
     }
@@ -196,7 +194,8 @@ void LoadProgramConfig(ProgramConfig& p, ValueStore& store) {
     std::memcpy(&version, bytes.data(), sizeof version);
     if (version < 2005 || version > kProgramConfigVersion) return;
     std::memcpy(&p, bytes.data(), sizeof p);
-    if (version < kProgramConfigVersion && ProgramConfigHooksInUse().upgrade) ProgramConfigHooksInUse().upgrade(p, version);
+    if (version < kProgramConfigVersion && ProgramConfigHooksInUse().upgrade)
+        ProgramConfigHooksInUse().upgrade(p, version);
     p.version = kProgramConfigVersion;
 }
 
@@ -270,8 +269,7 @@ void LoadSettings(SettingsBlocks& s, ValueStore& store, const DesktopArea& deskt
 
     const char* toolbarValues[2] = {kToolbarAdvancedValue, kToolbarEasyValue};
     for (int i = 0; i < 2; ++i) {
-        if (store.ReadValue(toolbarValues[i], bytes) && bytes.size() <= kMaxToolbarLayout)
-            s.toolbarLayout[i] = bytes;
+        if (store.ReadValue(toolbarValues[i], bytes) && bytes.size() <= kMaxToolbarLayout) s.toolbarLayout[i] = bytes;
     }
 
     // Repairs of values that older versions could leave unusable.

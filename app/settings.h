@@ -15,11 +15,11 @@
 namespace srx {
 
 // Registry value names.
-extern const char kProgramConfigValue[];   // "Program Configuration 20"
-extern const char kWindowHistoryValue[];   // "Window and File History 20"
-extern const char kXoverConfigValue[];     // "Xover Configuration 20"
-extern const char kToolbarAdvancedValue[]; // "Toolbar Configuration 20"
-extern const char kToolbarEasyValue[];     // "Toolbar Configuration Easy"
+extern const char kProgramConfigValue[];    // "Program Configuration 20"
+extern const char kWindowHistoryValue[];    // "Window and File History 20"
+extern const char kXoverConfigValue[];      // "Xover Configuration 20"
+extern const char kToolbarAdvancedValue[];  // "Toolbar Configuration 20"
+extern const char kToolbarEasyValue[];      // "Toolbar Configuration Easy"
 
 // The primary screen and its work area (the desktop minus task bars).
 struct DesktopArea {

@@ -37,8 +37,8 @@ std::vector<UndoEntry> UndoList::Trim(const void* window, int depth) {
     std::vector<UndoEntry> dropped;
     if (depth < 1) return dropped;
     while (CountTakenOn(window) > depth) {
-        auto oldest = std::find_if(entries_.rbegin(), entries_.rend(),
-                                   [&](const UndoEntry& e) { return e.window == window; });
+        auto oldest =
+            std::find_if(entries_.rbegin(), entries_.rend(), [&](const UndoEntry& e) { return e.window == window; });
         dropped.push_back(std::move(*oldest));
         entries_.erase(std::next(oldest).base());
     }

@@ -27,8 +27,8 @@ std::optional<std::string> MakeUndoFileName(const std::string& folder,
                                             const std::function<bool(const std::string&)>& exists);
 
 struct UndoEntry {
-    uint64_t serial = 0;              // given by the list; identifies the entry
-    const void* window = nullptr;     // the window the step was taken on
+    uint64_t serial = 0;                 // given by the list; identifies the entry
+    const void* window = nullptr;        // the window the step was taken on
     const void* secondWindow = nullptr;  // the other window of a shared time record
     int kind = 0;
     std::string title;

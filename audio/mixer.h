@@ -35,8 +35,8 @@ inline constexpr uint32_t kMixerCtlOnOff = 0x20010001;
 inline constexpr uint32_t kMixerCtlMute = 0x20010002;
 inline constexpr uint32_t kMixerCtlStereoEnhance = 0x20010005;
 inline constexpr uint32_t kMixerCtlLoudness = 0x20010004;
-inline constexpr uint32_t kMixerCtlMux = 0x70010001;     // single select
-inline constexpr uint32_t kMixerCtlMixer = 0x71010001;   // multiple select
+inline constexpr uint32_t kMixerCtlMux = 0x70010001;    // single select
+inline constexpr uint32_t kMixerCtlMixer = 0x71010001;  // multiple select
 
 // Bits of a slot's switch word in the state file.
 inline constexpr uint32_t kMixerSwitchMute = 1u << 0;
@@ -45,41 +45,41 @@ inline constexpr uint32_t kMixerSwitchStereoEnhance = 1u << 2;
 inline constexpr uint32_t kMixerSwitchLoudness = 1u << 3;
 
 struct MixerLineInfo {
-  uint32_t lineId = 0;
-  uint32_t componentType = 0;
-  uint32_t channels = 1;
-  std::string name;
+    uint32_t lineId = 0;
+    uint32_t componentType = 0;
+    uint32_t channels = 1;
+    std::string name;
 };
 
 struct MixerControlInfo {
-  uint32_t controlId = 0;
-  uint32_t type = 0;
-  int32_t minimum = 0;
-  int32_t maximum = 0;
-  uint32_t channels = 1;          // 1 for a uniform control
-  std::vector<uint32_t> itemLines;  // list controls: the line id of each item
+    uint32_t controlId = 0;
+    uint32_t type = 0;
+    int32_t minimum = 0;
+    int32_t maximum = 0;
+    uint32_t channels = 1;            // 1 for a uniform control
+    std::vector<uint32_t> itemLines;  // list controls: the line id of each item
 };
 
 // The platform mixer. Values are one per channel, or one per item (of the
 // first channel) for list controls.
 class MixerBackend {
- public:
-  virtual ~MixerBackend() = default;
-  virtual int MixerCount() = 0;
-  virtual std::string MixerName(int mixer) = 0;
-  virtual int WaveOutCount() = 0;
-  virtual std::string WaveOutName(int device) = 0;
-  virtual int WaveInCount() = 0;
-  virtual std::string WaveInName(int device) = 0;
-  // The mixer the platform associates with a wave device, -1 when none.
-  virtual int MixerOfWaveDevice(bool input, int device) = 0;
-  // Destinations of a mixer; empty when it cannot be opened.
-  virtual std::vector<MixerLineInfo> Destinations(int mixer) = 0;
-  // Sources connected to destination number `destination` (its index).
-  virtual std::vector<MixerLineInfo> Sources(int mixer, int destination) = 0;
-  virtual std::vector<MixerControlInfo> Controls(int mixer, const MixerLineInfo& line) = 0;
-  virtual bool GetValues(int mixer, const MixerControlInfo& control, std::vector<int32_t>& values) = 0;
-  virtual bool SetValues(int mixer, const MixerControlInfo& control, const std::vector<int32_t>& values) = 0;
+public:
+    virtual ~MixerBackend() = default;
+    virtual int MixerCount() = 0;
+    virtual std::string MixerName(int mixer) = 0;
+    virtual int WaveOutCount() = 0;
+    virtual std::string WaveOutName(int device) = 0;
+    virtual int WaveInCount() = 0;
+    virtual std::string WaveInName(int device) = 0;
+    // The mixer the platform associates with a wave device, -1 when none.
+    virtual int MixerOfWaveDevice(bool input, int device) = 0;
+    // Destinations of a mixer; empty when it cannot be opened.
+    virtual std::vector<MixerLineInfo> Destinations(int mixer) = 0;
+    // Sources connected to destination number `destination` (its index).
+    virtual std::vector<MixerLineInfo> Sources(int mixer, int destination) = 0;
+    virtual std::vector<MixerControlInfo> Controls(int mixer, const MixerLineInfo& line) = 0;
+    virtual bool GetValues(int mixer, const MixerControlInfo& control, std::vector<int32_t>& values) = 0;
+    virtual bool SetValues(int mixer, const MixerControlInfo& control, const std::vector<int32_t>& values) = 0;
 };
 
 #ifdef _WIN32
@@ -101,44 +101,44 @@ inline constexpr int kMixerSlotMonitorAux = 8;
 inline constexpr int kMixerSlots = 9;
 
 struct MixerSlot {
-  bool present = false;  // the line exists
-  bool usable = false;   // ... and its volume can be written and read back
-  MixerLineInfo line;
-  std::vector<MixerControlInfo> controls;
-  const MixerControlInfo* Find(uint32_t type) const;
+    bool present = false;  // the line exists
+    bool usable = false;   // ... and its volume can be written and read back
+    MixerLineInfo line;
+    std::vector<MixerControlInfo> controls;
+    const MixerControlInfo* Find(uint32_t type) const;
 };
 
 // The lines of one mixer device.
 struct MixerLineTable {
-  int mixer = -1;
-  MixerSlot slots[kMixerSlots];
-  MixerSlot tone;  // the line holding bass and treble, when any
-  // The first source of the recording destination: what "the one recording
-  // line" (input source 5) means on a mixer without mic, line and aux.
-  bool hasFirstRecordingLine = false;
-  MixerLineInfo firstRecordingLine;
-  bool AnyLine() const;
-  // Whether the recording destination has the microphone, line or aux source
-  // (the Soundcard page shows "Mixer Error" when it has none).
-  bool HasRecordingSource() const;
+    int mixer = -1;
+    MixerSlot slots[kMixerSlots];
+    MixerSlot tone;  // the line holding bass and treble, when any
+    // The first source of the recording destination: what "the one recording
+    // line" (input source 5) means on a mixer without mic, line and aux.
+    bool hasFirstRecordingLine = false;
+    MixerLineInfo firstRecordingLine;
+    bool AnyLine() const;
+    // Whether the recording destination has the microphone, line or aux source
+    // (the Soundcard page shows "Mixer Error" when it has none).
+    bool HasRecordingSource() const;
 };
 
 #pragma pack(push, 1)
 struct MixerStateFile {
-  int32_t deviceIndex;
-  int32_t bass;
-  int32_t treble;
-  int32_t levels[kMixerSlots];
-  uint32_t switches[kMixerSlots];
+    int32_t deviceIndex;
+    int32_t bass;
+    int32_t treble;
+    int32_t levels[kMixerSlots];
+    uint32_t switches[kMixerSlots];
 };
 static_assert(sizeof(MixerStateFile) == 84);
 
 struct MixerLevelsBlock {
-  uint32_t inputSource;
-  int32_t inputDevice;   // wave ids, -1 for the wave mapper
-  int32_t outputDevice;
-  uint32_t present[kMixerSlots];
-  int32_t levels[kMixerSlots];
+    uint32_t inputSource;
+    int32_t inputDevice;  // wave ids, -1 for the wave mapper
+    int32_t outputDevice;
+    uint32_t present[kMixerSlots];
+    int32_t levels[kMixerSlots];
 };
 static_assert(sizeof(MixerLevelsBlock) == 84);
 #pragma pack(pop)
@@ -148,17 +148,17 @@ extern const char kMixerLevelsValue[];  // "Audiomixer Levels 21"
 // What the mixer code needs of the measurement settings. Devices are wave
 // ids (-1 = wave mapper); the settings record stores them plus one.
 struct MixerSettings {
-  uint32_t inputSource = 0;   // kInputMic, kInputLine, kInputAux, kInputOnlyLine
-  int inDevice = -1;
-  int outDevice = -1;
-  bool dontMuteInput = false;
-  bool dontResetToneControls = false;
+    uint32_t inputSource = 0;  // kInputMic, kInputLine, kInputAux, kInputOnlyLine
+    int inDevice = -1;
+    int outDevice = -1;
+    bool dontMuteInput = false;
+    bool dontResetToneControls = false;
 };
 
 // The input and output mixers of a device pair.
 struct MixerPair {
-  MixerLineTable in;
-  MixerLineTable out;
+    MixerLineTable in;
+    MixerLineTable out;
 };
 
 // Finds the lines of one mixer; false when it has none.

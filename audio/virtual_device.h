@@ -51,47 +51,47 @@ namespace srx {
 inline constexpr const char* kVirtualDeviceName = "Son-Rix Virtual Loudspeaker";
 
 // The rates the virtual device opens with; bits 8, 16, 24, 32; 1 or 2 channels.
-inline constexpr uint32_t kVirtualRates[] = {5513,  8000,  11025, 12000, 16000, 22050, 24000,
+inline constexpr uint32_t kVirtualRates[] = {5513,  8000,  11025, 12000, 16000, 22050,  24000,
                                              32000, 44100, 48000, 88200, 96000, 176400, 192000};
 
 enum class VirtualMode { kAcoustic, kImpedanceJig };
 
 struct VirtualAcoustic {
-  double gain = 0.5;            // linear sensitivity of the whole path
-  bool speaker = true;          // false: no loudspeaker filter at all
-  double lowCutoff = 50.0;      // driver's high-pass (its resonance), Hz
-  double lowQ = 0.8;
-  double highCutoff = 15000.0;  // driver's low-pass, Hz
-  double highQ = 0.6;
-  double peakFrequency = 2000.0;  // cone resonance, Hz
-  double peakGainDb = 6.0;
-  double peakQ = 4.0;
-  // Distortion polynomial applied to the drive before the loudspeaker:
-  // x + distortion[0] x^2 + distortion[1] x^3 + ...; empty = linear.
-  std::vector<double> distortion;
-  double reflectionGain = 0.0;    // 0 = anechoic
-  uint32_t reflectionDelay = 0;   // frames after the direct sound
-  double noiseDb = -200.0;        // RMS of the added noise, dB full scale; <= -200 = none
-  uint32_t noiseSeed = 12345;
+    double gain = 0.5;        // linear sensitivity of the whole path
+    bool speaker = true;      // false: no loudspeaker filter at all
+    double lowCutoff = 50.0;  // driver's high-pass (its resonance), Hz
+    double lowQ = 0.8;
+    double highCutoff = 15000.0;  // driver's low-pass, Hz
+    double highQ = 0.6;
+    double peakFrequency = 2000.0;  // cone resonance, Hz
+    double peakGainDb = 6.0;
+    double peakQ = 4.0;
+    // Distortion polynomial applied to the drive before the loudspeaker:
+    // x + distortion[0] x^2 + distortion[1] x^3 + ...; empty = linear.
+    std::vector<double> distortion;
+    double reflectionGain = 0.0;   // 0 = anechoic
+    uint32_t reflectionDelay = 0;  // frames after the direct sound
+    double noiseDb = -200.0;       // RMS of the added noise, dB full scale; <= -200 = none
+    uint32_t noiseSeed = 12345;
 };
 
 struct VirtualDriver {
-  double re = 6.0;     // voice-coil resistance, ohm
-  double le = 0.0005;  // voice-coil inductance, H (0 allowed)
-  double fs = 40.0;    // free-air resonance, Hz
-  double qms = 3.0;
-  double qes = 0.5;
-  bool vented = false;
-  double alpha = 1.0;  // Vas / Vb of the vented box
-  double fb = 35.0;    // box tuning, Hz
+    double re = 6.0;     // voice-coil resistance, ohm
+    double le = 0.0005;  // voice-coil inductance, H (0 allowed)
+    double fs = 40.0;    // free-air resonance, Hz
+    double qms = 3.0;
+    double qes = 0.5;
+    bool vented = false;
+    double alpha = 1.0;  // Vas / Vb of the vented box
+    double fb = 35.0;    // box tuning, Hz
 };
 
 struct VirtualSetup {
-  VirtualMode mode = VirtualMode::kAcoustic;
-  uint32_t latency = 256;  // frames from output to input
-  VirtualAcoustic acoustic;
-  VirtualDriver driver;
-  int boxVersion = 1;  // 0..3 as in the impedance settings
+    VirtualMode mode = VirtualMode::kAcoustic;
+    uint32_t latency = 256;  // frames from output to input
+    VirtualAcoustic acoustic;
+    VirtualDriver driver;
+    int boxVersion = 1;  // 0..3 as in the impedance settings
 };
 
 // A set-up that only delays: the recording is the stimulus, `latency` late.
@@ -103,131 +103,131 @@ bool ImpedanceBoxConstants(int boxVersion, double& r, double& phaseOffset, doubl
 
 // What the simulation really does, at one sample rate.
 class VirtualTruth {
- public:
-  VirtualTruth(const VirtualSetup& setup, uint32_t rate);
+public:
+    VirtualTruth(const VirtualSetup& setup, uint32_t rate);
 
-  uint32_t Latency() const { return setup_.latency; }
-  uint32_t Rate() const { return rate_; }
-  // Linear transfer from output channel 0 to the microphone, latency left out.
-  std::complex<double> Response(double f) const;
-  // Its first `n` samples (sample 0 is the arrival of the direct sound).
-  std::vector<double> ImpulseResponse(std::size_t n) const;
-  double Distort(double x) const;
-  double NoiseRms() const;
-  // The driver's analogue impedance.
-  std::complex<double> DriverImpedance(double f) const;
-  // The impedance the jig's two channels give (channel 0 / channel 1 x R).
-  std::complex<double> JigImpedance(double f) const;
+    uint32_t Latency() const { return setup_.latency; }
+    uint32_t Rate() const { return rate_; }
+    // Linear transfer from output channel 0 to the microphone, latency left out.
+    std::complex<double> Response(double f) const;
+    // Its first `n` samples (sample 0 is the arrival of the direct sound).
+    std::vector<double> ImpulseResponse(std::size_t n) const;
+    double Distort(double x) const;
+    double NoiseRms() const;
+    // The driver's analogue impedance.
+    std::complex<double> DriverImpedance(double f) const;
+    // The impedance the jig's two channels give (channel 0 / channel 1 x R).
+    std::complex<double> JigImpedance(double f) const;
 
- private:
-  VirtualSetup setup_;
-  uint32_t rate_;
+private:
+    VirtualSetup setup_;
+    uint32_t rate_;
 };
 
 // Streaming simulation of one set-up: drive frame in, input frame out.
 class VirtualPath {
- public:
-  VirtualPath(const VirtualSetup& setup, uint32_t rate);
-  ~VirtualPath();
-  VirtualPath(const VirtualPath&) = delete;
-  VirtualPath& operator=(const VirtualPath&) = delete;
-  // `drive` is output channels 0 and 1 at full scale +-1; writes input channels 0 and 1.
-  void Process(const double drive[2], double out[2]);
+public:
+    VirtualPath(const VirtualSetup& setup, uint32_t rate);
+    ~VirtualPath();
+    VirtualPath(const VirtualPath&) = delete;
+    VirtualPath& operator=(const VirtualPath&) = delete;
+    // `drive` is output channels 0 and 1 at full scale +-1; writes input channels 0 and 1.
+    void Process(const double drive[2], double out[2]);
 
- private:
-  struct State;
-  std::unique_ptr<State> s_;
+private:
+    struct State;
+    std::unique_ptr<State> s_;
 };
 
 enum class VirtualPacing { kManual, kRealTime };
 
 class VirtualLoudspeaker : public WaveDeviceBackend {
- public:
-  explicit VirtualLoudspeaker(const VirtualSetup& setup = {});
-  ~VirtualLoudspeaker() override;
+public:
+    explicit VirtualLoudspeaker(const VirtualSetup& setup = {});
+    ~VirtualLoudspeaker() override;
 
-  // Takes effect at the next opening of a direction when nothing is open.
-  void SetSetup(const VirtualSetup& setup);
-  VirtualSetup Setup() const;
-  VirtualTruth Truth(uint32_t rate) const { return VirtualTruth(Setup(), rate); }
+    // Takes effect at the next opening of a direction when nothing is open.
+    void SetSetup(const VirtualSetup& setup);
+    VirtualSetup Setup() const;
+    VirtualTruth Truth(uint32_t rate) const { return VirtualTruth(Setup(), rate); }
 
-  void SetPacing(VirtualPacing pacing);
-  // Delivers queued notices (kManual: advancing the clock whenever none is
-  // queued) until nothing is left to do or `maxNotices` were delivered.
-  // Answers the count delivered.
-  std::size_t Pump(std::size_t maxNotices = SIZE_MAX);
-  // Waits up to `milliseconds` for a notice, then pumps what is queued.
-  std::size_t WaitAndPump(int milliseconds);
-  // Called (on the pacing thread) when a notice has been queued.
-  void SetWakeHook(void (*hook)(void* context), void* context);
-  // Receives what the engine posts to its owner window.
-  using OwnerHandler = void (*)(void* owner, unsigned message, uintptr_t first, intptr_t second);
-  void SetOwnerHandler(OwnerHandler handler);
-  // Frames simulated since construction.
-  uint64_t Clock() const;
+    void SetPacing(VirtualPacing pacing);
+    // Delivers queued notices (kManual: advancing the clock whenever none is
+    // queued) until nothing is left to do or `maxNotices` were delivered.
+    // Answers the count delivered.
+    std::size_t Pump(std::size_t maxNotices = SIZE_MAX);
+    // Waits up to `milliseconds` for a notice, then pumps what is queued.
+    std::size_t WaitAndPump(int milliseconds);
+    // Called (on the pacing thread) when a notice has been queued.
+    void SetWakeHook(void (*hook)(void* context), void* context);
+    // Receives what the engine posts to its owner window.
+    using OwnerHandler = void (*)(void* owner, unsigned message, uintptr_t first, intptr_t second);
+    void SetOwnerHandler(OwnerHandler handler);
+    // Frames simulated since construction.
+    uint64_t Clock() const;
 
-  int DeviceCount(WaveDirection direction) const override;
-  std::string DeviceName(WaveDirection direction, int id) const override;
-  bool SupportsFormat(WaveDirection direction, int id, const WaveFormat& format) const override;
-  int Open(WaveDirection direction, int id, const WaveFormat& format, const WaveNoticeTarget& target,
-           std::unique_ptr<WaveDeviceHandle>& out) override;
-  int CreateNoticeWindow(void* owner, void* instance) override;
-  void DestroyNoticeWindow() override;
-  void SetWindowClosedHandler(void (*handler)()) override;
-  void PostToOwner(void* owner, unsigned message, uintptr_t first, intptr_t second) override;
+    int DeviceCount(WaveDirection direction) const override;
+    std::string DeviceName(WaveDirection direction, int id) const override;
+    bool SupportsFormat(WaveDirection direction, int id, const WaveFormat& format) const override;
+    int Open(WaveDirection direction, int id, const WaveFormat& format, const WaveNoticeTarget& target,
+             std::unique_ptr<WaveDeviceHandle>& out) override;
+    int CreateNoticeWindow(void* owner, void* instance) override;
+    void DestroyNoticeWindow() override;
+    void SetWindowClosedHandler(void (*handler)()) override;
+    void PostToOwner(void* owner, unsigned message, uintptr_t first, intptr_t second) override;
 
- private:
-  class Handle;
-  friend class Handle;
-  struct Stream {
-    bool open = false;
-    bool started = false;  // input only
-    uint64_t serial = 0;   // tells the handles of successive openings apart
-    WaveFormat format{};
-    WaveNoticeTarget target;
-    std::deque<WaveHeader*> queue;
-    uint32_t headOffset = 0;  // bytes of the head buffer played or filled
-  };
-  struct Notice {
-    WaveNoticeTarget target;
-    WaveNotice notice = WaveNotice::kDone;
-    WaveHeader* header = nullptr;
-    int direction = 0;
-    uint64_t serial = 0;
-    bool owner = false;  // a message posted to the owner window
-    void* ownerWindow = nullptr;
-    unsigned message = 0;
-    uintptr_t first = 0;
-    intptr_t second = 0;
-  };
+private:
+    class Handle;
+    friend class Handle;
+    struct Stream {
+        bool open = false;
+        bool started = false;  // input only
+        uint64_t serial = 0;   // tells the handles of successive openings apart
+        WaveFormat format{};
+        WaveNoticeTarget target;
+        std::deque<WaveHeader*> queue;
+        uint32_t headOffset = 0;  // bytes of the head buffer played or filled
+    };
+    struct Notice {
+        WaveNoticeTarget target;
+        WaveNotice notice = WaveNotice::kDone;
+        WaveHeader* header = nullptr;
+        int direction = 0;
+        uint64_t serial = 0;
+        bool owner = false;  // a message posted to the owner window
+        void* ownerWindow = nullptr;
+        unsigned message = 0;
+        uintptr_t first = 0;
+        intptr_t second = 0;
+    };
 
-  Stream& StreamOf(WaveDirection d) { return d == WaveDirection::kOutput ? out_ : in_; }
-  // Under the lock.
-  void QueueNotice(Notice n, std::vector<Notice>& direct);
-  void CompleteHead(Stream& s, int direction, std::vector<Notice>& direct);
-  uint64_t FramesToNextEvent() const;
-  void Advance(uint64_t frames, std::vector<Notice>& direct);
-  void Deliver(const Notice& n);
-  void DeliverDirect(std::vector<Notice>& direct);
-  void PacingLoop();
-  void StopPacing();
+    Stream& StreamOf(WaveDirection d) { return d == WaveDirection::kOutput ? out_ : in_; }
+    // Under the lock.
+    void QueueNotice(Notice n, std::vector<Notice>& direct);
+    void CompleteHead(Stream& s, int direction, std::vector<Notice>& direct);
+    uint64_t FramesToNextEvent() const;
+    void Advance(uint64_t frames, std::vector<Notice>& direct);
+    void Deliver(const Notice& n);
+    void DeliverDirect(std::vector<Notice>& direct);
+    void PacingLoop();
+    void StopPacing();
 
-  mutable std::mutex mutex_;
-  std::condition_variable queued_;
-  VirtualSetup setup_;
-  std::unique_ptr<VirtualPath> path_;
-  uint32_t rate_ = 0;
-  uint64_t clock_ = 0;
-  Stream out_, in_;
-  uint64_t nextSerial_ = 1;
-  std::deque<Notice> notices_;
-  VirtualPacing pacing_ = VirtualPacing::kManual;
-  std::thread pacer_;
-  bool stopPacer_ = false;
-  bool unwoken_ = false;  // notices queued since the last wake
-  void (*wake_)(void*) = nullptr;
-  void* wakeContext_ = nullptr;
-  OwnerHandler ownerHandler_ = nullptr;
+    mutable std::mutex mutex_;
+    std::condition_variable queued_;
+    VirtualSetup setup_;
+    std::unique_ptr<VirtualPath> path_;
+    uint32_t rate_ = 0;
+    uint64_t clock_ = 0;
+    Stream out_, in_;
+    uint64_t nextSerial_ = 1;
+    std::deque<Notice> notices_;
+    VirtualPacing pacing_ = VirtualPacing::kManual;
+    std::thread pacer_;
+    bool stopPacer_ = false;
+    bool unwoken_ = false;  // notices queued since the last wake
+    void (*wake_)(void*) = nullptr;
+    void* wakeContext_ = nullptr;
+    OwnerHandler ownerHandler_ = nullptr;
 };
 
 // The real devices followed by the virtual loudspeaker. The virtual device's
@@ -236,24 +236,24 @@ class VirtualLoudspeaker : public WaveDeviceBackend {
 // while the set of sound cards does not change. The wave mapper goes to the
 // real back-end. Without a real back-end the virtual device is id 0.
 class WaveDeviceRouter : public WaveDeviceBackend {
- public:
-  WaveDeviceRouter(WaveDeviceBackend* real, VirtualLoudspeaker* virtualDevice)
-      : real_(real), virtual_(virtualDevice) {}
-  int VirtualId() const;
+public:
+    WaveDeviceRouter(WaveDeviceBackend* real, VirtualLoudspeaker* virtualDevice)
+        : real_(real), virtual_(virtualDevice) {}
+    int VirtualId() const;
 
-  int DeviceCount(WaveDirection direction) const override;
-  std::string DeviceName(WaveDirection direction, int id) const override;
-  bool SupportsFormat(WaveDirection direction, int id, const WaveFormat& format) const override;
-  int Open(WaveDirection direction, int id, const WaveFormat& format, const WaveNoticeTarget& target,
-           std::unique_ptr<WaveDeviceHandle>& out) override;
-  int CreateNoticeWindow(void* owner, void* instance) override;
-  void DestroyNoticeWindow() override;
-  void SetWindowClosedHandler(void (*handler)()) override;
-  void PostToOwner(void* owner, unsigned message, uintptr_t first, intptr_t second) override;
+    int DeviceCount(WaveDirection direction) const override;
+    std::string DeviceName(WaveDirection direction, int id) const override;
+    bool SupportsFormat(WaveDirection direction, int id, const WaveFormat& format) const override;
+    int Open(WaveDirection direction, int id, const WaveFormat& format, const WaveNoticeTarget& target,
+             std::unique_ptr<WaveDeviceHandle>& out) override;
+    int CreateNoticeWindow(void* owner, void* instance) override;
+    void DestroyNoticeWindow() override;
+    void SetWindowClosedHandler(void (*handler)()) override;
+    void PostToOwner(void* owner, unsigned message, uintptr_t first, intptr_t second) override;
 
- private:
-  WaveDeviceBackend* real_;
-  VirtualLoudspeaker* virtual_;
+private:
+    WaveDeviceBackend* real_;
+    VirtualLoudspeaker* virtual_;
 };
 
 #ifdef _WIN32

@@ -49,9 +49,9 @@ int WaveShutdown();
 int WaveSetRecordFormat(int bits, int channels, uint32_t rate);
 
 struct WavePlayFormat {
-  int bits = 0;
-  int channels = 0;
-  uint32_t rate = 0;
+    int bits = 0;
+    int channels = 0;
+    uint32_t rate = 0;
 };
 int WaveGetPlayFormat(WavePlayFormat& out);
 
@@ -76,25 +76,25 @@ int WaveHandleNotify(void* window, unsigned message, uintptr_t first, intptr_t s
 
 // The engine's state, for the settings page and for tests.
 struct WaveEngineState {
-  bool initialised = false;
-  WaveFormat recordFormat{};
-  uint32_t outputBufferSize = 0, inputBufferSize = 0;  // as set
-  int bufferCount = 0;
-  // Per direction while open: bytes per buffer as allocated, buffers queued.
-  bool outputOpen = false, playing = false, endOfStimulus = false;
-  uint32_t outputBufferBytes = 0;
-  int outputQueued = 0;
-  bool inputOpen = false, recording = false, aborted = false;
-  uint32_t inputBufferBytes = 0;
-  int inputQueued = 0;
+    bool initialised = false;
+    WaveFormat recordFormat{};
+    uint32_t outputBufferSize = 0, inputBufferSize = 0;  // as set
+    int bufferCount = 0;
+    // Per direction while open: bytes per buffer as allocated, buffers queued.
+    bool outputOpen = false, playing = false, endOfStimulus = false;
+    uint32_t outputBufferBytes = 0;
+    int outputQueued = 0;
+    bool inputOpen = false, recording = false, aborted = false;
+    uint32_t inputBufferBytes = 0;
+    int inputQueued = 0;
 };
 WaveEngineState WaveGetState();
 
 // ------------------------------------------------------- buffer-size table
 
 struct WaveBufferPair {
-  uint32_t input = 0;
-  uint32_t output = 0;
+    uint32_t input = 0;
+    uint32_t output = 0;
 };
 inline constexpr int kWaveBufferTableSize = 48;
 
@@ -112,21 +112,21 @@ WaveBufferPair WaveBufferSizesFor(int channels, int bits, uint32_t rate);
 
 // The sound-card fields of the measurement settings the engine reads.
 struct WaveDeviceSettings {
-  int outputDevice = 0;  // settings word: 0 the mapper, n device n - 1
-  int inputDevice = 0;
-  int channels = 0;
-  int bits = 0;
-  uint32_t sampleRate = 0;  // 0: never configured
+    int outputDevice = 0;  // settings word: 0 the mapper, n device n - 1
+    int inputDevice = 0;
+    int channels = 0;
+    int bits = 0;
+    uint32_t sampleRate = 0;  // 0: never configured
 };
 
 // The parts of a measurement's preparation that belong to other subsystems.
 struct WavePrepareHooks {
-  // Whether a sound-card compensation file exists for the stimulus kind.
-  bool (*compensationExists)(int stimulusKind) = nullptr;
-  // Shows the "No Soundcard Compensation" notice.
-  void (*showNoCompensation)(void* owner) = nullptr;
-  // Loads the mixer levels (impedance or acoustic preset).
-  void (*loadMixerLevels)(bool impedance) = nullptr;
+    // Whether a sound-card compensation file exists for the stimulus kind.
+    bool (*compensationExists)(int stimulusKind) = nullptr;
+    // Shows the "No Soundcard Compensation" notice.
+    void (*showNoCompensation)(void* owner) = nullptr;
+    // Loads the mixer levels (impedance or acoustic preset).
+    void (*loadMixerLevels)(bool impedance) = nullptr;
 };
 
 // Message already shown by the wave error box: the caller shows nothing.
@@ -136,16 +136,16 @@ inline constexpr int kWaveMessageShown = -1;
 // (string 2810), warns about a missing compensation file (stimulusKind >= 0,
 // not impedance), initialises the engine, sets the recording format
 // (always stereo for impedance) and the buffer sizes of the table.
-Status WavePrepareMeasurement(void* owner, const WaveDeviceSettings& settings, int stimulusKind,
-                              bool impedance, const WavePrepareHooks& hooks = {});
+Status WavePrepareMeasurement(void* owner, const WaveDeviceSettings& settings, int stimulusKind, bool impedance,
+                              const WavePrepareHooks& hooks = {});
 // Settings device word to engine device id.
 inline int WaveDeviceIdFromSetting(int word) { return word - 1; }
 
 // -------------------------------------------------------------- loop player
 
 struct LoopTone {
-  WaveFormat format{};
-  std::vector<unsigned char> data;  // one seamless period sequence
+    WaveFormat format{};
+    std::vector<unsigned char> data;  // one seamless period sequence
 };
 
 // A tone that loops without a step: f Hz at `rate`, 1 or 2 channels, 16 or

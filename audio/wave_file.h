@@ -19,13 +19,13 @@ namespace srx {
 // the host's byte order.
 #pragma pack(push, 1)
 struct WaveFormat {
-  uint16_t formatTag;
-  uint16_t channels;
-  uint32_t samplesPerSec;
-  uint32_t avgBytesPerSec;
-  uint16_t blockAlign;
-  uint16_t bitsPerSample;
-  uint16_t extraSize;
+    uint16_t formatTag;
+    uint16_t channels;
+    uint32_t samplesPerSec;
+    uint32_t avgBytesPerSec;
+    uint16_t blockAlign;
+    uint16_t bitsPerSample;
+    uint16_t extraSize;
 };
 #pragma pack(pop)
 static_assert(sizeof(WaveFormat) == 18, "WaveFormat must match WAVEFORMATEX");
@@ -48,8 +48,7 @@ bool IsPlausibleWaveFormat(const WaveFormat& format);
 // Writes the 46-byte header (tag 1, 18-byte format chunk) at the current
 // position. Fails on a short write, on zero channels or bits, and when the
 // data size would not fit the 32-bit RIFF sizes.
-bool WriteWaveHeader(std::FILE* file, uint32_t frames, uint32_t sampleRate, uint16_t channels,
-                     uint16_t bits);
+bool WriteWaveHeader(std::FILE* file, uint32_t frames, uint32_t sampleRate, uint16_t channels, uint16_t bits);
 
 // Scans the chunks of a RIFF/WAVE file. Returns the "data" chunk size and
 // leaves the file at the first sample byte, or returns 0 on any failure
@@ -70,8 +69,8 @@ bool WriteSampleFrame(std::FILE* file, int32_t left, int32_t right, int channels
 // Selector: 0 left, 1 right, 2 (L+R)/2, 3 (L-R)/2, 4 (R-L)/2, else left;
 // a mono file ignores it. `swapChannels` exchanges selectors 0 and 1,
 // `invertPolarity` negates the value before the offset is taken off.
-double ReadChannelValue(std::FILE* file, const WaveFormat& format, int selector, double offset,
-                        bool swapChannels, bool invertPolarity);
+double ReadChannelValue(std::FILE* file, const WaveFormat& format, int selector, double offset, bool swapChannels,
+                        bool invertPolarity);
 
 namespace wave_detail {
 // 64-bit positions: long is 32 bits on Windows, wave files reach 4 GiB.

@@ -37,8 +37,7 @@ inline double FftSeconds(int log2n) {
 
 // Sets the "x_fft" counter: time per iteration since t0 over one FFT.
 inline void ReportFftRatio(benchmark::State& state, Clock::time_point t0, int log2n) {
-    const double per =
-        std::chrono::duration<double>(Clock::now() - t0).count() / double(state.iterations());
+    const double per = std::chrono::duration<double>(Clock::now() - t0).count() / double(state.iterations());
     state.counters["x_fft"] = per / FftSeconds(log2n);
     state.counters["log2n"] = log2n;
 }

@@ -32,8 +32,7 @@ srx::Measurement MakeCurve() {
     for (double f = 10.0;; f *= r) {
         const double fu = std::min(f, 24000.0);
         const std::complex<double> s(0, fu);
-        const std::complex<double> hp = (s / 60.0) * (s / 60.0) /
-                                        ((s / 60.0) * (s / 60.0) + s / (60.0 * 0.7) + 1.0);
+        const std::complex<double> hp = (s / 60.0) * (s / 60.0) / ((s / 60.0) * (s / 60.0) + s / (60.0 * 0.7) + 1.0);
         const std::complex<double> h = hp / (1.0 + s / 8000.0);
         srx::CurvePoint p;
         p.frequency = float(fu);
@@ -61,7 +60,6 @@ int MinPhaseLog2n(int quality) {
 }
 
 void BM_MinPhase(benchmark::State& state, int q) {
-    
     srx::Measurement m = MakeCurve();
     double rate = 0;
     int log2n = 0;

@@ -26,8 +26,8 @@ std::string WriteLargeMeasurement() {
     for (int i = 0; i < n; ++i, f *= r) {
         const double x = f / 50.0;
         const double level = 20 * std::log10(x * x / std::sqrt((1 - x * x) * (1 - x * x) + 2 * x * x));
-        srx::AddCurvePoint(*m, f, level, std::atan2(std::sqrt(2.0) * x, x * x - 1) - srx::kPi, -1000,
-                           -1000, 0, -1000, -1000, -1000, -1000, -1000, -1000, -1000);
+        srx::AddCurvePoint(*m, f, level, std::atan2(std::sqrt(2.0) * x, x * x - 1) - srx::kPi, -1000, -1000, 0, -1000,
+                           -1000, -1000, -1000, -1000, -1000, -1000);
     }
     std::string path = (std::filesystem::temp_directory_path() / "srx_bench_10k.mes").string();
     srx::SaveMeasurement(*m, path, true);

@@ -38,7 +38,8 @@ double TruthErrorDb(const TimeRecord& rec, const VirtualTruth& truth) {
 
 int RunMeasureMls(const MlsOptions& o) {
     // Refused before the run: the second save would replace the first.
-    if (!o.response.empty() && SameFile(o.impulse, o.response)) return Fail(Status::Error(kStrOutputIsInput, {o.response}));
+    if (!o.response.empty() && SameFile(o.impulse, o.response))
+        return Fail(Status::Error(kStrOutputIsInput, {o.response}));
 
     MlsMeasurementSetup setup;
     ResetMeasurementDefaults(setup.settings);

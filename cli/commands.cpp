@@ -117,7 +117,9 @@ int Main(int argc, char** argv) {
 
     int stringId = 0;
     CLI::App* stringCommand = app.add_subcommand("string", "print a text of the string table");
-    stringCommand->add_option("ID", stringId, "string id")->required()->transform(Integer(INT_MIN, INT_MAX).description(""));
+    stringCommand->add_option("ID", stringId, "string id")
+        ->required()
+        ->transform(Integer(INT_MIN, INT_MAX).description(""));
 
     std::vector<std::string> files;
     CLI::App* infoCommand = app.add_subcommand("info", "describe native and wave files (.MES/.TWF/.STP/.ETC/.WAV)");
@@ -129,8 +131,7 @@ int Main(int argc, char** argv) {
     frCommand->add_option("OUT.MES", fr.output, "measurement file to write")->required();
     frCommand->add_option("--start", fr.start, "first frequency in Hz (default: 1 / window length)")
         ->transform(Number(0, true));
-    frCommand->add_option("--ppo", fr.ppo, "points per octave (default: the record's)")
-        ->transform(Integer(1, 1000));
+    frCommand->add_option("--ppo", fr.ppo, "points per octave (default: the record's)")->transform(Integer(1, 1000));
     const std::vector<std::pair<std::string, int>> windows = {
         {"rectangular", 0}, {"bartlett", 1}, {"hanning", 2}, {"hamming", 3}, {"blackman", 4}, {"blackman-harris", 5}};
     frCommand->add_option("--window", fr.window, "window type, a name or 0..5 (default: the record's)")

@@ -17,10 +17,10 @@ int Main(int argc, char** argv);
 
 struct FrOptions {
     std::string impulse, output;
-    double start = 0;  // Hz; 0: one over the window length
-    int ppo = 0;       // 0: the record's own
-    int window = -1;   // -1: the record's own
-    double length = 0; // s; 0: the record's window
+    double start = 0;   // Hz; 0: one over the window length
+    int ppo = 0;        // 0: the record's own
+    int window = -1;    // -1: the record's own
+    double length = 0;  // s; 0: the record's window
 };
 
 struct MlsOptions {

@@ -63,7 +63,6 @@ private:
     int64_t pos_ = 0;
 };
 
-
 Status WriteImage(const std::string& path, const std::string& image) {
     if (path.empty()) return Status::Error(kStrCantCreate);
     SafeFileWriter w(path);
@@ -181,7 +180,8 @@ std::string TimeRecordImage(const TimeRecord& t) {
     if (points) {
         Append(out, t.slices[0].frequency.data(), points * sizeof(float));
         for (const WaterfallSlice& s : t.slices)
-            for (std::size_t i = 0; i < points; ++i) AppendFloat(out, i < s.level.size() ? s.level[i] : float(kNoLevel));
+            for (std::size_t i = 0; i < points; ++i)
+                AppendFloat(out, i < s.level.size() ? s.level[i] : float(kNoLevel));
     }
     return out;
 }
@@ -232,14 +232,10 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
     char sig[6];
     if (!in.Read(sig, 6)) return Status::Error(kStrReadError);
     int version;
-    if (SignatureIs(sig, "@MS100"))
-        version = 0;
-    else if (SignatureIs(sig, "@MS101"))
-        version = 1;
-    else if (SignatureIs(sig, kMesSignature))
-        version = 2;
-    else
-        return Status::Error(kStrReadError);
+    if (SignatureIs(sig, "@MS100")) version = 0;
+    else if (SignatureIs(sig, "@MS101")) version = 1;
+    else if (SignatureIs(sig, kMesSignature)) version = 2;
+    else return Status::Error(kStrReadError);
 
     // Everything in memory beyond the header derives from the old points,
     // except the display factor.
@@ -275,8 +271,8 @@ Status ReadMeasurement(const std::string& path, Measurement& into, LoadPurpose p
         const int at = minimumPhase ? 4 : 3;
         double d[9];
         for (int k = 0; k < 9; ++k) d[k] = k < harmonics ? v[at + k] : kNoLevel;
-        if (!AddCurvePoint(m, v[0], v[1], v[2], d[0], d[1], minimumPhase ? v[3] : 0.0, d[2], d[3], d[4], d[5],
-                           d[6], d[7], d[8]))
+        if (!AddCurvePoint(m, v[0], v[1], v[2], d[0], d[1], minimumPhase ? v[3] : 0.0, d[2], d[3], d[4], d[5], d[6],
+                           d[7], d[8]))
             return Status::Error(kStrOutOfMemory);
     }
     in.Close();
@@ -490,15 +486,13 @@ void SetDistortionDerivedHook(DistortionDerivedHook hook) { g_distortionHook = h
 void SetThieleSmallHook(ThieleSmallHook hook) { g_thieleSmallHook = hook; }
 
 void RecomputeAfterReading(Measurement& m) {
-    const bool hasMinimumPhase = m.h.curveKind == kCurveFrequencyResponse ||
-                                 (m.h.curveKind == kCurveSweepResponse && (m.h.flags & kMesPhase));
+    const bool hasMinimumPhase =
+        m.h.curveKind == kCurveFrequencyResponse || (m.h.curveKind == kCurveSweepResponse && (m.h.flags & kMesPhase));
     if (!hasMinimumPhase) {
         m.h.flags &= ~uint32_t(kMesMinimumPhaseCalculated);
     } else if (g_minimumPhaseHook) {
-        if (g_minimumPhaseHook(m))
-            m.h.flags |= kMesMinimumPhaseCalculated;
-        else
-            m.h.flags &= ~uint32_t(kMesMinimumPhaseCalculated);
+        if (g_minimumPhaseHook(m)) m.h.flags |= kMesMinimumPhaseCalculated;
+        else m.h.flags &= ~uint32_t(kMesMinimumPhaseCalculated);
     }
     if ((m.h.flags & kMesDistortion) && g_distortionHook) g_distortionHook(m);
 }

@@ -32,8 +32,7 @@ std::unique_ptr<Measurement> NewMeasurement(int32_t curveKind) {
 }
 
 bool AddCurvePoint(Measurement& m, double frequency, double level, double phase, double d2, double d3,
-                   double minimumPhase, double d4, double d5, double d6, double d7, double d8, double d9,
-                   double d10) {
+                   double minimumPhase, double d4, double d5, double d6, double d7, double d8, double d9, double d10) {
     CurvePoint p;
     p.frequency = float(frequency);
     p.value[kSlotLevel] = float(level);
@@ -72,9 +71,8 @@ std::string DefaultMeasurementTitle(const Measurement& m, const std::vector<std:
     for (int n = 1;; ++n) {
         char candidate[64];
         std::snprintf(candidate, sizeof candidate, format, n);
-        const bool used = std::any_of(titlesInUse.begin(), titlesInUse.end(), [&](const std::string& t) {
-            return t.find(candidate) != std::string::npos;
-        });
+        const bool used = std::any_of(titlesInUse.begin(), titlesInUse.end(),
+                                      [&](const std::string& t) { return t.find(candidate) != std::string::npos; });
         if (!used) return candidate;
     }
 }

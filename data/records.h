@@ -16,19 +16,19 @@ namespace srx {
 
 // How a recording was made; embedded in all three headers.
 struct MeasurementSetup {
-    int32_t dateTime[6];         // year, month, day, hour, minute, second; year < 1980: unknown
+    int32_t dateTime[6];  // year, month, day, hour, minute, second; year < 1980: unknown
     char inputDevice[128];
     char outputDevice[128];
     uint16_t channels;
     uint16_t bitsPerSample;
-    int32_t sampleRate;          // < 1: no set-up known
+    int32_t sampleRate;            // < 1: no set-up known
     int32_t frequenciesPerOctave;  // -1: not applicable
-    int32_t sineCycles;          // -1: not applicable
-    double windowLength;         // s
-    double windowOffset;         // s
-    double sweepTimePerOctave;   // s, -1: not applicable
-    double distance;             // m
-    char compensationFile[260];  // empty: none
+    int32_t sineCycles;            // -1: not applicable
+    double windowLength;           // s
+    double windowOffset;           // s
+    double sweepTimePerOctave;     // s, -1: not applicable
+    double distance;               // m
+    char compensationFile[260];    // empty: none
     int32_t mlsLengthShown;
     uint8_t procedureValues[60];  // carried unchanged
 };
@@ -62,21 +62,21 @@ struct TimeRecordHeader {
     char path[260];
     char title[260];
     uint32_t flags;
-    double spikeLength;        // s; the excitation value of the level reference
-    double defaultSpan;        // s shown by default
-    double fftWindowLength;    // s
-    double furtherTime;        // s, not above the FFT window
+    double spikeLength;      // s; the excitation value of the level reference
+    double defaultSpan;      // s shown by default
+    double fftWindowLength;  // s
+    double furtherTime;      // s, not above the FFT window
     int32_t waterfallSetting;
-    int32_t windowStart;       // samples; "@TW100" files read it as 0
+    int32_t windowStart;  // samples; "@TW100" files read it as 0
     uint8_t reserved564[4];
     int32_t sampleRate;
     int32_t sampleCount;
-    double peak;               // largest-magnitude sample with its sign
+    double peak;  // largest-magnitude sample with its sign
     int32_t sliceCount;
     int32_t slicePoints;
     double waterfallFirstFrequency;
     double waterfallLastFrequency;
-    double waterfallMax;       // starts at -1000
+    double waterfallMax;  // starts at -1000
     uint8_t reserved616[4];
     MeasurementSetup setup;
     int32_t preAverages;
@@ -98,8 +98,8 @@ struct EtcRecordHeader {
     uint8_t reserved536[8];
     double duration;  // s; the display range runs from 0 to this
     MeasurementSetup setup;
-    double rt30;      // s, 0 = none
-    double rt60;      // s, 0 = none
+    double rt30;  // s, 0 = none
+    double rt60;  // s, 0 = none
     // The analysis time window of the source impulse as the graph's two
     // markers (s); end <= start: no markers.
     double markerStart;
@@ -244,8 +244,7 @@ std::unique_ptr<Measurement> NewMeasurement(int32_t curveKind);
 // frequencies, the count and the largest level up to date. False when
 // memory is short; the record is then unchanged.
 bool AddCurvePoint(Measurement& m, double frequency, double level, double phase, double d2, double d3,
-                   double minimumPhase, double d4, double d5, double d6, double d7, double d8, double d9,
-                   double d10);
+                   double minimumPhase, double d4, double d5, double d6, double d7, double d8, double d9, double d10);
 
 // Removes point `index` (never the first one); false when the index is 0 or
 // beyond the list.

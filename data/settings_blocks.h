@@ -24,7 +24,7 @@ constexpr int32_t kWindowHistoryVersion = 2006;
 constexpr int32_t kWindowHistory2003Version = 2003;
 constexpr int32_t kProgramConfigVersion = 2008;
 
-constexpr uint32_t kDefaultShellFlags = 27;  // toolbar, status bar, flat toolbar, easy menu
+constexpr uint32_t kDefaultShellFlags = 27;     // toolbar, status bar, flat toolbar, easy menu
 constexpr uint32_t kDefaultGraphViewFlags = 3;  // amplitude and measured phase
 constexpr uint32_t kDefaultCrossoverViewFlags = 34;
 constexpr uint32_t kLightGrey = 0xE6E6E6;
@@ -37,11 +37,11 @@ constexpr int32_t kFrameInset = 32;  // default frame distance from the work-are
 // The first five words are the ones the 2003 layout already had; the shades
 // colour the distortion curves and are always derived from `colour`.
 struct CurveStyle {
-    uint32_t colour;            // amplitude: the base colour of the curve
+    uint32_t colour;  // amplitude: the base colour of the curve
     uint32_t phaseColour;
     uint32_t groupDelayColour;
     uint32_t impedanceColour;
-    uint32_t penStyle;          // GDI pen style used for monochrome output
+    uint32_t penStyle;  // GDI pen style used for monochrome output
     uint32_t shades[7];
     uint32_t reserved[4];
 };
@@ -52,14 +52,14 @@ struct ScaleSettings {
     double dbRange;
     double dbTop;
     double impedanceMax;
-    double impedanceMinTop;     // lowest top an automatic impedance scale may take
+    double impedanceMinTop;  // lowest top an automatic impedance scale may take
     double waterfallDbRange;
-    double groupDelayMax;       // seconds
+    double groupDelayMax;  // seconds
     double groupDelayMinTop;
     double etcDbRange;
-    double distortionMax;       // percent
+    double distortionMax;  // percent
     double distortionMinTop;
-    int32_t centreImpedance;    // 0/1
+    int32_t centreImpedance;  // 0/1
     int32_t reserved;
 };
 static_assert(sizeof(ScaleSettings) == 88);
@@ -71,7 +71,7 @@ struct GraphColours {
     uint32_t line;
     uint32_t frame;
     uint32_t text;
-    uint32_t impulse;           // impulse, ETC and step curves
+    uint32_t impulse;  // impulse, ETC and step curves
     uint32_t waterfallLine;
     uint32_t waterfallFill;
 };
@@ -86,13 +86,13 @@ constexpr uint32_t kRasterImpulseSolid = 0x08;
 // The graph colours from `screenColours` up to the second light grey. Kept as
 // one struct because the 2003 layout stored exactly this run of bytes.
 struct GraphAppearance {
-    GraphColours screenColours;    // 8864
-    GraphColours printerColours;   // 8896
-    uint32_t rasterFlags;          // 8928
-    uint32_t designPenStyles[4];   // 8932: monochrome pen of each design slot
-    uint8_t reserved[16];          // 8948
-    uint32_t lightGrey;            // 8964: light raster lines on screen
-    uint32_t printerLightGrey;     // 8968: the same on paper
+    GraphColours screenColours;   // 8864
+    GraphColours printerColours;  // 8896
+    uint32_t rasterFlags;         // 8928
+    uint32_t designPenStyles[4];  // 8932: monochrome pen of each design slot
+    uint8_t reserved[16];         // 8948
+    uint32_t lightGrey;           // 8964: light raster lines on screen
+    uint32_t printerLightGrey;    // 8968: the same on paper
 };
 static_assert(sizeof(GraphAppearance) == 108);
 
@@ -140,8 +140,7 @@ static_assert(offsetof(WindowHistory, curveStyles) == 6816);
 static_assert(offsetof(WindowHistory, printerCurveStyles) == 7840);
 static_assert(offsetof(WindowHistory, appearance) == 8864);
 static_assert(offsetof(WindowHistory, appearance) + offsetof(GraphAppearance, lightGrey) == 8964);
-static_assert(offsetof(WindowHistory, appearance) + offsetof(GraphAppearance, printerLightGrey) ==
-              8968);
+static_assert(offsetof(WindowHistory, appearance) + offsetof(GraphAppearance, printerLightGrey) == 8968);
 static_assert(offsetof(WindowHistory, distortionViewFlags) == 8972);
 
 // The older "Window and File History 20" image (version 2003, 3668 bytes).
@@ -149,23 +148,23 @@ static_assert(offsetof(WindowHistory, distortionViewFlags) == 8972);
 // style, the scale settings and the appearance colours up to the screen's
 // light grey; the printer's light grey came later. The tail was never used.
 struct WindowHistory2003 {
-    int32_t version;                                  //    0
-    int32_t frameLeft, frameTop, frameWidth, frameHeight;  //    4
-    int32_t frameMaximised;                           //   20
-    char recentFiles[kRecentFileCount][kPathChars];   //   24
-    char stimulusFolder[kPathChars];                  // 2104
-    char backgroundBitmap[kPathChars];                // 2364
-    int32_t undoDepth;                                // 2624
-    uint8_t carried2[16];                             // 2628
-    int32_t tipIndex;                                 // 2644
-    int32_t showTips;                                 // 2648
-    uint32_t shellFlags;                              // 2652
-    uint32_t boxViewFlags;                            // 2656
-    uint32_t graphViewFlags;                          // 2660
-    uint32_t curveStyleHeads[32][5];                  // 2664: screen styles, then printer styles
-    ScaleSettings scales;                             // 3304
+    int32_t version;                                                  //    0
+    int32_t frameLeft, frameTop, frameWidth, frameHeight;             //    4
+    int32_t frameMaximised;                                           //   20
+    char recentFiles[kRecentFileCount][kPathChars];                   //   24
+    char stimulusFolder[kPathChars];                                  // 2104
+    char backgroundBitmap[kPathChars];                                // 2364
+    int32_t undoDepth;                                                // 2624
+    uint8_t carried2[16];                                             // 2628
+    int32_t tipIndex;                                                 // 2644
+    int32_t showTips;                                                 // 2648
+    uint32_t shellFlags;                                              // 2652
+    uint32_t boxViewFlags;                                            // 2656
+    uint32_t graphViewFlags;                                          // 2660
+    uint32_t curveStyleHeads[32][5];                                  // 2664: screen styles, then printer styles
+    ScaleSettings scales;                                             // 3304
     uint8_t appearance[offsetof(GraphAppearance, printerLightGrey)];  // 3392: GraphAppearance up to lightGrey
-    uint8_t reserved[172];                            // 3496
+    uint8_t reserved[172];                                            // 3496
 };
 static_assert(sizeof(WindowHistory2003) == 3668);
 static_assert(offsetof(WindowHistory2003, stimulusFolder) == 2104);
@@ -188,7 +187,7 @@ static_assert(offsetof(ProgramConfig, version) == 0);
 struct XoverConfig {
     uint32_t crossoverViewFlags;
     uint8_t carried1[28];
-    double zoomFactor;          // a scale factor; 0 would collapse the drawing, 1.0 = unscaled
+    double zoomFactor;  // a scale factor; 0 would collapse the drawing, 1.0 = unscaled
     uint8_t carried2[120];
 };
 static_assert(sizeof(XoverConfig) == 160);

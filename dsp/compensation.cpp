@@ -25,7 +25,6 @@ const char kDefaultCompensationName[] = "NONAME.MCP";
 
 namespace {
 
-
 // Time-record flag that keeps the microphone correction off a waterfall.
 constexpr uint32_t kTwfNoMicrophoneCompensation = 0x0100;
 
@@ -97,14 +96,11 @@ Status LoadForApplying(const std::string& path, CompensationCurve& curve, bool& 
     return st;
 }
 
-void SetCompensationName(MeasurementSetup& setup, uint32_t& flags, uint32_t recordedFlag,
-                         const std::string& name) {
+void SetCompensationName(MeasurementSetup& setup, uint32_t& flags, uint32_t recordedFlag, const std::string& name) {
     StoreTextField(setup.compensationFile, sizeof setup.compensationFile, name);
     if (recordedFlag) {
-        if (name.empty())
-            flags &= ~recordedFlag;
-        else
-            flags |= recordedFlag;
+        if (name.empty()) flags &= ~recordedFlag;
+        else flags |= recordedFlag;
     }
 }
 
@@ -135,10 +131,8 @@ Status ApplyFile(Measurement& m, const std::string& path, bool isMicrophone) {
 void FinishMeasurement(Measurement& m, const CompensationSettings& settings, const AnalysisSettings& analysis) {
     DerivePhaseData(m, analysis);
     if ((m.h.flags & kMesDistortion) && g_thdHook) g_thdHook(m);
-    if (settings.normalise)
-        NormaliseRelativeLevel(m);
-    else
-        RecomputeMaxLevel(m);
+    if (settings.normalise) NormaliseRelativeLevel(m);
+    else RecomputeMaxLevel(m);
 }
 
 Status ApplyWaterfallFile(TimeRecord& t, const std::string& path, bool isMicrophone) {
@@ -328,18 +322,15 @@ Status ApplyMicrophoneCompensation(Measurement& m, const char* name, const Compe
     return st;
 }
 
-
 Status ApplySecondaryCompensation(Measurement& m, const CompensationSettings& settings,
                                   const AnalysisSettings& analysis) {
     if (!IsFrequencyResponse(m)) return Status::Ok();
     Status st;
     if (!(m.h.flags & kMesCompensationContained) && !NamesNoCompensation(settings.secondaryName))
-        st = ApplyFile(m, CompensationPath(settings.programFolder, settings.secondaryName, kSecondaryExtension),
-                       false);
+        st = ApplyFile(m, CompensationPath(settings.programFolder, settings.secondaryName, kSecondaryExtension), false);
     FinishMeasurement(m, settings, analysis);
     return st;
 }
-
 
 Status CompensateWaterfall(TimeRecord& t, const char* name, const CompensationSettings& settings) {
     Status first;
@@ -354,12 +345,9 @@ Status CompensateWaterfall(TimeRecord& t, const char* name, const CompensationSe
             t, CompensationPath(settings.programFolder, settings.secondaryName, kSecondaryExtension), false);
         if (first.ok()) first = st;
     }
-    if (settings.normalise || settings.normaliseWaterfall)
-        NormaliseWaterfall(t);
-    else if (t.h.setup.compensationFile[0] == '\0')
-        RecomputeWaterfallMax(t);
+    if (settings.normalise || settings.normaliseWaterfall) NormaliseWaterfall(t);
+    else if (t.h.setup.compensationFile[0] == '\0') RecomputeWaterfallMax(t);
     return first;
 }
-
 
 }  // namespace srx

@@ -38,11 +38,11 @@ struct CompensationCurve {
 extern const char kCompensationHeader[];  // "Son-Rix:Compensation File v1.10"
 
 // Extensions and the list entries of the compensation lists.
-extern const char kMicrophoneExtension[];   // ".MCP"
-extern const char kSecondaryExtension[];    // ".2CP"
-extern const char kNoCompensationItem[];    // "None..."
-extern const char kNewCompensationItem[];   // "New compensation..."
-extern const char kHiddenCompensation[];    // "SONRIX.MCP", never listed
+extern const char kMicrophoneExtension[];      // ".MCP"
+extern const char kSecondaryExtension[];       // ".2CP"
+extern const char kNoCompensationItem[];       // "None..."
+extern const char kNewCompensationItem[];      // "New compensation..."
+extern const char kHiddenCompensation[];       // "SONRIX.MCP", never listed
 extern const char kDefaultCompensationName[];  // "NONAME.MCP"
 
 // ---- Files ---------------------------------------------------------------
@@ -102,17 +102,16 @@ void SortCompensation(CompensationCurve& curve);
 
 // What applying a compensation needs from the settings.
 struct CompensationSettings {
-    std::string programFolder;   // where the compensation files live
-    std::string microphoneName;  // remembered base name of the .MCP ("" none)
-    std::string secondaryName;   // remembered base name of the .2CP ("" none)
-    bool normalise = true;       // "Normalize Frequency Response"
+    std::string programFolder;        // where the compensation files live
+    std::string microphoneName;       // remembered base name of the .MCP ("" none)
+    std::string secondaryName;        // remembered base name of the .2CP ("" none)
+    bool normalise = true;            // "Normalize Frequency Response"
     bool normaliseWaterfall = false;  // measurement-settings flag bit 8
 };
 
 // The path of a compensation file: a name without folder lives in the
 // program folder; a name without extension gets `extension`.
-std::string CompensationPath(const std::string& programFolder, const std::string& name,
-                             const char* extension);
+std::string CompensationPath(const std::string& programFolder, const std::string& name, const char* extension);
 
 // Index of `current` in the list (compared without regard to case); 0
 // ("None...") when it is empty or not listed.

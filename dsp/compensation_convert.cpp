@@ -17,13 +17,11 @@ using namespace compensation_io;
 
 namespace {
 
-
 constexpr double kDegreesToRadians = 0.017453292519943295;
 constexpr float kLowestFrequency = 100.0f;
 constexpr float kHighestFrequency = 47850.0f;
 // A .MIC file holds 8 bytes per entry; larger files are no calibration.
 constexpr long kMaxMicBytes = 8L * (1L << 20);
-
 
 bool Usable(const CompensationEntry& e) {
     return e.frequency > 0 && std::isfinite(e.frequency) && std::isfinite(e.level) && std::isfinite(e.phase);
@@ -72,11 +70,10 @@ ColumnLayout LayoutFromNames(const std::string& header) {
     for (int i = 0; i < int(names.size()); ++i) {
         const std::string& n = names[size_t(i)];
         if (frequency < 0 && (Contains(n, "freq") || Contains(n, "hz")) && !Contains(n, "db")) frequency = i;
-        else if (level < 0 && (Contains(n, "db") || Contains(n, "mag") || Contains(n, "spl") ||
-                               Contains(n, "level") || Contains(n, "ampl")))
+        else if (level < 0 && (Contains(n, "db") || Contains(n, "mag") || Contains(n, "spl") || Contains(n, "level") ||
+                               Contains(n, "ampl")))
             level = i;
-        else if (phase < 0 && (Contains(n, "phase") || Contains(n, "deg")))
-            phase = i;
+        else if (phase < 0 && (Contains(n, "phase") || Contains(n, "deg"))) phase = i;
     }
     if (level < 0) return layout;  // the names say nothing usable
     layout.frequency = frequency < 0 ? 0 : frequency;
@@ -220,9 +217,10 @@ Status ConvertCalibrationFile(const std::string& path, CompensationCurve& out) {
     // counts.
     SortCompensation(table);
     auto& e = table.entries;
-    e.erase(std::unique(e.begin(), e.end(),
-                        [](const CompensationEntry& a, const CompensationEntry& b) { return a.frequency == b.frequency; }),
-            e.end());
+    e.erase(
+        std::unique(e.begin(), e.end(),
+                    [](const CompensationEntry& a, const CompensationEntry& b) { return a.frequency == b.frequency; }),
+        e.end());
     if (text) InsertLowEntry(table);
     CutHighEntries(table);
     ThinCompensation(table);

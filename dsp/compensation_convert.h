@@ -11,7 +11,6 @@
 
 namespace srx {
 
-
 // At most this many entries come from a text calibration file.
 constexpr int kMaxCalibrationEntries = 4096;
 
@@ -42,6 +41,5 @@ struct CalibrationConversion {
     std::vector<std::string> converted;  // base names of the new .MCP files
     std::vector<std::string> failed;     // file names that could not be converted (message 2374)
 };
-
 
 }  // namespace srx

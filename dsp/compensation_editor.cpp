@@ -65,12 +65,9 @@ Sample At(const std::vector<Sample>& s, double f) {
 
 double RoundEditorFrequency(double f) {
     double step = 1000;
-    if (f < 100)
-        step = 1;
-    else if (f < 1000)
-        step = 10;
-    else if (f < 10000)
-        step = 100;
+    if (f < 100) step = 1;
+    else if (f < 1000) step = 10;
+    else if (f < 10000) step = 100;
     return RoundHalfAway(f / step) * step;
 }
 
@@ -113,15 +110,12 @@ double EditorGraph::FrequencyAt(double x) const {
 
 double EditorGraph::LevelAt(double y) const { return range - (y - top) * 2.0 * range / double(height); }
 
-bool EditorGraph::Contains(int x, int y) const {
-    return x >= left && x < left + width && y >= top && y < top + height;
-}
+bool EditorGraph::Contains(int x, int y) const { return x >= left && x < left + width && y >= top && y < top + height; }
 
 void CompensationEditor::SetCurve(CompensationCurve curve) {
     curve_ = std::move(curve);
     std::vector<CompensationEntry>& e = curve_.entries;
-    e.erase(std::remove_if(e.begin(), e.end(), [](const CompensationEntry& x) { return !(x.frequency > 0); }),
-            e.end());
+    e.erase(std::remove_if(e.begin(), e.end(), [](const CompensationEntry& x) { return !(x.frequency > 0); }), e.end());
     Sort();
     dragged_ = -1;
     modified_ = false;
@@ -178,8 +172,8 @@ bool CompensationEditor::DragTo(const EditorGraph& g, int x, int y) {
         // The entry keeps its place between its neighbours.
         const double f = RoundEditorFrequency(g.FrequencyAt(x));
         const double lower = dragged_ > 0 ? e[size_t(dragged_ - 1)].frequency : 0.0;
-        const double upper = dragged_ + 1 < curve_.Count() ? e[size_t(dragged_ + 1)].frequency
-                                                           : std::numeric_limits<double>::max();
+        const double upper =
+            dragged_ + 1 < curve_.Count() ? e[size_t(dragged_ + 1)].frequency : std::numeric_limits<double>::max();
         if (f > lower && f < upper) entry.frequency = float(f);
     }
     const bool moved = entry.level != before.level || entry.frequency != before.frequency;

@@ -86,9 +86,9 @@ private:
 
 // The result of "Curve Difference".
 struct CurveDifference {
-    CompensationCurve curve;     // applying it to the uncalibrated curve gives the calibrated one
+    CompensationCurve curve;        // applying it to the uncalibrated curve gives the calibrated one
     double referenceFrequency = 0;  // where both curves were set to 0 dB
-    double levelRatio = 1;       // amplitude of the uncalibrated over the calibrated curve there
+    double levelRatio = 1;          // amplitude of the uncalibrated over the calibrated curve there
 };
 
 // Difference of two frequency responses over their common range; each is

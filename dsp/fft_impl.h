@@ -19,9 +19,7 @@ inline constexpr int kLeafLog = 11;
 // apart overflow an L1 cache set, which pays off only when every pass is a
 // trip to L3 or memory anyway. Smaller sizes recurse with radix-4 passes.
 inline constexpr int kMinRadix16Log = 19;
-inline constexpr bool UseRadix16(int logL) {
-  return logL >= kMinRadix16Log && logL - 4 >= kLeafLog;
-}
+inline constexpr bool UseRadix16(int logL) { return logL >= kMinRadix16Log && logL - 4 >= kLeafLog; }
 // Radix-16 passes above this size compute their twiddles on the fly instead
 // of keeping a table as large as the data.
 inline constexpr int kMaxTableLog = 22;
@@ -37,11 +35,11 @@ inline constexpr int kR4GroupFloats = 48;
 inline constexpr int kR16GroupFloats = 64;
 
 struct Plan {
-  int log2n = 0;
-  const float* r4[32] = {};      // radix-4 tables, by log2 of the pass size
-  const float* r16[32] = {};     // radix-16 tables; null above kMaxTableLog
-  const float* r2_8 = nullptr;   // radix-2 pass of size 8 (odd log2n)
-  const float* small = nullptr;  // w^k, k < N/2, interleaved: sizes below 256
+    int log2n = 0;
+    const float* r4[32] = {};      // radix-4 tables, by log2 of the pass size
+    const float* r16[32] = {};     // radix-16 tables; null above kMaxTableLog
+    const float* r2_8 = nullptr;   // radix-2 pass of size 8 (odd log2n)
+    const float* small = nullptr;  // w^k, k < N/2, interleaved: sizes below 256
 };
 
 // Fills `out` (kR16GroupFloats * (count / 4) floats) with radix-16 twiddles of

@@ -60,8 +60,8 @@ constexpr float kLargestUnscaled = 1048576.0f;
 // The transformed window: real parts the samples, zero-padded to 2^log2n,
 // weighted by the analysis window and transformed. *exponent receives e when
 // the samples were multiplied by 2^-e (levels then lie 6.02 e dB too low).
-bool TransformWindow(const float* samples, long long n, int log2n, const AnalysisSettings& st,
-                     std::vector<float>& buf, int* exponent) {
+bool TransformWindow(const float* samples, long long n, int log2n, const AnalysisSettings& st, std::vector<float>& buf,
+                     int* exponent) {
     const size_t N = size_t(1) << log2n;
     try {
         buf.assign(2 * N + 2, 0.0f);
@@ -75,8 +75,7 @@ bool TransformWindow(const float* samples, long long n, int log2n, const Analysi
     if (peak > kLargestUnscaled) std::frexp(peak, &e);
     *exponent = e;
     for (size_t i = 0; i < used; ++i) buf[2 * i] = std::ldexp(samples[i], -e);
-    ApplyWindow(buf.data(), log2n, int(std::min<long long>(n, 0x7fffffff)), st.windowType,
-                st.halfWindow ? 1 : 0);
+    ApplyWindow(buf.data(), log2n, int(std::min<long long>(n, 0x7fffffff)), st.windowType, st.halfWindow ? 1 : 0);
     return Fft(buf.data(), log2n, 1) == 1;
 }
 
@@ -160,8 +159,7 @@ double FftLevelOffset(int sampleRate, int log2n) {
 }
 
 int FftSizeForWindow(int rate, double length, double f0, double* levelOffsetDb) {
-    const double n = RoundHalfAway(rate * length) +
-                     std::max(1.0, std::floor(rate * 32.0 / 44100.0 + 0.5));
+    const double n = RoundHalfAway(rate * length) + std::max(1.0, std::floor(rate * 32.0 / 44100.0 + 0.5));
     const int k0 = BaseExponent(rate);
     int k = k0;
     while (k < 40 && std::ldexp(1.0, k) < n + 1) ++k;
@@ -253,9 +251,8 @@ std::unique_ptr<Measurement> Fail(Status* error, int id) {
 
 }  // namespace
 
-std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double startFrequency,
-                                                        int pointsPerOctave, int log2Size,
-                                                        const AnalysisSettings& st, Status* warning,
+std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double startFrequency, int pointsPerOctave,
+                                                        int log2Size, const AnalysisSettings& st, Status* warning,
                                                         Status* error) {
     if (warning) *warning = Status::Ok();
     if (error) *error = Status::Ok();
@@ -322,8 +319,7 @@ std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double 
         if (!SpectrumValueAt(a.data(), int(N), rate, f, &fo, &power, &phase, 1)) return Fail(error, kStrEmptyGrid);
         if (delayFree) {
             double fb, pb;
-            if (!SpectrumValueAt(b.data(), int(N), rate, f, &fb, &pb, &phase, 1))
-                return Fail(error, kStrEmptyGrid);
+            if (!SpectrumValueAt(b.data(), int(N), rate, f, &fb, &pb, &phase, 1)) return Fail(error, kStrEmptyGrid);
         }
         const double level = power < 0 ? kNoLevel : 10.0 * SafeLog10(power) + offset + st.levelOffsetDb;
         if (!std::isfinite(level) || !std::isfinite(phase)) return Fail(error, kStrNotFinite);
@@ -368,8 +364,7 @@ void UnwrapPhase(Measurement& m, int source, int target) {
     if (n == 0) return;
     double P = 1;
     const double fmin = pts.front().frequency, fmax = pts.back().frequency;
-    if (n >= 2 && fmin > 0 && fmax > fmin)
-        P = RoundHalfAway(double(n) / (3.321928094887376 * std::log10(fmax / fmin)));
+    if (n >= 2 && fmin > 0 && fmax > fmin) P = RoundHalfAway(double(n) / (3.321928094887376 * std::log10(fmax / fmin)));
     if (!(P > 1)) P = 1;
     double c;
     if (P < 10) c = 0.055;
@@ -480,8 +475,7 @@ void DerivePhaseData(Measurement& m, const AnalysisSettings& st) {
     if (stored || st.alwaysComputeMinimumPhase) ok = ComputeMinimumPhase(m, st);
     if (!ok) {
         for (CurvePoint& p : pts)
-            for (int slot = kSlotMinimumPhase; slot <= kSlotExcessGroupDelay; ++slot)
-                p.value[slot] = 0.0f;
+            for (int slot = kSlotMinimumPhase; slot <= kSlotExcessGroupDelay; ++slot) p.value[slot] = 0.0f;
     }
 }
 

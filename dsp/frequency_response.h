@@ -37,12 +37,12 @@ struct AnalysisSettings {
     double topFrequency = 20000.0;
     bool topIsMaxFrequency = false;
 
-    double levelOffsetDb = 0.0;          // added to every level
-    int minimumPhaseQuality = 1;         // 0 low .. 3 extra high
+    double levelOffsetDb = 0.0;   // added to every level
+    int minimumPhaseQuality = 1;  // 0 low .. 3 extra high
     bool alwaysComputeMinimumPhase = false;
-    double preDelaySeconds = 0.0;        // added to the window start
-    int windowType = 2;                  // WindowType of the analysis (Hanning)
-    bool halfWindow = true;              // falling half of the window only
+    double preDelaySeconds = 0.0;  // added to the window start
+    int windowType = 2;            // WindowType of the analysis (Hanning)
+    bool halfWindow = true;        // falling half of the window only
 };
 
 // The settings a debug or test run uses unless told otherwise.
@@ -66,8 +66,7 @@ void ApplyTimeWindow(TimeRecord& record, int mode, double lengthSeconds, double 
 
 // log2 of the FFT size for a window; *levelOffsetDb (may be null) receives
 // the level correction that keeps levels independent of the size.
-int FftSizeForWindow(int sampleRate, double lengthSeconds, double startFrequency,
-                     double* levelOffsetDb);
+int FftSizeForWindow(int sampleRate, double lengthSeconds, double startFrequency, double* levelOffsetDb);
 
 // Level correction for a given FFT exponent (the same rule as above).
 double FftLevelOffset(int sampleRate, int log2n);
@@ -81,9 +80,8 @@ double FftLevelOffset(int sampleRate, int log2n);
 // grid, 2318 out of memory. A Delay Free window that ends before the impulse
 // peak is analysed as Normal: the record's flag 0x80 is cleared and *warning
 // (may be null) receives message 2818.
-std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& record, double startFrequency,
-                                                        int pointsPerOctave, int log2Size,
-                                                        const AnalysisSettings& settings,
+std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& record, double startFrequency, int pointsPerOctave,
+                                                        int log2Size, const AnalysisSettings& settings,
                                                         Status* warning = nullptr, Status* error = nullptr);
 
 // Fills slots 2..9 (group delay, unwrapped phase, minimum and excess phase

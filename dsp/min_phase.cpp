@@ -28,8 +28,7 @@ const KernelTable& Kernels() {
     static const KernelTable* const chosen = [] {
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__GNUC__)
         __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && Avx2Kernels())
-            return Avx2Kernels();
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && Avx2Kernels()) return Avx2Kernels();
 #endif
         return BaselineKernels();
     }();
@@ -363,8 +362,8 @@ void MinimumPhaseSpectrum(float* x, int log2n, double smoothing) {
     SmoothBins(x, N, smoothing);
 }
 
-std::vector<float> SpectrumFromCurve(const Measurement& m, int resolution, double factor,
-                                     double* outRate, int* outLog2n) {
+std::vector<float> SpectrumFromCurve(const Measurement& m, int resolution, double factor, double* outRate,
+                                     int* outLog2n) {
     CurveTable t;
     std::vector<float> x;
     try {
@@ -458,8 +457,7 @@ bool ComputeMinimumPhase(Measurement& m, int quality) {
         Kernels().polar(L.data(), phi.data(), x.data(), 1, last + 1);
         SmoothBins(x.data(), N, v);
 
-        for (CurvePoint& p : m.points)
-            p.value[kSlotMinimumPhase] = float(PhaseAt(x.data(), N, t.rate, p.frequency));
+        for (CurvePoint& p : m.points) p.value[kSlotMinimumPhase] = float(PhaseAt(x.data(), N, t.rate, p.frequency));
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -19,8 +19,8 @@ void MinimumPhaseSpectrum(float* data, int log2n, double smoothing);
 // the size, `factor` the grid rate above the curve's own. Returns 2N floats
 // (plus one spare), or an empty vector when the curve has no usable points
 // or the size would be unreasonable.
-std::vector<float> SpectrumFromCurve(const Measurement& m, int resolution, double factor,
-                                     double* outRate, int* outLog2n);
+std::vector<float> SpectrumFromCurve(const Measurement& m, int resolution, double factor, double* outRate,
+                                     int* outLog2n);
 
 // Minimum phase (slots 4, 6, 8) and excess phase (5, 7, 9) of a curve whose
 // slot 3 holds the unwrapped phase. Curves with the minimum phase stored

@@ -15,13 +15,12 @@ struct KernelTable {
     // x[k] = e^L[k] (cos phi[k], sin phi[k]), k = k0..k1-1.
     void (*polar)(const float* L, const float* phi, float* x, size_t k0, size_t k1);
     // One segment of a curve's spectrum (see min_phase_kernels.h).
-    void (*curveSegment)(float* x, size_t k0, size_t k1, double a, double b, double l0,
-                         double dl, double p0, double dp);
+    void (*curveSegment)(float* x, size_t k0, size_t k1, double a, double b, double l0, double dl, double p0,
+                         double dp);
     // Real and imaginary parts of a real transform packed into a complex one.
-    void (*unpackReal)(const float* z, size_t M, const float* cw, const float* sw, float scale,
-                       float* out, size_t n0, size_t n1);
-    void (*unpackImag)(const float* z, size_t M, const float* cw, const float* sw, float* out,
-                       size_t n0, size_t n1);
+    void (*unpackReal)(const float* z, size_t M, const float* cw, const float* sw, float scale, float* out, size_t n0,
+                       size_t n1);
+    void (*unpackImag)(const float* z, size_t M, const float* cw, const float* sw, float* out, size_t n0, size_t n1);
 };
 
 const KernelTable* BaselineKernels();

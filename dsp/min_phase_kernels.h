@@ -10,8 +10,8 @@
 namespace srx::minphase_detail {
 namespace {
 
-constexpr double kLnFloorK = -87.4982335338;  // SafeLn's floor, ln 1e-38
-constexpr double kLnCeilingK = 30.0;          // SafeLn's and SafeExp's ceiling
+constexpr double kLnFloorK = -87.4982335338;      // SafeLn's floor, ln 1e-38
+constexpr double kLnCeilingK = 30.0;              // SafeLn's and SafeExp's ceiling
 constexpr double kLnMagCap = 43.749116766886870;  // ln 1e19: Magnitude's cap
 
 inline V4d Load4(const float* p) {
@@ -102,8 +102,7 @@ void LogMagnitude(const float* x, float* L, size_t k0, size_t k1) {
         LoadComplex4(x + 2 * k, &re, &im);
         Store4(L + k, GuardedLogMagnitudeT(re, im));
     }
-    for (; k < k1; ++k)
-        L[k] = float(GuardedLogMagnitudeT(double(x[2 * k]), double(x[2 * k + 1])));
+    for (; k < k1; ++k) L[k] = float(GuardedLogMagnitudeT(double(x[2 * k]), double(x[2 * k + 1])));
 }
 
 // x[k] = e^L[k] (cos phi[k], sin phi[k]), k = k0..k1-1.
@@ -128,8 +127,7 @@ void Polar(const float* L, const float* phi, float* x, size_t k0, size_t k1) {
 // l0 + dl w (dB) and phase p0 + dp w become 10^(level/20) (cos, sin) with
 // SafePow10's guards.
 template <class D>
-inline void CurveBin(D k, double a, double b, double l0, double dl, double p0, double dp, D* re,
-                     D* im) {
+inline void CurveBin(D k, double a, double b, double l0, double dl, double p0, double dp, D* re, D* im) {
     const D w = a + b * FastLnT(k);
     const D e = (l0 + dl * w) * (0.05 * 2.302585092994046);
     D mag = FastExpT(Clamp(e, kLnFloorK, kLnCeilingK));
@@ -140,8 +138,7 @@ inline void CurveBin(D k, double a, double b, double l0, double dl, double p0, d
     *re = mag * c;
     *im = mag * s;
 }
-void CurveSegment(float* x, size_t k0, size_t k1, double a, double b, double l0, double dl,
-                  double p0, double dp) {
+void CurveSegment(float* x, size_t k0, size_t k1, double a, double b, double l0, double dl, double p0, double dp) {
     size_t k = k0;
     for (; k + kLanes <= k1; k += kLanes) {
         V4d re, im;
@@ -173,8 +170,8 @@ inline void LoadMirrored4(const float* z, size_t M, size_t n, V4fq* a, V4fq* b, 
     *p = __builtin_shufflevector(u, v, 6, 4, 2, 0);
     *q = __builtin_shufflevector(u, v, 7, 5, 3, 1);
 }
-void UnpackReal(const float* z, size_t M, const float* cw, const float* sw, float scale,
-                float* out, size_t n0, size_t n1) {
+void UnpackReal(const float* z, size_t M, const float* cw, const float* sw, float scale, float* out, size_t n0,
+                size_t n1) {
     size_t n = n0;
     for (; n + 4 <= n1; n += 4) {
         V4fq a, b, p, q, c, s;
@@ -190,8 +187,7 @@ void UnpackReal(const float* z, size_t M, const float* cw, const float* sw, floa
         out[n] = 0.5f * ((a + p) + cw[n] * (b + q) - sw[n] * (a - p)) * scale;
     }
 }
-void UnpackImag(const float* z, size_t M, const float* cw, const float* sw, float* out,
-                size_t n0, size_t n1) {
+void UnpackImag(const float* z, size_t M, const float* cw, const float* sw, float* out, size_t n0, size_t n1) {
     size_t n = n0;
     for (; n + 4 <= n1; n += 4) {
         V4fq a, b, p, q, c, s;

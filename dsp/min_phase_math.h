@@ -33,9 +33,16 @@ inline To BitCast(From x) {
     return __builtin_bit_cast(To, x);
 }
 
-template <class D> struct LaneOf;
-template <> struct LaneOf<double> { using U = uint64_t; };
-template <> struct LaneOf<V4d> { using U = V4u; };
+template <class D>
+struct LaneOf;
+template <>
+struct LaneOf<double> {
+    using U = uint64_t;
+};
+template <>
+struct LaneOf<V4d> {
+    using U = V4u;
+};
 
 template <class D>
 inline D Splat(double v) {
@@ -70,27 +77,22 @@ inline D FastLnT(D x) {
     using U = typename LaneOf<D>::U;
     const U bits = BitCast<U>(x);
     U e = bits >> 52;
-    D m = BitCast<D>((bits & SplatU<U>(0x000FFFFFFFFFFFFFull)) |
-                           SplatU<U>(0x3FF0000000000000ull));
+    D m = BitCast<D>((bits & SplatU<U>(0x000FFFFFFFFFFFFFull)) | SplatU<U>(0x3FF0000000000000ull));
     // Mantissa into [sqrt(1/2), sqrt(2)), where the series converges fastest.
     const U high = Greater(m, Splat<D>(1.4142135623730951));
     m = Select(high, m * 0.5, m);
     e = e + (high & SplatU<U>(1));
-    const D k = BitCast<D>(e | SplatU<U>(0x4330000000000000ull)) -
-                Splat<D>(4503599627370496.0 + 1023.0);
+    const D k = BitCast<D>(e | SplatU<U>(0x4330000000000000ull)) - Splat<D>(4503599627370496.0 + 1023.0);
     const D f = m - 1.0;
     const D s = f / (f + 2.0);
     const D z = s * s;
     const D w = z * z;
-    const D t1 = w * (3.999999999940941908e-01 +
-                      w * (2.222219843214978396e-01 + w * 1.531383769920937332e-01));
+    const D t1 = w * (3.999999999940941908e-01 + w * (2.222219843214978396e-01 + w * 1.531383769920937332e-01));
     const D t2 = z * (6.666666666666735130e-01 +
-                      w * (2.857142874366239149e-01 +
-                           w * (1.818357216161805012e-01 + w * 1.479819860511658591e-01)));
+                      w * (2.857142874366239149e-01 + w * (1.818357216161805012e-01 + w * 1.479819860511658591e-01)));
     const D r = t1 + t2;
     const D hfsq = 0.5 * f * f;
-    return k * 6.93147180369123816490e-01 -
-           ((hfsq - (s * (hfsq + r) + k * 1.90821492927058770002e-10)) - f);
+    return k * 6.93147180369123816490e-01 - ((hfsq - (s * (hfsq + r) + k * 1.90821492927058770002e-10)) - f);
 }
 
 // e^x for |x| < 700.
@@ -128,24 +130,22 @@ inline void FastSinCosT(D x, D* sinOut, D* cosOut) {
     const D q = t - kShift;
     const U qi = BitCast<U>(t) - SplatU<U>(BitCast<uint64_t>(kShift));
     // x - q pi/2 in three parts, so that the reduction stays exact.
-    const D r = ((x - q * 1.57079632673412561417e+00) - q * 6.07710050630396597660e-11) -
-                q * 2.02226624879595063154e-21;
+    const D r =
+        ((x - q * 1.57079632673412561417e+00) - q * 6.07710050630396597660e-11) - q * 2.02226624879595063154e-21;
     const D z = r * r;
     const D sr = r + r * z *
                          (-1.66666666666666324348e-01 +
                           z * (8.33333333332248946124e-03 +
                                z * (-1.98412698298579493134e-04 +
                                     z * (2.75573137070700676789e-06 +
-                                         z * (-2.50507602534068634195e-08 +
-                                              z * 1.58969099521155010221e-10)))));
-    const D cr = (1.0 - 0.5 * z) +
-                 z * z *
-                     (4.16666666666666019037e-02 +
-                      z * (-1.38888888888741095749e-03 +
-                           z * (2.48015872894767294178e-05 +
-                                z * (-2.75573143513906633035e-07 +
-                                     z * (2.08757232129817482790e-09 +
-                                          z * -1.13596475577881948265e-11)))));
+                                         z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
+    const D cr =
+        (1.0 - 0.5 * z) + z * z *
+                              (4.16666666666666019037e-02 +
+                               z * (-1.38888888888741095749e-03 +
+                                    z * (2.48015872894767294178e-05 +
+                                         z * (-2.75573143513906633035e-07 +
+                                              z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
     // Quadrant q: odd swaps the two; bit 1 of q (of q + 1) flips sin (cos).
     const U swap = SplatU<U>(0) - (qi & SplatU<U>(1));
     const U s = BitCast<U>(Select(swap, cr, sr)) ^ ((qi & SplatU<U>(2)) << 62);

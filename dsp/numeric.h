@@ -8,11 +8,11 @@ namespace srx {
 
 constexpr double kPi = 3.14159265358979323846;
 
-double SafeLn(double x);      // clamps: x < 1e-38 -> -87.4982335338, x > 1e30 -> 30
-double SafeLog10(double x);   // clamps: x < 1e-38 -> -38, x > 1e38 -> 38
-double SafeExp(double x);     // exactly 1 at 0; > 30 -> e^30; < -87.498... -> 1e-38
-double SafePow10(double x);   // SafeExp(x * ln 10)
-double SafeSqrt(double x);    // argument kept within 1e-76 .. 1e76
+double SafeLn(double x);                 // clamps: x < 1e-38 -> -87.4982335338, x > 1e30 -> 30
+double SafeLog10(double x);              // clamps: x < 1e-38 -> -38, x > 1e38 -> 38
+double SafeExp(double x);                // exactly 1 at 0; > 30 -> e^30; < -87.498... -> 1e-38
+double SafePow10(double x);              // SafeExp(x * ln 10)
+double SafeSqrt(double x);               // argument kept within 1e-76 .. 1e76
 double Magnitude(double re, double im);  // exactly 0 for 0,0
 double SafeAtan2(double y, double x);    // 0 for 0,0
 double WrapRadians(double angle);        // into -pi..pi (pi stays pi)
@@ -21,7 +21,7 @@ double WrapDegrees(double angle);        // into -180..180
 // Derived curve values go through it, so that finite data stays finite.
 float SaturatedFloat(double x);
 
-double RoundHalfAway(double x);                 // halves away from zero
+double RoundHalfAway(double x);  // halves away from zero
 double RoundToDecimals(double x, double decimals);
 
 // Value at f on the straight line between (f1, y1) and (f2, y2) over a

@@ -31,8 +31,7 @@ double Weight(int type, double x, double L, long long i, long long n) {
         case kWindowHamming: return 0.54 - 0.46 * std::cos(th);
         case kWindowBlackman: return 0.42 - 0.5 * std::cos(th) + 0.08 * std::cos(2 * th);
         case kWindowBlackmanHarris:
-            return 0.35875 - 0.48829 * std::cos(th) + 0.14128 * std::cos(2 * th) -
-                   0.01168 * std::cos(3 * th);
+            return 0.35875 - 0.48829 * std::cos(th) + 0.14128 * std::cos(2 * th) - 0.01168 * std::cos(3 * th);
         default: return 1.0;
     }
 }
@@ -69,8 +68,8 @@ void ApplyWindow(float* data, int log2n, int n, int type, int half) {
     }
 }
 
-int SpectrumValueAt(const float* spectrum, int n, int sampleRate, double f, double* outFrequency,
-                    double* outPower, double* outPhase, int interpolate) {
+int SpectrumValueAt(const float* spectrum, int n, int sampleRate, double f, double* outFrequency, double* outPower,
+                    double* outPhase, int interpolate) {
     const double b = double(sampleRate) / n;
     if (!(f / b >= 0.5) || !(sampleRate / f >= 2.0)) {
         *outFrequency = *outPower = *outPhase = 0.0;
@@ -108,4 +107,3 @@ int SpectrumValueAt(const float* spectrum, int n, int sampleRate, double f, doub
 }
 
 }  // namespace srx
-

@@ -28,7 +28,7 @@ void ApplyWindow(float* data, int log2n, int n, int type, int half);
 // Reads frequency f from a forward-transformed spectrum of n points.
 // Returns 1, or 0 (all outputs 0) when f is below half a bin or above half
 // the sample rate.
-int SpectrumValueAt(const float* spectrum, int n, int sampleRate, double f, double* outFrequency,
-                    double* outPower, double* outPhase, int interpolate);
+int SpectrumValueAt(const float* spectrum, int n, int sampleRate, double f, double* outFrequency, double* outPower,
+                    double* outPhase, int interpolate);
 
 }  // namespace srx

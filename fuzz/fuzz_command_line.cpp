@@ -14,8 +14,7 @@
 namespace {
 
 bool Listable(const std::string& name) {
-    return !name.empty() && name.size() <= srx::kMaxListedNameChars &&
-           name.find_first_of("\r\n") == std::string::npos;
+    return !name.empty() && name.size() <= srx::kMaxListedNameChars && name.find_first_of("\r\n") == std::string::npos;
 }
 
 }  // namespace

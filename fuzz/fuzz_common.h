@@ -29,8 +29,8 @@ namespace srx::fuzz {
 class ScratchFile {
 public:
     explicit ScratchFile(const std::string& name)
-        : path_((std::filesystem::temp_directory_path() / ("fuzz_" + std::to_string(getpid()) + "_" + name))
-                    .string()) {}
+        : path_((std::filesystem::temp_directory_path() / ("fuzz_" + std::to_string(getpid()) + "_" + name)).string()) {
+    }
     ~ScratchFile() { std::remove(path_.c_str()); }
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;

@@ -26,8 +26,9 @@ class FakeMixer : public MixerBackend {
 public:
     FakeMixer() {
         const uint32_t spk = Line(kMixerDstSpeakers, "Volume Control", 2, true);
-        dests_.push_back({spk, {Line(kMixerSrcWaveOut, "Wave", 2, true), Line(kMixerSrcMicrophone, "Mic", 1, true),
-                                Line(kMixerSrcLine, "Line", 2, true), Line(kMixerSrcAuxiliary, "Aux", 2, false)}});
+        dests_.push_back({spk,
+                          {Line(kMixerSrcWaveOut, "Wave", 2, true), Line(kMixerSrcMicrophone, "Mic", 1, true),
+                           Line(kMixerSrcLine, "Line", 2, true), Line(kMixerSrcAuxiliary, "Aux", 2, false)}});
         Control(spk, kMixerCtlBass, 0, 0, 1);
         Control(spk, kMixerCtlTreble, -100, 100, 2);
         const uint32_t rec = Line(kMixerDstWaveIn, "Recording Control", 2, true);
@@ -146,7 +147,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const MixerSlot& slot = table.slots[i];
             if (!slot.usable) continue;
             uint32_t switches = 0;
-            for (auto [type, bit] : {std::pair{kMixerCtlMute, kMixerSwitchMute}, {kMixerCtlOnOff, kMixerSwitchOnOff},
+            for (auto [type, bit] : {std::pair{kMixerCtlMute, kMixerSwitchMute},
+                                     {kMixerCtlOnOff, kMixerSwitchOnOff},
                                      {kMixerCtlStereoEnhance, kMixerSwitchStereoEnhance},
                                      {kMixerCtlLoudness, kMixerSwitchLoudness}})
                 if (slot.Find(type)) switches |= bit;

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     struct Layout {
         const char* value;
-        size_t size;       // 0: the bytes as they are
+        size_t size;          // 0: the bytes as they are
         int32_t versions[4];  // the version word given to fitted bytes
     };
     static const Layout kLayouts[] = {

@@ -37,10 +37,8 @@ AxisLabel Centred(double x, std::string text, const TextWidthFn& textWidth) {
 
 int MapValue(double v, double a, double s, double offset) {
     double r;
-    if (s >= 0)
-        r = SafeLn(v / a) * s - offset;
-    else
-        r = (v + s) * a;
+    if (s >= 0) r = SafeLn(v / a) * s - offset;
+    else r = (v + s) * a;
     if (!(r > -32000)) return -32000;  // also catches NaN
     if (r > 32000) return 32000;
     return static_cast<int>(RoundHalfAway(r));
@@ -85,9 +83,7 @@ std::string FrequencyLabel(double f) {
     return buf;
 }
 
-int AxisTextHeight(int plotHeight) {
-    return std::max(8, static_cast<int>(RoundHalfAway(plotHeight * 0.032)));
-}
+int AxisTextHeight(int plotHeight) { return std::max(8, static_cast<int>(RoundHalfAway(plotHeight * 0.032))); }
 
 FrequencyAxisLayout LayoutFrequencyAxis(int width, double fmin, double fmax, bool linear,
                                         const TextWidthFn& textWidth) {
@@ -183,9 +179,7 @@ int TimeAxisLayout::Map(double t) const {
     return static_cast<int>(RoundHalfAway(r));
 }
 
-double TimeAxisLayout::TimeAt(double x) const {
-    return width > 0 ? t0 + x * (t1 - t0) / width : t0;
-}
+double TimeAxisLayout::TimeAt(double x) const { return width > 0 ? t0 + x * (t1 - t0) / width : t0; }
 
 TimeAxisLayout LayoutTimeAxis(int width, double t0, double t1, const TextWidthFn& textWidth) {
     TimeAxisLayout out;

@@ -60,17 +60,17 @@ struct Tick {
     bool isLong;  // long: half a text height, short: a third
 };
 struct AxisLabel {
-    int x;      // left edge of the text
+    int x;  // left edge of the text
     int width;
     std::string text;
 };
 
 struct FrequencyAxisLayout {
     FrequencyMapping map;
-    std::vector<GridLine> grid;   // lines strictly right of fmin, left of the edge
-    std::vector<Tick> ticks;      // tick marks below the axis, 0..width
+    std::vector<GridLine> grid;     // lines strictly right of fmin, left of the edge
+    std::vector<Tick> ticks;        // tick marks below the axis, 0..width
     std::vector<AxisLabel> labels;  // after the overlap rule
-    AxisLabel unit;               // "f/Hz", right-aligned at the end of the axis
+    AxisLabel unit;                 // "f/Hz", right-aligned at the end of the axis
 };
 
 // Lays out a frequency axis `width` pixels wide. A logarithmic axis rounds
@@ -79,8 +79,7 @@ struct FrequencyAxisLayout {
 // is centred on the left edge. A label is kept only when it starts at or
 // right of the end of the previous kept label and ends at or left of the
 // start of the unit text.
-FrequencyAxisLayout LayoutFrequencyAxis(int width, double fmin, double fmax, bool linear,
-                                        const TextWidthFn& textWidth);
+FrequencyAxisLayout LayoutFrequencyAxis(int width, double fmin, double fmax, bool linear, const TextWidthFn& textWidth);
 
 // Time axis from t0 to t1 seconds over `width` pixels. Labels "%lg" in ms
 // when t1 < 1 s ("t/ms"), else in s ("t/s"); the label step starts at a
@@ -88,13 +87,13 @@ FrequencyAxisLayout LayoutFrequencyAxis(int width, double fmin, double fmax, boo
 // apart. An empty or inverted span gives no labels.
 struct TimeAxisLayout {
     double t0 = 0, t1 = 0;
-    double step = 0;                // seconds between labels
+    double step = 0;  // seconds between labels
     bool milliseconds = true;
-    std::vector<int> gridX;         // one per label value, also the tick marks
+    std::vector<int> gridX;  // one per label value, also the tick marks
     std::vector<AxisLabel> labels;
-    std::string unit;               // "t/ms" or "t/s"
+    std::string unit;  // "t/ms" or "t/s"
 
-    int Map(double t) const;        // pixel offset from the plot's left edge
+    int Map(double t) const;  // pixel offset from the plot's left edge
     double TimeAt(double x) const;
     int width = 0;
 };

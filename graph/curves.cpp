@@ -22,8 +22,7 @@ double CurvePointValue(const CurvePoint& p, const CurveSource& src) {
 }
 
 std::vector<CurvePixel> BuildCurve(const std::vector<CurvePoint>& points, const CurveSource& src,
-                                   const FrequencyMapping& map, const ScaleDescription& scale,
-                                   const PlotRect& plot) {
+                                   const FrequencyMapping& map, const ScaleDescription& scale, const PlotRect& plot) {
     std::vector<CurvePixel> out;
     if (src.slot < 0 || src.slot >= kSlotCount) return out;
     auto ends = [&](const CurvePoint& p) {

@@ -39,7 +39,6 @@ double CurvePointValue(const CurvePoint& p, const CurveSource& src);
 // ends after the first point right of the plot, and before the first point
 // whose level (or, for harmonics, own value) is below -499 dB.
 std::vector<CurvePixel> BuildCurve(const std::vector<CurvePoint>& points, const CurveSource& src,
-                                   const FrequencyMapping& map, const ScaleDescription& scale,
-                                   const PlotRect& plot);
+                                   const FrequencyMapping& map, const ScaleDescription& scale, const PlotRect& plot);
 
 }  // namespace srx

@@ -45,8 +45,8 @@ TimeWindowEdges MoveMarker(TimeWindowEdges w, MarkerEdge& edge, double t, double
     return w;
 }
 
-bool ZoomFrequencyRange(const FrequencyMapping& map, int x0, int x1, double fullMin, double fullMax,
-                        double* lo, double* hi) {
+bool ZoomFrequencyRange(const FrequencyMapping& map, int x0, int x1, double fullMin, double fullMax, double* lo,
+                        double* hi) {
     if (std::abs(x1 - x0) < kMinZoomPixels) return false;
     double a = map.FrequencyAt(std::min(x0, x1));
     double b = map.FrequencyAt(std::max(x0, x1));
@@ -98,8 +98,7 @@ bool IsZoomed(const Measurement& m) {
 
 bool IsZoomed(const TimeRecord& t) {
     if (t.displayTimeEnd <= 0) return false;
-    return !Same(t.displayTimeStart, 0) || !Same(t.displayTimeEnd, TimeRecordLength(t)) ||
-           !Same(t.amplitudeZoom, 1);
+    return !Same(t.displayTimeStart, 0) || !Same(t.displayTimeEnd, TimeRecordLength(t)) || !Same(t.amplitudeZoom, 1);
 }
 
 bool IsZoomed(const EtcRecord& e) {

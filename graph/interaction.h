@@ -32,8 +32,8 @@ constexpr double kMinZoomSeconds = 0.0001;
 
 // Frequency range between plot-relative columns x0 and x1, clamped to
 // full..; false when the rectangle is too narrow or the range empty.
-bool ZoomFrequencyRange(const FrequencyMapping& map, int x0, int x1, double fullMin, double fullMax,
-                        double* lo, double* hi);
+bool ZoomFrequencyRange(const FrequencyMapping& map, int x0, int x1, double fullMin, double fullMax, double* lo,
+                        double* hi);
 // Time range between plot-relative columns, clamped to 0..length; false when
 // too narrow or shorter than kMinZoomSeconds.
 bool ZoomTimeRange(const TimeAxisLayout& axis, int x0, int x1, double length, double* t0, double* t1);

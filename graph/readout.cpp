@@ -31,10 +31,8 @@ const ScaleDescription* FindScale(const std::vector<ScaleDescription>& scales, S
 
 // Small values in the thousandth unit with 2 decimals, others with 4.
 void AddScaled(PaneWriter& w, int smallId, int largeId, double v) {
-    if (std::fabs(v) < 1)
-        w.Add(ReadoutText(smallId, v * 1000, 2));
-    else
-        w.Add(ReadoutText(largeId, v, 4));
+    if (std::fabs(v) < 1) w.Add(ReadoutText(smallId, v * 1000, 2));
+    else w.Add(ReadoutText(largeId, v, 4));
 }
 
 void AddWindow(PaneWriter& w, double ts, double tw, double speedOfSound) {
@@ -74,8 +72,7 @@ ReadoutPanes MeasurementReadout(const MeasurementReadoutInput& in) {
     const uint32_t f = in.viewFlags;
     double freq = in.map.FrequencyAt(in.mouseX - r.left);
 
-    auto it = std::find_if(m.points.begin(), m.points.end(),
-                           [&](const CurvePoint& p) { return p.frequency >= freq; });
+    auto it = std::find_if(m.points.begin(), m.points.end(), [&](const CurvePoint& p) { return p.frequency >= freq; });
     const CurvePoint* p = it == m.points.end() ? nullptr : &*it;
     if (p && !z && p->value[kSlotLevel] < -499) p = nullptr;  // past the end of valid data
     if (!p && !in.crosshair) return w.panes;
@@ -121,14 +118,16 @@ ReadoutPanes MeasurementReadout(const MeasurementReadoutInput& in) {
         if (std::fabs(deg) >= 0.01) {
             double x = p->value[kSlotLevel] * std::sin(p->value[ps]);
             double w2 = 2 * kPi * p->frequency;
-            if (deg > 0)
-                w.Add(ReadoutText(2112, x / w2 * 1000, 3));
-            else if (x != 0)
-                w.Add(ReadoutText(2113, -1000 / (w2 * x), 3));
+            if (deg > 0) w.Add(ReadoutText(2112, x / w2 * 1000, 3));
+            else if (x != 0) w.Add(ReadoutText(2113, -1000 / (w2 * x), 3));
         }
     }
     if (!z && (m.h.flags & kMesDistortion)) {
-        struct Choice { uint32_t bit; int slot; int id; };
+        struct Choice {
+            uint32_t bit;
+            int slot;
+            int id;
+        };
         for (Choice c : {Choice{0x1, kSlotDistortion2, 2124}, Choice{0x2, kSlotDistortion2 + 1, 2125},
                          Choice{kDistortionThd, kSlotThd, 2126}}) {
             if (!(in.distortionFlags & c.bit)) continue;
@@ -162,9 +161,7 @@ ReadoutPanes EtcReadout(double t, double levelDb, double ts, double tw, double s
     return w.panes;
 }
 
-long long EtcSampleIndex(double sampleRate, double t) {
-    return static_cast<long long>(RoundHalfAway(sampleRate * t));
-}
+long long EtcSampleIndex(double sampleRate, double t) { return static_cast<long long>(RoundHalfAway(sampleRate * t)); }
 
 int PointsPerOctave(int count, double fmin, double fmax) {
     if (!(fmin > 0) || !(fmax > 0) || fmin == fmax) return 0;
@@ -173,8 +170,7 @@ int PointsPerOctave(int count, double fmin, double fmax) {
 
 std::string FrequencyRangeLine(double fmin, double fmax, int count, bool multigraph) {
     char buf[128];
-    if (multigraph)
-        std::snprintf(buf, sizeof buf, "Frequency range: %.0f-%.0fHz", fmin, fmax);
+    if (multigraph) std::snprintf(buf, sizeof buf, "Frequency range: %.0f-%.0fHz", fmin, fmax);
     else
         std::snprintf(buf, sizeof buf, "Frequency range: %.0f-%.0fHz  %d f/oct.", fmin, fmax,
                       PointsPerOctave(count, fmin, fmax));

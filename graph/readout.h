@@ -26,8 +26,8 @@ std::string ReadoutText(int id, double v, int decimals);
 struct MeasurementReadoutInput {
     const Measurement* record = nullptr;
     FrequencyMapping map;
-    PlotRect plot;                          // as the painter left it
-    std::vector<ScaleDescription> scales;   // as MeasurementScales returned them
+    PlotRect plot;                         // as the painter left it
+    std::vector<ScaleDescription> scales;  // as MeasurementScales returned them
     int mouseX = 0, mouseY = 0;
     bool crosshair = false;
     uint32_t viewFlags = 0;

@@ -59,10 +59,8 @@ double ScaleDescription::ValueAt(double y, int pixelTop, int pixelBottom) const 
 std::string ScaleLabel(double v, int decimals, char suffix) {
     if (std::fabs(v) <= 1e-14) v = 0;
     char buf[96];
-    if (suffix)
-        std::snprintf(buf, sizeof buf, "%.*f%c", decimals, v, suffix);
-    else
-        std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    if (suffix) std::snprintf(buf, sizeof buf, "%.*f%c", decimals, v, suffix);
+    else std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
     return buf;
 }
 
@@ -292,12 +290,9 @@ ScaleDescription GroupDelayScale(const ScaleSettings& s, double maxSeconds) {
     return d;
 }
 
-double DistortionPercent(double harmonicDb, double levelDb) {
-    return 100 * SafePow10((harmonicDb - levelDb) / 20);
-}
+double DistortionPercent(double harmonicDb, double levelDb) { return 100 * SafePow10((harmonicDb - levelDb) / 20); }
 
-ScaleDescription DistortionScale(const ScaleSettings& s, double maxPercent, double minPercent,
-                                 bool log, bool thdOnly) {
+ScaleDescription DistortionScale(const ScaleSettings& s, double maxPercent, double minPercent, bool log, bool thdOnly) {
     ScaleDescription d;
     d.kind = ScaleKind::Distortion;
     d.unit = thdOnly ? "THD%" : "D%";
@@ -379,8 +374,7 @@ void ForDisplayed(const Measurement& m, double fmin, double fmax, Fn fn) {
 
 }  // namespace
 
-std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in,
-                                                const ScaleSettings& s) {
+std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in, const ScaleSettings& s) {
     std::vector<ScaleDescription> out;
     const uint32_t f = in.viewFlags;
     const uint32_t dist = in.distortionFlags & 0x3FF;
@@ -406,8 +400,7 @@ std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in
                         maxLevel = std::max<double>(maxLevel, p.value[kSlotDistortion2 + b]);
         });
     }
-    if (anyLevel)
-        out.push_back((f & kGraphLinearAmplitude) ? MillivoltScale(maxLevel) : LevelScale(s, maxLevel));
+    if (anyLevel) out.push_back((f & kGraphLinearAmplitude) ? MillivoltScale(maxLevel) : LevelScale(s, maxLevel));
 
     // Impedance magnitude.
     if (f & kGraphAmplitude) {
@@ -472,8 +465,7 @@ std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in
                 }
             });
         }
-        if (any)
-            out.push_back(DistortionScale(s, dmax, dmin, f & kGraphDistortionLogScale, dist == kDistortionThd));
+        if (any) out.push_back(DistortionScale(s, dmax, dmin, f & kGraphDistortionLogScale, dist == kDistortionThd));
     }
     return out;
 }

@@ -33,8 +33,8 @@ struct ScaleDescription {
     double range = 1;
     int divisions = 10;
     int decimals = 0;
-    char suffix = 0;        // appended to every label; 0 for none
-    std::string unit;       // drawn below the scale
+    char suffix = 0;   // appended to every label; 0 for none
+    std::string unit;  // drawn below the scale
     uint32_t colour = 0;
     bool log = false;
     ScaleKind kind = ScaleKind::Other;
@@ -59,13 +59,13 @@ struct ScaleLayout {
     ScaleDescription desc;
     bool leftOfPlot = false;
     int columnLeft = 0, columnWidth = 0;  // the label column
-    std::vector<ScaleLine> lines;       // labelled lines (linear) or decades (log)
-    std::vector<int> gridY;             // horizontal grid lines across the plot
-    std::vector<ScaleLine> ticks;       // minor ticks; log scales: 2..9 with labels at 2 and 5
+    std::vector<ScaleLine> lines;         // labelled lines (linear) or decades (log)
+    std::vector<int> gridY;               // horizontal grid lines across the plot
+    std::vector<ScaleLine> ticks;         // minor ticks; log scales: 2..9 with labels at 2 and 5
 };
 
 struct ScalesLayout {
-    PlotRect plot;                  // shrunk to leave room for the label columns
+    PlotRect plot;  // shrunk to leave room for the label columns
     std::vector<ScaleLayout> scales;
 };
 
@@ -105,8 +105,7 @@ ScaleDescription PhaseScale(bool unwrapped, bool impedance, double minRad, doubl
 // Group delay in ms, symmetric about 0; maxSeconds is the largest |delay|.
 ScaleDescription GroupDelayScale(const ScaleSettings& s, double maxSeconds);
 // Distortion in percent ("D%" for a single harmonic, "THD%").
-ScaleDescription DistortionScale(const ScaleSettings& s, double maxPercent, double minPercent,
-                                 bool log, bool thdOnly);
+ScaleDescription DistortionScale(const ScaleSettings& s, double maxPercent, double minPercent, bool log, bool thdOnly);
 // Distortion in percent of a harmonic level relative to the fundamental.
 double DistortionPercent(double harmonicDb, double levelDb);
 // Impulse graph: half-range from 1/262144 up by sqrt 2 until it holds the
@@ -123,8 +122,7 @@ struct MeasurementScalesInput {
     uint32_t distortionFlags = 0;
     double fmin = 0, fmax = 1e30;
 };
-std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in,
-                                                const ScaleSettings& s);
+std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in, const ScaleSettings& s);
 
 // Whether a record holds the values of a phase or group-delay slot:
 // measured values need the phase, minimum values the minimum phase, excess
@@ -132,7 +130,7 @@ std::vector<ScaleDescription> MeasurementScales(const MeasurementScalesInput& in
 bool RecordHasSlot(const Measurement& m, int slot);
 
 // The curve slots shown by the view flags.
-int SelectedPhaseSlot(uint32_t viewFlags);        // -1: no phase shown
-int SelectedGroupDelaySlot(uint32_t viewFlags);   // -1: none
+int SelectedPhaseSlot(uint32_t viewFlags);       // -1: no phase shown
+int SelectedGroupDelaySlot(uint32_t viewFlags);  // -1: none
 
 }  // namespace srx

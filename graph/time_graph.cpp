@@ -96,9 +96,8 @@ ScaleDescription EtcScale(const ScaleSettings& s) {
     return d;
 }
 
-std::vector<CurvePixel> BuildSampleCurve(const std::vector<float>& samples, double rate,
-                                         const TimeAxisLayout& axis, const ScaleDescription& scale,
-                                         const PlotRect& plot, double factor) {
+std::vector<CurvePixel> BuildSampleCurve(const std::vector<float>& samples, double rate, const TimeAxisLayout& axis,
+                                         const ScaleDescription& scale, const PlotRect& plot, double factor) {
     std::vector<CurvePixel> out;
     const long long n = static_cast<long long>(samples.size());
     if (n == 0 || !(rate > 0) || !(axis.t1 > axis.t0)) return out;
@@ -162,8 +161,7 @@ std::vector<double> FallingHalfWindow(int windowType, long long samples, long lo
     std::vector<double> gains;
     long long s = 1;
     if (step) *step = s;
-    if (windowType < kWindowHanning || windowType > kWindowBlackmanHarris || samples < 1 || maxPoints < 1)
-        return gains;
+    if (windowType < kWindowHanning || windowType > kWindowBlackmanHarris || samples < 1 || maxPoints < 1) return gains;
     while ((samples + s - 1) / s > maxPoints) s *= 2;
     if (step) *step = s;
     const int count = static_cast<int>((samples + s - 1) / s);

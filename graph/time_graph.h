@@ -54,9 +54,8 @@ ScaleDescription EtcScale(const ScaleSettings& s);
 // share a pixel column the column keeps its first, lowest, highest and last
 // value, so that peaks survive at any zoom; the line starts one sample
 // before t0 and ends one after t1 so that it reaches the plot edges.
-std::vector<CurvePixel> BuildSampleCurve(const std::vector<float>& samples, double rate,
-                                         const TimeAxisLayout& axis, const ScaleDescription& scale,
-                                         const PlotRect& plot, double factor);
+std::vector<CurvePixel> BuildSampleCurve(const std::vector<float>& samples, double rate, const TimeAxisLayout& axis,
+                                         const ScaleDescription& scale, const PlotRect& plot, double factor);
 
 // The sample shown under a pixel column spanning ta..tb seconds: of the
 // samples inside, the one of largest magnitude (as the curve draws it);
@@ -68,7 +67,6 @@ double SampleUnderColumn(const std::vector<float>& samples, double rate, double 
 // drawn: one value every `*step` samples, the step doubling from 1 until at
 // most `maxPoints` values remain. Empty for window types without a falling
 // half (rectangular, Bartlett and unknown types).
-std::vector<double> FallingHalfWindow(int windowType, long long samples, long long* step,
-                                      int maxPoints = 8192);
+std::vector<double> FallingHalfWindow(int windowType, long long samples, long long* step, int maxPoints = 8192);
 
 }  // namespace srx

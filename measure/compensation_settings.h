@@ -26,10 +26,9 @@ void SetRememberedSecondaryCompensation(const std::string& baseName);
 // The list of a compensation list box: "None...", then (microphone list with
 // `offerNew`) "New compensation...", then the base names of the program
 // folder's .MCP files (without SONRIX.MCP) or .2CP files, sorted.
-std::vector<std::string> CompensationListNames(const std::string& programFolder, bool secondary,
-                                               bool offerNew, WaveFolderFs& fs);
-std::vector<std::string> CompensationListNames(const std::string& programFolder, bool secondary,
-                                               bool offerNew = false);
+std::vector<std::string> CompensationListNames(const std::string& programFolder, bool secondary, bool offerNew,
+                                               WaveFolderFs& fs);
+std::vector<std::string> CompensationListNames(const std::string& programFolder, bool secondary, bool offerNew = false);
 // The calls of dsp/compensation.h with the current settings (null name:
 // the remembered microphone compensation).
 Status ApplyMicrophoneCompensation(Measurement& m, const char* name = nullptr);

@@ -176,8 +176,6 @@ void FillAnalysisSettings(const MeasurementSettings& ms, AnalysisSettings& out) 
     out.windowType = ms.fftWindowType <= 5 ? int(ms.fftWindowType) : 2;
 }
 
-void RefreshAnalysisSettings() {
-    FillAnalysisSettings(CurrentMeasurementSettings(), CurrentAnalysisSettings());
-}
+void RefreshAnalysisSettings() { FillAnalysisSettings(CurrentMeasurementSettings(), CurrentAnalysisSettings()); }
 
 }  // namespace srx

@@ -16,13 +16,13 @@ namespace srx {
 struct AnalysisSettings;
 
 // Option bits of MeasurementSettings::flags.
-constexpr uint32_t kMsfPlayFinishedSound = 1u << 0;    // play FINISHED.WAV when a measurement ends
-constexpr uint32_t kMsfInvertInput = 1u << 1;          // invert the sampled waveform
-constexpr uint32_t kMsfDontMuteInput = 1u << 2;        // leave the mixer's input unmuted
-constexpr uint32_t kMsfNearField = 1u << 4;            // MLS/spike/waterfall keep their own windows
-constexpr uint32_t kMsfNoNormalise = 1u << 5;          // add addToResponseDb instead of normalising
-constexpr uint32_t kMsfImpedanceWarmUp = 1u << 9;      // impedance: play one warm-up stimulus
-constexpr uint32_t kMsfAutoSpikeLength = 1u << 10;     // spike length is one sample
+constexpr uint32_t kMsfPlayFinishedSound = 1u << 0;  // play FINISHED.WAV when a measurement ends
+constexpr uint32_t kMsfInvertInput = 1u << 1;        // invert the sampled waveform
+constexpr uint32_t kMsfDontMuteInput = 1u << 2;      // leave the mixer's input unmuted
+constexpr uint32_t kMsfNearField = 1u << 4;          // MLS/spike/waterfall keep their own windows
+constexpr uint32_t kMsfNoNormalise = 1u << 5;        // add addToResponseDb instead of normalising
+constexpr uint32_t kMsfImpedanceWarmUp = 1u << 9;    // impedance: play one warm-up stimulus
+constexpr uint32_t kMsfAutoSpikeLength = 1u << 10;   // spike length is one sample
 constexpr uint32_t kMsfSpikeDoFft = 1u << 11;
 constexpr uint32_t kMsfSpikeDoWaterfall = 1u << 12;
 constexpr uint32_t kMsfSpikeAutoStop = 1u << 13;
@@ -33,15 +33,15 @@ constexpr uint32_t kMsfMlsDoWaterfall = 1u << 17;
 constexpr uint32_t kMsfMlsAutoStop = 1u << 18;
 constexpr uint32_t kMsfWaterfallSameLength = 1u << 20;  // waterfall length = global time window
 constexpr uint32_t kMsfWaterfallAutoStop = 1u << 21;
-constexpr uint32_t kMsfInitSoundcard = 1u << 22;       // initialise the card after a settings change
-constexpr uint32_t kMsfProbeCompensation = 1u << 24;   // only meaningful in stereo
+constexpr uint32_t kMsfInitSoundcard = 1u << 22;      // initialise the card after a settings change
+constexpr uint32_t kMsfProbeCompensation = 1u << 24;  // only meaningful in stereo
 constexpr uint32_t kMsfMlsManualAverages = 1u << 25;
 constexpr uint32_t kMsfSpikeManualAverages = 1u << 26;
 constexpr uint32_t kMsfSpikeAutoStart = 1u << 27;
 constexpr uint32_t kMsfMlsAutoStart = 1u << 28;
 constexpr uint32_t kMsfWaterfallAutoStart = 1u << 29;
 constexpr uint32_t kMsfReverseSweep = 1u << 30;
-constexpr uint32_t kMsfImpedanceMls = 1u << 31;        // impedance uses the MLS method
+constexpr uint32_t kMsfImpedanceMls = 1u << 31;  // impedance uses the MLS method
 
 constexpr uint32_t kDefaultMeasurementFlags = 0xB83D2CB0;
 

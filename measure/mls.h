@@ -92,11 +92,10 @@ uint32_t MlsTailFrames(double stopDelay, uint32_t rate);
 // same value on every channel). Refuses an order outside 2..24, a rate or
 // channel count below 1 and 0 bits. The file is written beside the target
 // and renamed over it only when complete. Answers success.
-bool WriteMlsStimulus(const std::string& path, int order, bool preEmphasis, uint32_t rate, int channels,
-                      int bits, const MlsStimulusLevels& levels);
+bool WriteMlsStimulus(const std::string& path, int order, bool preEmphasis, uint32_t rate, int channels, int bits,
+                      const MlsStimulusLevels& levels);
 // With the levels of the process-wide settings.
-bool WriteMlsStimulus(const std::string& path, int order, bool preEmphasis, uint32_t rate, int channels,
-                      int bits);
+bool WriteMlsStimulus(const std::string& path, int order, bool preEmphasis, uint32_t rate, int channels, int bits);
 
 // ----------------------------------------------------------------- recovery
 

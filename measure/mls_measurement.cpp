@@ -34,12 +34,11 @@ bool StimulusFits(const std::string& path, const MeasurementSettings& ms, uint32
     WaveFormat format{};
     const uint32_t bytes = ReadWaveHeader(f.get(), format);
     return bytes && format.formatTag == kWaveFormatPcm && format.channels == ms.channels &&
-           format.bitsPerSample == ms.bitsPerSample && format.samplesPerSec == ms.sampleRate &&
-           format.blockAlign && bytes / format.blockAlign == frames;
+           format.bitsPerSample == ms.bitsPerSample && format.samplesPerSec == ms.sampleRate && format.blockAlign &&
+           bytes / format.blockAlign == frames;
 }
 
 }  // namespace
-
 
 MlsCompensationHooks DefaultMlsCompensationHooks() {
     MlsCompensationHooks h;
@@ -53,9 +52,7 @@ MlsMeasurement::MlsMeasurement(MlsMeasurementSetup setup) : setup_(std::move(set
 
 MlsMeasurement::~MlsMeasurement() { Finish(); }
 
-int MlsMeasurement::Order() const {
-    return std::clamp(int(setup_.settings.mlsOrder), kMlsMinOrder, kMlsMaxOrder);
-}
+int MlsMeasurement::Order() const { return std::clamp(int(setup_.settings.mlsOrder), kMlsMinOrder, kMlsMaxOrder); }
 
 bool MlsMeasurement::Probe() const {
     return setup_.settings.channels >= 2 && (setup_.settings.flags & kMsfProbeCompensation);
@@ -260,7 +257,7 @@ Status RunMlsMeasurement(MlsMeasurement& m, const std::function<bool()>& pump, c
         s = m.StartPass(pass);
         while (s && m.PassRunning())
             if (!pump()) s = Status::Error(kStrCantRecord);  // the device stopped short
-        if (s) s = m.PassError();  // an aborted recording
+        if (s) s = m.PassError();                            // an aborted recording
     }
     if (s) s = m.Analyse();
     if (s) s = m.Complete(title);
@@ -273,7 +270,8 @@ Status RunMlsMeasurement(MlsMeasurement& m, VirtualLoudspeaker& device, const st
     WaveSetBackend(&device);
     device.SetPacing(VirtualPacing::kManual);
     device.SetOwnerHandler(&MlsMeasurement::OwnerNotice);
-    Status s = RunMlsMeasurement(m, [&] { return device.Pump() > 0; }, title);
+    Status s = RunMlsMeasurement(
+        m, [&] { return device.Pump() > 0; }, title);
     m.Finish();
     device.Pump();  // the close notices of the shut-down engine
     device.SetOwnerHandler(nullptr);

@@ -127,5 +127,4 @@ Status RunMlsMeasurement(MlsMeasurement& m, const std::function<bool()>& pump, c
 // back-end for the run and its owner handler is the measurement's.
 Status RunMlsMeasurement(MlsMeasurement& m, VirtualLoudspeaker& device, const std::string& title);
 
-
 }  // namespace srx

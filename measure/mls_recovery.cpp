@@ -71,8 +71,7 @@ Status OpenWave(const std::string& path, WaveInput& in) {
 // Reads `count` frames from the current position into one vector per
 // channel wanted (channel 0 and, with `both`, channel 1; a mono file gives
 // its one channel to both). Frames the file does not have read as 0.
-void ReadFrames(WaveInput& in, uint32_t count, bool both, bool swap, std::vector<double>& c0,
-                std::vector<double>& c1) {
+void ReadFrames(WaveInput& in, uint32_t count, bool both, bool swap, std::vector<double>& c0, std::vector<double>& c1) {
     c0.assign(count, 0.0);
     if (both) c1.assign(count, 0.0);
     const int channels = in.format.channels;
@@ -117,7 +116,8 @@ Status RecoverChannel(const ChannelPlan& plan, std::vector<double>& response, co
     const std::vector<double> shape = MlsStimulusShape(plan.order, options.preEmphasis, plan.rate, &shelfPeak);
     if (stimulus.size() < L || shape.size() != L) return Status::Error(kStrMlsFailed);
     double be = 0, ee = 0, bb = 0;
-    for (uint32_t i = 0; i < L; ++i) be += stimulus[i] * shape[i], ee += shape[i] * shape[i], bb += stimulus[i] * stimulus[i];
+    for (uint32_t i = 0; i < L; ++i)
+        be += stimulus[i] * shape[i], ee += shape[i] * shape[i], bb += stimulus[i] * stimulus[i];
     const double amplitude = ee > 0 ? be / ee : 0.0;
     // A stimulus that is not this sequence (another order, another file)
     // leaves more than a percent of its energy unexplained.

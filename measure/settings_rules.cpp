@@ -41,9 +41,7 @@ double MaxFrequency(const MeasurementSettings& ms) {
 
 bool NearField(const MeasurementSettings& ms) { return (ms.flags & kMsfNearField) != 0; }
 
-double OneSample(const MeasurementSettings& ms) {
-    return ms.sampleRate > 0 ? 1.0 / ms.sampleRate : 0.0;
-}
+double OneSample(const MeasurementSettings& ms) { return ms.sampleRate > 0 ? 1.0 / ms.sampleRate : 0.0; }
 
 // Window, PIR length, start, stop, density and averages: the MLS and spike
 // pages share these rules and differ only in their fields and flags.
@@ -134,17 +132,15 @@ PageCheck CheckImpulsePage(MeasurementSettings& ms, const ImpulsePageLayout& l, 
 
 #define SRX_FIELD(name) offsetof(MeasurementSettings, name)
 constexpr ImpulsePageLayout kMlsPage{
-    SRX_FIELD(mlsWindow),         SRX_FIELD(mlsPirLength),       SRX_FIELD(mlsStart),
-    SRX_FIELD(mlsStop),           SRX_FIELD(mlsPerOctave),       SRX_FIELD(mlsPreAverages),
-    kMsfMlsAutoStart,             kMsfMlsAutoStop,               SettingsField::MlsWindow,
-    SettingsField::MlsPirLength,  SettingsField::MlsStart,       SettingsField::MlsStop,
-    SettingsField::MlsPerOctave,  SettingsField::MlsPreAverages};
+    SRX_FIELD(mlsWindow),        SRX_FIELD(mlsPirLength),      SRX_FIELD(mlsStart),     SRX_FIELD(mlsStop),
+    SRX_FIELD(mlsPerOctave),     SRX_FIELD(mlsPreAverages),    kMsfMlsAutoStart,        kMsfMlsAutoStop,
+    SettingsField::MlsWindow,    SettingsField::MlsPirLength,  SettingsField::MlsStart, SettingsField::MlsStop,
+    SettingsField::MlsPerOctave, SettingsField::MlsPreAverages};
 constexpr ImpulsePageLayout kSpikePage{
-    SRX_FIELD(spikeWindow),         SRX_FIELD(spikePirLength),     SRX_FIELD(spikeStart),
-    SRX_FIELD(spikeStop),           SRX_FIELD(spikePerOctave),     SRX_FIELD(spikePreAverages),
-    kMsfSpikeAutoStart,             kMsfSpikeAutoStop,             SettingsField::SpikeWindow,
-    SettingsField::SpikePirLength,  SettingsField::SpikeStart,     SettingsField::SpikeStop,
-    SettingsField::SpikePerOctave,  SettingsField::SpikePreAverages};
+    SRX_FIELD(spikeWindow),        SRX_FIELD(spikePirLength),      SRX_FIELD(spikeStart),     SRX_FIELD(spikeStop),
+    SRX_FIELD(spikePerOctave),     SRX_FIELD(spikePreAverages),    kMsfSpikeAutoStart,        kMsfSpikeAutoStop,
+    SettingsField::SpikeWindow,    SettingsField::SpikePirLength,  SettingsField::SpikeStart, SettingsField::SpikeStop,
+    SettingsField::SpikePerOctave, SettingsField::SpikePreAverages};
 #undef SRX_FIELD
 
 std::string Fixed(const char* fmt, double v) {
@@ -159,8 +155,8 @@ std::string Fixed(const char* fmt, double v) {
 
 template <class T>
 bool SameField(const MeasurementSettings& a, const MeasurementSettings& b, size_t offset) {
-    return std::memcmp(reinterpret_cast<const char*>(&a) + offset,
-                       reinterpret_cast<const char*>(&b) + offset, sizeof(T)) == 0;
+    return std::memcmp(reinterpret_cast<const char*>(&a) + offset, reinterpret_cast<const char*>(&b) + offset,
+                       sizeof(T)) == 0;
 }
 
 }  // namespace
@@ -214,8 +210,8 @@ PageCheck CheckTimeWindowPage(MeasurementSettings& ms) {
         }
         return {};
     }
-    const TimeWindowTriangle t = SolveTimeWindowTriangle(
-        {ms.micDistance, ms.reflectionDistance, ms.timeWindow}, ms.speedOfSound);
+    const TimeWindowTriangle t =
+        SolveTimeWindowTriangle({ms.micDistance, ms.reflectionDistance, ms.timeWindow}, ms.speedOfSound);
     ms.micDistance = t.d1;
     ms.reflectionDistance = t.d2;
     ms.timeWindow = t.window;
@@ -283,10 +279,9 @@ PageCheck CheckGatedSweepPage(MeasurementSettings& ms) {
 
 PageCheck CheckMlsPage(MeasurementSettings& ms) {
     // Unconfigured (rate 0): no sequence limit, the other bounds still hold.
-    const double sequence =
-        ms.sampleRate > 0
-            ? (std::ldexp(1.0, int(std::min<uint32_t>(+ms.mlsOrder, 64))) - 1.0) / ms.sampleRate
-            : HUGE_VAL;
+    const double sequence = ms.sampleRate > 0
+                                ? (std::ldexp(1.0, int(std::min<uint32_t>(+ms.mlsOrder, 64))) - 1.0) / ms.sampleRate
+                                : HUGE_VAL;
     double limit = std::min(sequence, k10Ms);
     if (!NearField(ms)) limit = std::min(limit, double(ms.timeWindow));
     const PageCheck result = CheckImpulsePage(ms, kMlsPage, limit);
@@ -380,9 +375,9 @@ PageCheck CheckStartStop(const MeasurementSettings& ms, bool easyMode) {
 }
 
 PageCheck CheckSettingsSheet(MeasurementSettings& ms, bool easyMode) {
-    PageCheck (*const pages[])(MeasurementSettings&) = {
-        CheckFftPage, CheckTimeWindowPage, CheckGatedSweepPage, CheckMlsPage,
-        CheckSpikePage, CheckWaterfallPage, CheckImpedancePage};
+    PageCheck (*const pages[])(MeasurementSettings&) = {CheckFftPage,      CheckTimeWindowPage, CheckGatedSweepPage,
+                                                        CheckMlsPage,      CheckSpikePage,      CheckWaterfallPage,
+                                                        CheckImpedancePage};
     for (auto page : pages) {
         if (easyMode && (page == CheckGatedSweepPage || page == CheckSpikePage)) continue;
         const PageCheck r = page(ms);
@@ -391,14 +386,12 @@ PageCheck CheckSettingsSheet(MeasurementSettings& ms, bool easyMode) {
     return CheckStartStop(ms, easyMode);
 }
 
-bool CompensationMissing(const MeasurementSettings& ms, const std::string& programFolder,
-                         WaveFolderFs& fs) {
+bool CompensationMissing(const MeasurementSettings& ms, const std::string& programFolder, WaveFolderFs& fs) {
     const bool preEmphasis = (ms.flags & kMsfMlsPreEmphasis) != 0;
     const int order = int(std::min<uint32_t>(+ms.mlsOrder, INT_MAX));
     for (CompensationStimulus kind : {CompensationStimulus::GatedSine, CompensationStimulus::Sweep,
                                       CompensationStimulus::Spike, CompensationStimulus::Mls}) {
-        if (CompensationFileName(ms, programFolder, nullptr, kind, preEmphasis, order, fs))
-            return false;
+        if (CompensationFileName(ms, programFolder, nullptr, kind, preEmphasis, order, fs)) return false;
     }
     return true;
 }
@@ -418,8 +411,7 @@ AdvancedSoundcardValues ReadAdvancedValues(const MeasurementSettings& ms) {
 
 bool AdvancedValuesAcceptable(const AdvancedSoundcardValues& v) {
     return v.bufferCount >= 2 && v.bufferCount <= 64 && v.stopDelayMs >= 0 && v.stopDelayMs <= 999 &&
-           v.preSilenceMs >= 0.1 && v.preSilenceMs <= 500.0 && v.waveformLevelDb >= -90.0 &&
-           v.waveformLevelDb <= 0.0;
+           v.preSilenceMs >= 0.1 && v.preSilenceMs <= 500.0 && v.waveformLevelDb >= -90.0 && v.waveformLevelDb <= 0.0;
 }
 
 void StoreAdvancedValues(MeasurementSettings& ms, const AdvancedSoundcardValues& v) {
@@ -432,13 +424,12 @@ void StoreAdvancedValues(MeasurementSettings& ms, const AdvancedSoundcardValues&
 bool WaveFilesOutdated(const MeasurementSettings& a, const MeasurementSettings& b) {
     // Compared byte for byte: a NaN that stayed a NaN is no change.
 #define SRX_SAME(field) SameField<decltype(MeasurementSettings::field)>(a, b, offsetof(MeasurementSettings, field))
-    const bool same = SRX_SAME(sampleRate) && SRX_SAME(bitsPerSample) && SRX_SAME(channels) &&
-                      SRX_SAME(timeWindow) && SRX_SAME(waveformLevelDb) && SRX_SAME(preSilence) &&
-                      SRX_SAME(stopDelayPlusOne) && SRX_SAME(gatedStart) && SRX_SAME(gatedStop) &&
-                      SRX_SAME(gatedPerOctave) && SRX_SAME(gatedPause) && SRX_SAME(sweepStart) &&
-                      SRX_SAME(sweepStop) && SRX_SAME(sweepTimePerOctave) && SRX_SAME(spikeLength) &&
-                      SRX_SAME(mlsOrder) && SRX_SAME(impedanceStart) && SRX_SAME(impedanceStop) &&
-                      SRX_SAME(impedanceSweepTime) && SRX_SAME(impedanceMlsOrder);
+    const bool same = SRX_SAME(sampleRate) && SRX_SAME(bitsPerSample) && SRX_SAME(channels) && SRX_SAME(timeWindow) &&
+                      SRX_SAME(waveformLevelDb) && SRX_SAME(preSilence) && SRX_SAME(stopDelayPlusOne) &&
+                      SRX_SAME(gatedStart) && SRX_SAME(gatedStop) && SRX_SAME(gatedPerOctave) && SRX_SAME(gatedPause) &&
+                      SRX_SAME(sweepStart) && SRX_SAME(sweepStop) && SRX_SAME(sweepTimePerOctave) &&
+                      SRX_SAME(spikeLength) && SRX_SAME(mlsOrder) && SRX_SAME(impedanceStart) &&
+                      SRX_SAME(impedanceStop) && SRX_SAME(impedanceSweepTime) && SRX_SAME(impedanceMlsOrder);
 #undef SRX_SAME
     constexpr uint32_t kFlagBits = kMsfProbeCompensation | kMsfReverseSweep | kMsfMlsPreEmphasis;
     const uint32_t fa = a.flags, fb = b.flags;

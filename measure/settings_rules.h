@@ -17,18 +17,42 @@
 
 namespace srx {
 
-
 enum class SettingsField {
     None,
     SpeedOfSound,
-    MicDistance, ReflectionDistance, TimeWindow, TimeWindowOffset,
-    GatedStart, GatedStop, GatedPerOctave, GatedPause,
-    SweepStart, SweepStop, SweepPerOctave, SweepTime,
-    MlsWindow, MlsPirLength, MlsStart, MlsStop, MlsPerOctave, MlsPreAverages,
-    SpikeLength, SpikeWindow, SpikePirLength, SpikeStart, SpikeStop, SpikePerOctave,
+    MicDistance,
+    ReflectionDistance,
+    TimeWindow,
+    TimeWindowOffset,
+    GatedStart,
+    GatedStop,
+    GatedPerOctave,
+    GatedPause,
+    SweepStart,
+    SweepStop,
+    SweepPerOctave,
+    SweepTime,
+    MlsWindow,
+    MlsPirLength,
+    MlsStart,
+    MlsStop,
+    MlsPerOctave,
+    MlsPreAverages,
+    SpikeLength,
+    SpikeWindow,
+    SpikePirLength,
+    SpikeStart,
+    SpikeStop,
+    SpikePerOctave,
     SpikePreAverages,
-    WaterfallLength, WaterfallStart, WaterfallStop, WaterfallPerOctave,
-    ImpedanceStart, ImpedanceStop, ImpedancePerOctave, ImpedanceSweepTime,
+    WaterfallLength,
+    WaterfallStart,
+    WaterfallStop,
+    WaterfallPerOctave,
+    ImpedanceStart,
+    ImpedanceStop,
+    ImpedancePerOctave,
+    ImpedanceSweepTime,
 };
 
 struct PageCheck {
@@ -80,10 +104,10 @@ double MlsResolutionHz(uint32_t sampleRate, uint32_t order);
 
 // "Advanced Soundcard Settings" as entered.
 struct AdvancedSoundcardValues {
-    int bufferCount = 8;          // 2..64
-    int stopDelayMs = 100;        // 0..999
-    double preSilenceMs = 25.0;   // 0.1..500
-    double waveformLevelDb = 0.0; // -90..0
+    int bufferCount = 8;           // 2..64
+    int stopDelayMs = 100;         // 0..999
+    double preSilenceMs = 25.0;    // 0.1..500
+    double waveformLevelDb = 0.0;  // -90..0
 };
 AdvancedSoundcardValues ReadAdvancedValues(const MeasurementSettings& ms);
 // OK is accepted only when all four are in range (no message otherwise).

@@ -91,7 +91,8 @@ bool WriteDuplexStimulus(const DuplexRunPlan& plan) {
     for (uint64_t i = 0; ok && i < frames; ++i) {
         int32_t v = 0;
         if (i >= toneFrom && i < toneTo)
-            v = int32_t(std::lround(peak * std::sin(kTwoPi * plan.toneFrequency * double(i - toneFrom) / d.sampleRate)));
+            v = int32_t(
+                std::lround(peak * std::sin(kTwoPi * plan.toneFrequency * double(i - toneFrom) / d.sampleRate)));
         ok = WriteSampleFrame(f.get(), v, v, d.channels, d.bits);
     }
     return ok && f.Commit();
@@ -237,13 +238,9 @@ void DuplexRun::Finish(int failure) {
     failure_ = failure;
 }
 
-double DuplexRun::ToneGain() const {
-    return toneAmplitude_ / std::pow(10.0, std::min(0.0, plan_.toneLevelDb) / 20);
-}
+double DuplexRun::ToneGain() const { return toneAmplitude_ / std::pow(10.0, std::min(0.0, plan_.toneLevelDb) / 20); }
 
-double SplCalibrationOffset(double splReading, double chainGain) {
-    return splReading - 20 * std::log10(chainGain);
-}
+double SplCalibrationOffset(double splReading, double chainGain) { return splReading - 20 * std::log10(chainGain); }
 
 StartupSoundcard ChooseStartupSoundcard(const MeasurementSettings& ms, const WaveDeviceBackend& devices,
                                         int virtualId) {

@@ -94,15 +94,14 @@ double SplCalibrationOffset(double splReading, double chainGain);
 
 // What the program does with the sound card at start-up.
 enum class StartupSoundcard {
-    kCardTest,       // configured: test it
-    kOpenSettings,   // a sound card exists but none is chosen: let the user choose
-    kUseVirtual,     // no sound card at all: the virtual loudspeaker, then the test
-    kNoInput,        // nothing records: the settings, with the channel count cleared
+    kCardTest,      // configured: test it
+    kOpenSettings,  // a sound card exists but none is chosen: let the user choose
+    kUseVirtual,    // no sound card at all: the virtual loudspeaker, then the test
+    kNoInput,       // nothing records: the settings, with the channel count cleared
 };
 // `devices` lists the real devices first and the virtual loudspeaker at
 // `virtualId` (-1 when there is none).
-StartupSoundcard ChooseStartupSoundcard(const MeasurementSettings& ms, const WaveDeviceBackend& devices,
-                                        int virtualId);
+StartupSoundcard ChooseStartupSoundcard(const MeasurementSettings& ms, const WaveDeviceBackend& devices, int virtualId);
 // The virtual loudspeaker on both sides at 44100 Hz, 16 bits, stereo.
 void ConfigureVirtualLoudspeaker(MeasurementSettings& ms, int virtualId);
 

@@ -30,9 +30,7 @@ constexpr double kMinimumCrest = 10.0;
 std::atomic<NoCompensationNotice> g_notice{nullptr};
 thread_local const MeasurementSettings* g_checked = nullptr;
 
-bool ProbeMode(const MeasurementSettings& ms) {
-    return ms.channels == 2 && (ms.flags & kMsfProbeCompensation) != 0;
-}
+bool ProbeMode(const MeasurementSettings& ms) { return ms.channels == 2 && (ms.flags & kMsfProbeCompensation) != 0; }
 
 bool PreEmphasis(const MeasurementSettings& ms) { return (ms.flags & kMsfMlsPreEmphasis) != 0; }
 
@@ -192,8 +190,7 @@ bool SoundcardCompensationPresent(const MeasurementSettings& ms, const std::stri
 bool UsesVirtualLoudspeaker(const MeasurementSettings& ms) {
     WaveDeviceBackend* b = WaveBackend();
     if (!b) return false;
-    return b->DeviceName(WaveDirection::kOutput, WaveDeviceIdFromSetting(int(ms.outputDevice))) ==
-               kVirtualDeviceName &&
+    return b->DeviceName(WaveDirection::kOutput, WaveDeviceIdFromSetting(int(ms.outputDevice))) == kVirtualDeviceName &&
            b->DeviceName(WaveDirection::kInput, WaveDeviceIdFromSetting(int(ms.inputDevice))) == kVirtualDeviceName;
 }
 
@@ -243,8 +240,7 @@ Status CheckImpulseUsable(const TimeRecord& impulse) {
     for (size_t i = 0; i < n; ++i) energy += double(impulse.samples[i]) * impulse.samples[i];
     const double peak = std::fabs(impulse.samples[PeakIndex(impulse)]);
     const double rms = std::sqrt(energy / double(n));
-    if (!(peak > 1e-6) || !std::isfinite(rms) || !(peak >= kMinimumCrest * rms))
-        return Status::Error(kStrLevelTooLow);
+    if (!(peak > 1e-6) || !std::isfinite(rms) || !(peak >= kMinimumCrest * rms)) return Status::Error(kStrLevelTooLow);
     return Status::Ok();
 }
 
@@ -321,10 +317,8 @@ DuplexRunPlan SoundcardInitPlan(const MeasurementSettings& ms, const std::string
 }
 
 CompensationRun::CompensationRun(CompensationRunSetup setup) : setup_(std::move(setup)) {
-    if (setup_.target == CompensationTarget::kSoundcard)
-        stimuli_ = LinearityStimuli(setup_.settings);
-    else
-        stimuli_ = {CompensationStimulus::Mls};
+    if (setup_.target == CompensationTarget::kSoundcard) stimuli_ = LinearityStimuli(setup_.settings);
+    else stimuli_ = {CompensationStimulus::Mls};
 }
 
 CompensationRun::~CompensationRun() { Finish(); }
@@ -368,8 +362,7 @@ Status CompensationRun::FinishStimulus() {
     path_->Finish();
     path_.reset();
     if (!s) return s;
-    s = setup_.target == CompensationTarget::kSoundcard ? WriteSoundcardFile(*response)
-                                                        : WriteSecondaryFile(*response);
+    s = setup_.target == CompensationTarget::kSoundcard ? WriteSoundcardFile(*response) : WriteSecondaryFile(*response);
     if (!s) return s;
     response_ = std::move(response);
     ++index_;

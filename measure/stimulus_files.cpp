@@ -65,9 +65,7 @@ std::string& ProgramFolderSetting() {
     return folder;
 }
 
-bool EndsWithSeparator(const std::string& s) {
-    return !s.empty() && (s.back() == '\\' || s.back() == '/');
-}
+bool EndsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '\\' || s.back() == '/'); }
 
 bool IEquals(char a, char b) {
     return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
@@ -117,8 +115,7 @@ std::string InProgramFolder(const std::string& programFolder, const char* name) 
     return programFolder + (EndsWithSeparator(programFolder) ? "" : "\\") + name;
 }
 
-std::string ResolveStimulusFolder(const std::string& setting, const std::string& programFolder,
-                                  WaveFolderFs& fs) {
+std::string ResolveStimulusFolder(const std::string& setting, const std::string& programFolder, WaveFolderFs& fs) {
     const std::string fallback = InProgramFolder(programFolder, kWaveFolderName);
     if (setting.size() == 2) {
         const std::string onDrive = setting + "\\" + kWaveFolderName;
@@ -153,20 +150,16 @@ int ClearWaveFilesIn(const std::string& folder, int kind, WaveFolderFs& fs) {
 
 int ClearWaveFiles(int kind, WaveFolderFs& fs) { return ClearWaveFilesIn(StimulusFolder(fs), kind, fs); }
 
-std::string StimulusPath(const std::string& folder, const char* base) {
-    return folder + "\\p" + base + ".wav";
-}
+std::string StimulusPath(const std::string& folder, const char* base) { return folder + "\\p" + base + ".wav"; }
 
 std::string ResponsePath(const std::string& folder, const char* base, int pass) {
     return Format("%s\\r%s%d.wav", folder.c_str(), base, pass);
 }
 
-std::string ResponsePath(const std::string& folder, const char* base) {
-    return folder + "\\r" + base + ".wav";
-}
+std::string ResponsePath(const std::string& folder, const char* base) { return folder + "\\r" + base + ".wav"; }
 
-std::string SweepWavePath(const std::string& folder, char prefix, int sampleRate, int channels,
-                          int bits, double timePerOctave) {
+std::string SweepWavePath(const std::string& folder, char prefix, int sampleRate, int channels, int bits,
+                          double timePerOctave) {
     std::string time = "Sweep";
     if (timePerOctave != 0.0) {
         time = Format("%.2f", timePerOctave);
@@ -174,8 +167,8 @@ std::string SweepWavePath(const std::string& folder, char prefix, int sampleRate
         for (char& c : time)
             if (c == '.' || c == ',') c = '_';
     }
-    return Format("%s\\%c%d%c%db%s.wav", folder.c_str(), prefix, sampleRate / 1000,
-                  channels == 2 ? 's' : 'm', bits, time.c_str());
+    return Format("%s\\%c%d%c%db%s.wav", folder.c_str(), prefix, sampleRate / 1000, channels == 2 ? 's' : 'm', bits,
+                  time.c_str());
 }
 
 int CompensationWindowClass(const MeasurementSettings& ms, CompensationStimulus kind) {
@@ -187,32 +180,30 @@ int CompensationWindowClass(const MeasurementSettings& ms, CompensationStimulus 
     return window <= 0.005 ? 5 : 10;
 }
 
-std::string CompensationFilePath(const MeasurementSettings& ms, const std::string& folder,
-                                 CompensationStimulus kind, bool preEmphasis, int mlsOrder) {
+std::string CompensationFilePath(const MeasurementSettings& ms, const std::string& folder, CompensationStimulus kind,
+                                 bool preEmphasis, int mlsOrder) {
     const int windowClass = CompensationWindowClass(ms, kind);
     const int windowStart = int(ms.fftWindowStart);
     std::string tag;
     switch (kind) {
         case CompensationStimulus::Mls:
-            tag = Format(preEmphasis ? "MLS-PE %d %d %d" : "MLS %d %d %d", mlsOrder, windowStart,
-                         windowClass);
+            tag = Format(preEmphasis ? "MLS-PE %d %d %d" : "MLS %d %d %d", mlsOrder, windowStart, windowClass);
             break;
         case CompensationStimulus::Sweep: tag = Format("Sw %g", ms.sweepTimePerOctave); break;
         case CompensationStimulus::Spike: tag = Format("TP%d %d", windowStart, windowClass); break;
         case CompensationStimulus::GatedSine: tag = Format("TW%d", windowClass); break;
     }
     return Format("%s\\SC2-%s(%d.%d) %ld-%d %s.scc", folder.c_str(), InputSourceName(ms.inputSource),
-                  int(ms.inputDevice), int(ms.outputDevice), long(ms.sampleRate / 1000),
-                  int(ms.bitsPerSample), tag.c_str());
+                  int(ms.inputDevice), int(ms.outputDevice), long(ms.sampleRate / 1000), int(ms.bitsPerSample),
+                  tag.c_str());
 }
 
 std::string CompensationFolder(const std::string& programFolder) {
     return InProgramFolder(programFolder, kCompensationFolderName);
 }
 
-bool CompensationFileName(const MeasurementSettings& ms, const std::string& programFolder,
-                          std::string* out, CompensationStimulus kind, bool preEmphasis,
-                          int mlsOrder, WaveFolderFs& fs) {
+bool CompensationFileName(const MeasurementSettings& ms, const std::string& programFolder, std::string* out,
+                          CompensationStimulus kind, bool preEmphasis, int mlsOrder, WaveFolderFs& fs) {
     const std::string folder = CompensationFolder(programFolder);
     if (out) {
         if (!fs.IsDirectory(folder)) fs.MakeDirectory(folder);

@@ -39,8 +39,7 @@ std::string InProgramFolder(const std::string& programFolder, const char* name);
 // "\MesWaves", created when missing (the program's own "MesWaves" when that
 // fails); a longer setting is used when it exists; anything else falls back
 // to the program folder's "MesWaves".
-std::string ResolveStimulusFolder(const std::string& setting, const std::string& programFolder,
-                                  WaveFolderFs& fs);
+std::string ResolveStimulusFolder(const std::string& setting, const std::string& programFolder, WaveFolderFs& fs);
 
 // The wave folder of the process-wide settings; EnsureStimulusFolder also
 // creates it when missing and answers whether it exists afterwards.
@@ -81,8 +80,8 @@ std::string ResponsePath(const std::string& folder, const char* base);
 // Sweep stimuli and responses are named by their format so they can be
 // reused: folder\<p|r><kHz><s|m><bits>b<time>.wav, the time per octave with
 // two decimals and '_' for the decimal separator, "Sweep" when it is 0.
-std::string SweepWavePath(const std::string& folder, char prefix, int sampleRate, int channels,
-                          int bits, double timePerOctave);
+std::string SweepWavePath(const std::string& folder, char prefix, int sampleRate, int channels, int bits,
+                          double timePerOctave);
 
 // The stimulus a compensation file belongs to.
 enum class CompensationStimulus { Mls, Spike, GatedSine, Sweep };
@@ -93,8 +92,8 @@ int CompensationWindowClass(const MeasurementSettings& ms, CompensationStimulus 
 
 // The compensation file's name inside `folder` (no folder created):
 // folder\SC2-<input>(<in>.<out>) <kHz>-<bits> <tag>.scc
-std::string CompensationFilePath(const MeasurementSettings& ms, const std::string& folder,
-                                 CompensationStimulus kind, bool preEmphasis, int mlsOrder);
+std::string CompensationFilePath(const MeasurementSettings& ms, const std::string& folder, CompensationStimulus kind,
+                                 bool preEmphasis, int mlsOrder);
 
 // The program folder's "SoundCard".
 std::string CompensationFolder(const std::string& programFolder);
@@ -102,8 +101,8 @@ std::string CompensationFolder(const std::string& programFolder);
 // With `out`: creates the compensation folder when missing, stores the path
 // and answers true. Without: whether the file exists, which a stereo
 // setting with probe compensation answers yes to without looking.
-bool CompensationFileName(const MeasurementSettings& ms, const std::string& programFolder,
-                          std::string* out, CompensationStimulus kind, bool preEmphasis,
-                          int mlsOrder, WaveFolderFs& fs = HostFileSystem());
+bool CompensationFileName(const MeasurementSettings& ms, const std::string& programFolder, std::string* out,
+                          CompensationStimulus kind, bool preEmphasis, int mlsOrder,
+                          WaveFolderFs& fs = HostFileSystem());
 
 }  // namespace srx

@@ -50,10 +50,8 @@ TimeWindowDialogState InitialTimeWindowState(const TimeRecord& record, double st
     const TimeRecordHeader& h = record.h;
     TimeWindowChoice& c = s.choice;
     c.lengthMs = 1000.0 * double(h.fftWindowLength);
-    if (h.windowStart != 0)
-        c.mode = kTimeWindowManual;
-    else
-        c.mode = (h.flags & kTwfDelayFree) ? kTimeWindowDelayFree : kTimeWindowNormal;
+    if (h.windowStart != 0) c.mode = kTimeWindowManual;
+    else c.mode = (h.flags & kTwfDelayFree) ? kTimeWindowDelayFree : kTimeWindowNormal;
     c.startMs = h.sampleRate > 0 ? 1000.0 * double(h.windowStart) / double(h.sampleRate) : 0.0;
     c.startFrequency = storedStartFrequency;
     const int stored = h.windowType;
@@ -66,8 +64,7 @@ TimeWindowDialogState InitialTimeWindowState(const TimeRecord& record, double st
     return s;
 }
 
-TimeWindowVerdict CheckTimeWindowChoice(const TimeWindowChoice& c, double durationMs,
-                                        bool startFrequencyEnabled) {
+TimeWindowVerdict CheckTimeWindowChoice(const TimeWindowChoice& c, double durationMs, bool startFrequencyEnabled) {
     if (!std::isfinite(c.lengthMs) || c.lengthMs < kMinTimeWindowMs) return TimeWindowVerdict::Refuse;
     const bool manual = c.mode == kTimeWindowManual;
     if (manual && (!std::isfinite(c.startMs) || c.startMs < 0)) return TimeWindowVerdict::Refuse;
@@ -95,8 +92,8 @@ bool StoreTimeWindowChoice(TimeRecord& record, const TimeWindowChoice& c) {
 }
 
 WindowResponse FrequencyResponseOfWindow(TimeRecord& record, const TimeWindowChoice& choice,
-                                         const AnalysisSettings& analysis,
-                                         const CompensationSettings& compensation, bool minimumPhase) {
+                                         const AnalysisSettings& analysis, const CompensationSettings& compensation,
+                                         bool minimumPhase) {
     WindowResponse out;
     AnalysisSettings st = analysis;
     st.windowType = choice.windowType;
@@ -133,8 +130,8 @@ bool DerivePhaseFamily(Measurement& m, const AnalysisSettings& settings, bool mi
     // Computed below, so that its success is known.
     st.alwaysComputeMinimumPhase = false;
     DerivePhaseData(m, st);
-    const bool hasFamily = m.h.curveKind == kCurveFrequencyResponse ||
-                           (m.h.curveKind == kCurveSweepResponse && (m.h.flags & kMesPhase));
+    const bool hasFamily =
+        m.h.curveKind == kCurveFrequencyResponse || (m.h.curveKind == kCurveSweepResponse && (m.h.flags & kMesPhase));
     const bool stored = (m.h.flags & kMesStoredMinimumPhase) != 0;
     bool ok = hasFamily && stored;  // DerivePhaseData has done it
     if (hasFamily && !stored && minimumPhase) {
@@ -144,16 +141,14 @@ bool DerivePhaseFamily(Measurement& m, const AnalysisSettings& settings, bool mi
                 for (int slot = kSlotMinimumPhase; slot <= kSlotExcessGroupDelay; ++slot) p.value[slot] = 0.0f;
         }
     }
-    if (ok)
-        m.h.flags |= kMesMinimumPhaseCalculated;
-    else
-        m.h.flags &= ~uint32_t(kMesMinimumPhaseCalculated);
+    if (ok) m.h.flags |= kMesMinimumPhaseCalculated;
+    else m.h.flags &= ~uint32_t(kMesMinimumPhaseCalculated);
     return ok;
 }
 
 bool LacksMinimumPhase(const Measurement& m) {
-    const bool hasFamily = m.h.curveKind == kCurveFrequencyResponse ||
-                           (m.h.curveKind == kCurveSweepResponse && (m.h.flags & kMesPhase));
+    const bool hasFamily =
+        m.h.curveKind == kCurveFrequencyResponse || (m.h.curveKind == kCurveSweepResponse && (m.h.flags & kMesPhase));
     return hasFamily && !(m.h.flags & kMesMinimumPhaseCalculated);
 }
 

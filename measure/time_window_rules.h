@@ -32,7 +32,7 @@ struct TimeWindowChoice {
 // What the dialog opens with.
 struct TimeWindowDialogState {
     TimeWindowChoice choice;
-    double durationMs = 0;             // of the whole record
+    double durationMs = 0;              // of the whole record
     bool startFrequencyEnabled = true;  // the stored start frequency is 0 or more
     bool compensationEnabled = true;    // false for records measured without a microphone compensation
 };
@@ -58,8 +58,7 @@ enum class TimeWindowVerdict {
 
 // Whether OK may close the dialog. The start counts in Manual only, the start
 // frequency only while its field is enabled.
-TimeWindowVerdict CheckTimeWindowChoice(const TimeWindowChoice& choice, double durationMs,
-                                        bool startFrequencyEnabled);
+TimeWindowVerdict CheckTimeWindowChoice(const TimeWindowChoice& choice, double durationMs, bool startFrequencyEnabled);
 
 // Message 2410 with the record's duration.
 Status ExceedsRecordMessage(double durationMs);
@@ -71,8 +70,8 @@ bool StoreTimeWindowChoice(TimeRecord& record, const TimeWindowChoice& choice);
 // What the FFT command makes of the record's stored window.
 struct WindowResponse {
     std::unique_ptr<Measurement> response;  // null: the transform failed (message 2358)
-    Status fallback;      // 2818 when a Delay Free window fell back to Normal
-    Status compensation;  // a compensation file that could not be read
+    Status fallback;                        // 2818 when a Delay Free window fell back to Normal
+    Status compensation;                    // a compensation file that could not be read
 };
 
 // The frequency response of the record's stored window, analysed with the
@@ -82,8 +81,8 @@ struct WindowResponse {
 // compensation are applied, then the phase family is derived, with the
 // minimum phase when `minimumPhase` asks for it.
 WindowResponse FrequencyResponseOfWindow(TimeRecord& record, const TimeWindowChoice& choice,
-                                         const AnalysisSettings& analysis,
-                                         const CompensationSettings& compensation, bool minimumPhase);
+                                         const AnalysisSettings& analysis, const CompensationSettings& compensation,
+                                         bool minimumPhase);
 
 // Fills the phase family of a curve: group delay and unwrapped phase always,
 // the minimum and excess family when it is stored or `minimumPhase` asks for

@@ -150,7 +150,8 @@ SafeFileWriter::SafeFileWriter(const std::string& target) : target_(HostPath(tar
     const std::string stem = t.filename().string();
     for (int i = 0; i < kTempAttempts && !file_; ++i) {
         char tag[24];
-        std::snprintf(tag, sizeof tag, ".~srx%012llx", static_cast<unsigned long long>(NextTempSerial() & 0xffffffffffffULL));
+        std::snprintf(tag, sizeof tag, ".~srx%012llx",
+                      static_cast<unsigned long long>(NextTempSerial() & 0xffffffffffffULL));
         const std::string name = (t.parent_path() / (stem + tag)).string();
         file_ = CreateExclusive(name);
         if (file_) {

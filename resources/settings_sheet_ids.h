@@ -31,7 +31,7 @@
 #define IDC_MS_SPEED 1124
 #define IDC_MS_NORMALIZE 1125
 #define IDC_MS_ADDDB 1126
-#define IDC_MS_THD2 1130  /* ..1138: harmonics 2..10 */
+#define IDC_MS_THD2 1130 /* ..1138: harmonics 2..10 */
 // Time-Window
 #define IDC_MS_NEARFIELD 1141
 #define IDC_MS_D1 1142

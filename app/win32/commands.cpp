@@ -160,10 +160,8 @@ void CloseAll() {
 void PassToActiveChild(HWND frame, int id) {
     FrameState& s = Shell();
     HWND active = s.client ? (HWND)SendMessageA(s.client, WM_MDIGETACTIVE, 0, 0) : nullptr;
-    if (active)
-        SendMessageA(active, WM_COMMAND, MAKEWPARAM(id, 0), 0);
-    else
-        DefFrameProcA(frame, s.client, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    if (active) SendMessageA(active, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    else DefFrameProcA(frame, s.client, WM_COMMAND, MAKEWPARAM(id, 0), 0);
 }
 
 }  // namespace
@@ -247,8 +245,7 @@ void ExecuteCommand(HWND frame, int id) {
                     return;
                 }
             }
-            if (id == CM_SHOW_WATERFALL && record &&
-                !(static_cast<TimeRecord*>(record)->h.flags & kTwfWaterfall)) {
+            if (id == CM_SHOW_WATERFALL && record && !(static_cast<TimeRecord*>(record)->h.flags & kTwfWaterfall)) {
                 MessageBoxId(frame, kStrNotAnalysed, MB_OK | MB_ICONINFORMATION);
                 return;
             }

@@ -28,10 +28,11 @@ struct ReportRow {
 
 // The Thiele-Small rows, top to bottom.
 constexpr ReportRow kUnitRows[] = {
-    {3506, 3550, ""}, {3507, 3551, ""}, {3508, 3552, ""}, {3509, 3553, ""}, {3510, 3554, ""},
-    {3511, 3555, ""}, {3512, 3556, "\xC2\xB1"}, {3513, 3557, ""}, {3514, 3558, ""}, {3515, 3559, ""},
-    {3516, 3560, ""}, {3517, 0, ""}, {3518, 0, ""}, {3519, 0, ""}, {3520, 3561, ""},
-    {3521, 3562, ""}, {3522, 3563, ""},
+    {3506, 3550, ""}, {3507, 3551, ""}, {3508, 3552, ""},         {3509, 3553, ""},
+    {3510, 3554, ""}, {3511, 3555, ""}, {3512, 3556, "\xC2\xB1"}, {3513, 3557, ""},
+    {3514, 3558, ""}, {3515, 3559, ""}, {3516, 3560, ""},         {3517, 0, ""},
+    {3518, 0, ""},    {3519, 0, ""},    {3520, 3561, ""},         {3521, 3562, ""},
+    {3522, 3563, ""},
 };
 
 // "%s%s %s": prefix, value, unit. The prefix belongs to a value only.
@@ -46,8 +47,8 @@ public:
     Report(HDC dc, const RECT& area, int scrollTop) : dc_(dc), area_(area) {
         bold_ = CreateFontA(-15, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
-        regular_ = CreateFontA(-15, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+        regular_ = CreateFontA(-15, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                               DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
         old_ = SelectObject(dc_, regular_);
         TEXTMETRICA tm{};
         GetTextMetricsA(dc_, &tm);

@@ -53,9 +53,7 @@ struct PendingWindow {
 };
 PendingWindow* g_pending = nullptr;
 
-bool IsTimeRecordKind(int kind) {
-    return kind == kDocImpulse || kind == kDocWaterfall || kind == kDocStep;
-}
+bool IsTimeRecordKind(int kind) { return kind == kDocImpulse || kind == kDocWaterfall || kind == kDocStep; }
 bool IsDesignKind(int kind) { return kind >= kDocDesignFirst && kind <= kDocDesignLast; }
 
 void PostUpdateMenus() {
@@ -95,8 +93,8 @@ std::string RecordTitle(int kind, void* data) {
 int AskToSave(HWND window, int kind, void* data) {
     if (RecordSaved(kind, data)) return 1;
     const int question = kind == kDocXoverSchematic ? 2381 : 2305;
-    const int answer = AskDocument(window, question, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3,
-                                   RecordTitle(kind, data));
+    const int answer =
+        AskDocument(window, question, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, RecordTitle(kind, data));
     if (answer == IDCANCEL) return 0;
     if (answer != IDYES) return 1;
     // A failed or cancelled save must not lose the record.
@@ -459,8 +457,8 @@ int QuerySaveDesign(int slot, bool reset) {
         return 0;
     }
     if ((s.flags & kSlotHasUnit) && (s.flags & kSlotUnsaved)) {
-        const int answer = AskDocument(owner, 2304, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3,
-                                       std::to_string(slot + 1));
+        const int answer =
+            AskDocument(owner, 2304, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, std::to_string(slot + 1));
         if (answer == IDCANCEL) return 0;
         if (answer == IDYES) {
             const int previous = Shell().activeDesign;
@@ -493,8 +491,8 @@ int QueryCloseAll() {
             RepaintKinds(kDocAnalysisFirst, kDocAnalysisLast);
             continue;
         }
-        const bool asks = kind == kDocMeasurement || kind == kDocEtc || kind == kDocXoverSchematic ||
-                          IsTimeRecordKind(kind);
+        const bool asks =
+            kind == kDocMeasurement || kind == kDocEtc || kind == kDocXoverSchematic || IsTimeRecordKind(kind);
         if (!asks || !data || answered.count(data)) continue;
         answered.insert(data);
         if (!AskToSave(w, kind, data)) {
@@ -515,9 +513,8 @@ bool AskSaveName(HWND owner, NativeKind nativeKind, const std::string& currentPa
                  std::string& chosen) {
     const SaveDialogText text = SaveDialogFor(nativeKind);
     char path[256] = {};
-    const std::string offer = !currentPath.empty() && currentPath.size() < sizeof path
-                                  ? currentPath
-                                  : DefaultSaveFileName(title, nativeKind);
+    const std::string offer =
+        !currentPath.empty() && currentPath.size() < sizeof path ? currentPath : DefaultSaveFileName(title, nativeKind);
     std::snprintf(path, sizeof path, "%s", offer.c_str());
     const std::string filter = StringList(text.filterId);
     if (FileDialog(owner, path, filter.c_str(), StringText(text.titleId), false, 1) != 1) return false;
@@ -571,8 +568,8 @@ int SaveDocument(HWND window, bool askName) {
 // ---- Painting -------------------------------------------------------------------
 
 bool PaintsGraphBackground(int kind) {
-    return (kind >= kDocMeasurement && kind <= kDocStep) || kind == kDocXoverResponse ||
-           kind == kDocXoverImpulse || kind == kDocCyclicMls || kind == kDocQualityControl;
+    return (kind >= kDocMeasurement && kind <= kDocStep) || kind == kDocXoverResponse || kind == kDocXoverImpulse ||
+           kind == kDocCyclicMls || kind == kDocQualityControl;
 }
 
 COLORREF BackgroundColourOf(int kind) {

@@ -33,10 +33,10 @@ namespace srx {
 // What the subsystems that own a kind's record tell the document windows.
 // Every member may be null.
 struct DocumentKindHooks {
-    void (*release)(void* data) = nullptr;              // frees the record
-    bool (*isSaved)(void* data) = nullptr;              // null: nothing to save
-    std::string (*name)(void* data) = nullptr;          // shown in the save question
-    int (*save)(HWND window, bool askName) = nullptr;   // 1 when saved
+    void (*release)(void* data) = nullptr;             // frees the record
+    bool (*isSaved)(void* data) = nullptr;             // null: nothing to save
+    std::string (*name)(void* data) = nullptr;         // shown in the save question
+    int (*save)(HWND window, bool askName) = nullptr;  // 1 when saved
     // Paints the window's content (screen and clipboard copies).
     void (*paint)(HWND window, HDC dc, const RECT& area, bool clipboard) = nullptr;
     // Sees every message of the kind's windows first (mouse, cursor and

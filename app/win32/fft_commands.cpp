@@ -22,12 +22,9 @@ namespace srx {
 
 namespace {
 
-
 FftMessageHook g_messageHook = nullptr;
 
-bool MinimumPhaseOptionOn() {
-    return (ReadFlagWords(Settings()).measurementOptions & kOptionMinimumPhase) != 0;
-}
+bool MinimumPhaseOptionOn() { return (ReadFlagWords(Settings()).measurementOptions & kOptionMinimumPhase) != 0; }
 
 // Keeps the analyses' view of the option in step with the flag word.
 AnalysisSettings AnalysisNow() {
@@ -35,7 +32,6 @@ AnalysisSettings AnalysisNow() {
     current.alwaysComputeMinimumPhase = MinimumPhaseOptionOn();
     return current;
 }
-
 
 void Activate(HWND window) {
     if (IsIconic(window)) SendMessageA(Shell().client, WM_MDIRESTORE, reinterpret_cast<WPARAM>(window), 0);
@@ -62,7 +58,9 @@ std::vector<std::string> OpenTitles() {
 
 void SetFftMessageHook(FftMessageHook hook) { g_messageHook = hook; }
 
-int ShowFftMessage(HWND owner, const Status& message, UINT flags) { return ShowStatus(owner, message, flags, g_messageHook); }
+int ShowFftMessage(HWND owner, const Status& message, UINT flags) {
+    return ShowStatus(owner, message, flags, g_messageHook);
+}
 
 void DoFftOnImpulse(HWND frame) {
     HWND impulse = ActiveDocument();

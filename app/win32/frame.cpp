@@ -53,9 +53,7 @@ HBITMAP BackgroundBitmap() {
     if (path != g_background.path) {
         if (g_background.bitmap) DeleteObject(g_background.bitmap);
         g_background.bitmap =
-            path.empty() ? nullptr
-                         : (HBITMAP)LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
-                                               LR_LOADFROMFILE);
+            path.empty() ? nullptr : (HBITMAP)LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
         g_background.path = path;
     }
     return g_background.bitmap;
@@ -67,8 +65,7 @@ void ShowContextMenu(HWND client, LPARAM lp) {
     HMENU popup = GetSubMenu(menu, 0);
     POINT pt{(short)LOWORD(lp), (short)HIWORD(lp)};
     ClientToScreen(client, &pt);
-    TrackPopupMenu(popup ? popup : menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, Shell().frame,
-                   nullptr);
+    TrackPopupMenu(popup ? popup : menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, Shell().frame, nullptr);
     DestroyMenu(menu);
 }
 
@@ -84,9 +81,7 @@ LRESULT CALLBACK ClientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 }
             }
             break;
-        case WM_RBUTTONDOWN:
-            ShowContextMenu(hwnd, lp);
-            return 0;
+        case WM_RBUTTONDOWN: ShowContextMenu(hwnd, lp); return 0;
     }
     return CallWindowProcA(g_clientProc, hwnd, msg, wp, lp);
 }
@@ -120,8 +115,8 @@ bool CreateFrameChildren(HWND frame) {
     ccs.hWindowMenu = menu ? GetSubMenu(menu, kWindowMenuPosition) : nullptr;
     ccs.idFirstChild = kFirstChildId;
     s.client = CreateWindowExA(WS_EX_CLIENTEDGE | WS_EX_NOPARENTNOTIFY, "MDICLIENT", nullptr,
-                               WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL,
-                               0, 0, 0, 0, frame, (HMENU)(INT_PTR)kClientId, s.instance, &ccs);
+                               WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL, 0, 0, 0, 0,
+                               frame, (HMENU)(INT_PTR)kClientId, s.instance, &ccs);
     if (!s.client) return false;
     g_clientProc = (WNDPROC)SetWindowLongPtrA(s.client, GWLP_WNDPROC, (LONG_PTR)ClientProc);
     ShowWindow(s.client, SW_SHOW);
@@ -135,8 +130,8 @@ bool CreateFrameChildren(HWND frame) {
     RestoreToolbarLayout(s.toolbar, easy);
     PlaceCombo();  // the restored layout may have moved its button
 
-    s.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0,
-                               0, frame, (HMENU)(INT_PTR)kStatusId, s.instance, nullptr);
+    s.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, frame,
+                               (HMENU)(INT_PTR)kStatusId, s.instance, nullptr);
     if (!s.status) return false;
     LayoutFrame();
     SetTimer(frame, kClockTimer, 1000, nullptr);
@@ -204,8 +199,7 @@ void FrameCommand(HWND frame, WPARAM wp, LPARAM lp) {
 LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     FrameState& s = Shell();
     switch (msg) {
-        case WM_CREATE:
-            return CreateFrameChildren(hwnd) ? 0 : -1;
+        case WM_CREATE: return CreateFrameChildren(hwnd) ? 0 : -1;
         case WM_SIZE: {
             if (wp == SIZE_MINIMIZED) return 0;
             RECT rc;
@@ -227,8 +221,7 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CLOSE:
             if (Shutdown(hwnd, true)) DestroyWindow(hwnd);
             return 0;
-        case WM_QUERYENDSESSION:
-            return QueryCloseAll() ? TRUE : FALSE;
+        case WM_QUERYENDSESSION: return QueryCloseAll() ? TRUE : FALSE;
         case WM_ENDSESSION:
             // The save questions were asked by WM_QUERYENDSESSION.
             if (wp) Shutdown(hwnd, false);
@@ -244,36 +237,26 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             s.frame = s.client = s.toolbar = s.combo = s.status = nullptr;
             PostQuitMessage(0);
             return 0;
-        case WM_DROPFILES:
-            DropFiles(hwnd, (HDROP)wp);
-            return 0;
-        case WM_COMMAND:
-            FrameCommand(hwnd, wp, lp);
-            return 0;
+        case WM_DROPFILES: DropFiles(hwnd, (HDROP)wp); return 0;
+        case WM_COMMAND: FrameCommand(hwnd, wp, lp); return 0;
         case WM_NOTIFY: {
             bool handled = false;
             LRESULT r = ToolbarNotify(hwnd, (NMHDR*)lp, &handled);
             if (handled) return r;
             break;
         }
-        case WM_MENUSELECT:
-            MenuSelectHelp(wp, lp);
-            break;
+        case WM_MENUSELECT: MenuSelectHelp(wp, lp); break;
         case WM_TIMER:
             if (wp == kClockTimer) ShowClock();
             return 0;
-        case MM_MCINOTIFY:
-            return 0;  // "Listen to" playback comes with the wave engine
+        case MM_MCINOTIFY: return 0;  // "Listen to" playback comes with the wave engine
         case UM_SHOWFRAME:
             BringWindowToTop(hwnd);
             if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
             SetActiveWindow(hwnd);
             return 1;
-        case UM_CREATEDOC:
-            return (LRESULT)CreateDocumentWindow(nullptr, (int)wp, (void*)lp);
-        case UM_UPDATEMENUS:
-            UpdateMenus();
-            return 0;
+        case UM_CREATEDOC: return (LRESULT)CreateDocumentWindow(nullptr, (int)wp, (void*)lp);
+        case UM_UPDATEMENUS: UpdateMenus(); return 0;
         case UM_ALLOC: {
             void* block = std::malloc(lp > 0 ? (size_t)lp : 1);
             if (block) {
@@ -293,16 +276,12 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             g_blocks.erase(it);
             return 1;
         }
-        case UM_MEASUREDONE:
-            return 0;  // the finished sound follows the measurement settings' option
+        case UM_MEASUREDONE: return 0;  // the finished sound follows the measurement settings' option
         case UM_ACTIVATECHILD:
             if (lp) SendMessageA(s.client, WM_MDIACTIVATE, (WPARAM)lp, 0);
             return 0;
-        case UM_OPENLISTED:
-            OpenListedFiles();
-            return 1;
-        case UM_CARDTEST:
-            return RunCardTest(hwnd);
+        case UM_OPENLISTED: OpenListedFiles(); return 1;
+        case UM_CARDTEST: return RunCardTest(hwnd);
     }
     return DefFrameProcA(hwnd, s.client, msg, wp, lp);
 }
@@ -323,8 +302,7 @@ void TileBitmap(HDC dc, HBITMAP bitmap, const RECT& rect) {
     HDC mem = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(mem, bitmap);
     for (int y = 0; y < rect.bottom; y += bm.bmHeight)
-        for (int x = 0; x < rect.right; x += bm.bmWidth)
-            BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+        for (int x = 0; x < rect.right; x += bm.bmWidth) BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
     SelectObject(mem, old);
     DeleteDC(mem);
 }
@@ -378,9 +356,8 @@ HWND CreateFrame(HINSTANCE instance) {
     const WindowHistory& w = Settings().window;
     // Only Windows 95/98 drew the extra window edge; every system this runs
     // on today is of the NT line, which does not.
-    HWND frame = CreateWindowExA(0, kFrameClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                 w.frameLeft, w.frameTop, w.frameWidth, w.frameHeight, nullptr,
-                                 nullptr, instance, nullptr);
+    HWND frame = CreateWindowExA(0, kFrameClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, w.frameLeft,
+                                 w.frameTop, w.frameWidth, w.frameHeight, nullptr, nullptr, instance, nullptr);
     if (!frame) s.frame = nullptr;
     return frame;
 }

@@ -105,9 +105,7 @@ int OpenNativeFile(HWND owner, const std::string& path, const std::string& ext) 
     return 0;
 }
 
-bool IsNativeExtension(const std::string& ext) {
-    return ext == "MES" || ext == "TWF" || ext == "STP" || ext == "ETC";
-}
+bool IsNativeExtension(const std::string& ext) { return ext == "MES" || ext == "TWF" || ext == "STP" || ext == "ETC"; }
 
 // Speaker units (.SPK), box designs (.DSN) and extension-less names go into
 // the first free design slot.
@@ -150,9 +148,7 @@ int MessageBoxIdf(HWND owner, int id, UINT flags, ...) {
     return MessageBoxA(owner, text, Caption(), flags);
 }
 
-const char* ShellCaption() {
-    return Shell().caption.empty() ? StringText(kStrProgramName) : Shell().caption.c_str();
-}
+const char* ShellCaption() { return Shell().caption.empty() ? StringText(kStrProgramName) : Shell().caption.c_str(); }
 
 int ShowStatus(HWND owner, const Status& message, UINT flags, StatusMessageHook hook) {
     if (message.stringId == kWaveMessageShown) return IDOK;
@@ -169,8 +165,7 @@ std::string FormatStringId(int id, ...) {
     return text;
 }
 
-int FileDialog(HWND owner, char* path, const char* filterText, const char* title, bool open,
-               int filterIndex) {
+int FileDialog(HWND owner, char* path, const char* filterText, const char* title, bool open, int filterIndex) {
     OPENFILENAMEA ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
@@ -184,8 +179,7 @@ int FileDialog(HWND owner, char* path, const char* filterText, const char* title
                      : OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
     BOOL chosen = open ? GetOpenFileNameA(&ofn) : GetSaveFileNameA(&ofn);
     if (chosen) return 1;
-    if (DWORD code = CommDlgExtendedError())
-        MessageBoxIdf(owner, 2320, MB_OK | MB_ICONEXCLAMATION, (long)code);
+    if (DWORD code = CommDlgExtendedError()) MessageBoxIdf(owner, 2320, MB_OK | MB_ICONEXCLAMATION, (long)code);
     return 0;
 }
 

@@ -27,8 +27,7 @@ DWORD WINAPI MeasurementThread(void*) {
     SetMeasurementCommandsEnabled(false, ts);
     if (launch.templateId == kSettingsSheet || !launch.procedure)
         RunMeasurementSettingsSheet(nullptr);  // modal without an owner
-    else
-        DialogBoxParamA(s.instance, MAKEINTRESOURCEA(launch.templateId), nullptr, launch.procedure, 0);
+    else DialogBoxParamA(s.instance, MAKEINTRESOURCEA(launch.templateId), nullptr, launch.procedure, 0);
     SetMeasurementCommandsEnabled(true, ts);
     s.tsMeasurementBusy = false;
     if (s.frame) {

@@ -60,8 +60,8 @@ void SetStatusHelp(const std::string& text) {
 
 bool LoadStringId(int id, std::string& text) {
     char buffer[1024];
-    const int n = LoadStringA(Shell().instance ? Shell().instance : GetModuleHandleA(nullptr), id, buffer,
-                              sizeof buffer);
+    const int n =
+        LoadStringA(Shell().instance ? Shell().instance : GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
     if (n <= 0) return false;
     text.assign(buffer, n);
     return true;
@@ -215,9 +215,7 @@ void MenuSelectHelp(WPARAM wp, LPARAM lp) {
         text.clear();
     } else if (!LoadStringId(id, text)) {
         char buffer[256] = "";
-        if (menu)
-            GetMenuStringA(menu, sel.item, buffer, sizeof buffer,
-                           (sel.popup ? MF_BYPOSITION : MF_BYCOMMAND));
+        if (menu) GetMenuStringA(menu, sel.item, buffer, sizeof buffer, (sel.popup ? MF_BYPOSITION : MF_BYCOMMAND));
         text = buffer;
     }
     SetStatusHelp(text);

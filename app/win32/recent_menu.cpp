@@ -41,9 +41,7 @@ void RebuildRecentMenu(HMENU fileMenu, RecentFileList& list, bool validate) {
 
 void SetRecentFileMenu(HMENU fileMenu) { g_fileMenu = fileMenu; }
 
-void RebuildRecentMenu(bool validate) {
-    RebuildRecentMenu(g_fileMenu, Settings().window.recentFiles, validate);
-}
+void RebuildRecentMenu(bool validate) { RebuildRecentMenu(g_fileMenu, Settings().window.recentFiles, validate); }
 
 void AddRecentFile(const std::string& path) {
     if (AddRecentFile(Settings().window.recentFiles, path)) RebuildRecentMenu(false);

@@ -13,8 +13,7 @@ constexpr DWORD kMaxValueSize = 1024 * 1024;
 
 }  // namespace
 
-RegistryValueStore::RegistryValueStore(std::string subkey, HKEY root)
-    : subkey_(std::move(subkey)), root_(root) {}
+RegistryValueStore::RegistryValueStore(std::string subkey, HKEY root) : subkey_(std::move(subkey)), root_(root) {}
 
 bool RegistryValueStore::ReadValue(const std::string& name, std::vector<uint8_t>& out) {
     HKEY key;
@@ -25,8 +24,7 @@ bool RegistryValueStore::ReadValue(const std::string& name, std::vector<uint8_t>
     if (ok) {
         std::vector<uint8_t> bytes(size);
         DWORD got = size;
-        ok = RegQueryValueExA(key, name.c_str(), nullptr, &type, bytes.data(), &got) ==
-                 ERROR_SUCCESS &&
+        ok = RegQueryValueExA(key, name.c_str(), nullptr, &type, bytes.data(), &got) == ERROR_SUCCESS &&
              type == REG_BINARY && got == size;
         if (ok) out = std::move(bytes);
     }
@@ -37,8 +35,8 @@ bool RegistryValueStore::ReadValue(const std::string& name, std::vector<uint8_t>
 bool RegistryValueStore::WriteValue(const std::string& name, const void* data, size_t size) {
     if (size > kMaxValueSize) return false;
     HKEY key;
-    if (RegCreateKeyExA(root_, subkey_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(root_, subkey_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return false;
     bool ok = RegSetValueExA(key, name.c_str(), 0, REG_BINARY, static_cast<const BYTE*>(data),
                              static_cast<DWORD>(size)) == ERROR_SUCCESS;
@@ -74,16 +72,13 @@ void SaveSettings(const char* subkey) {
     SaveSettings(Settings(), store);
 }
 
-const char* ToolbarValueName(bool easyMenu) {
-    return easyMenu ? kToolbarEasyValue : kToolbarAdvancedValue;
-}
+const char* ToolbarValueName(bool easyMenu) { return easyMenu ? kToolbarEasyValue : kToolbarAdvancedValue; }
 
 namespace {
 
 bool ToolbarSaveRestore(HWND toolbar, bool easyMenu, const char* subkey, bool save) {
     TBSAVEPARAMSA params{HKEY_CURRENT_USER, subkey, ToolbarValueName(easyMenu)};
-    bool ok = SendMessageA(toolbar, TB_SAVERESTOREA, save ? TRUE : FALSE,
-                           reinterpret_cast<LPARAM>(&params)) != 0;
+    bool ok = SendMessageA(toolbar, TB_SAVERESTOREA, save ? TRUE : FALSE, reinterpret_cast<LPARAM>(&params)) != 0;
     if (ok && save) {
         RegistryValueStore store(subkey);
         std::vector<uint8_t> bytes;

@@ -81,8 +81,8 @@ struct PageDef {
 
 #define OFF(f) offsetof(MS, f)
 
-const std::vector<const char*> kWindowNames = {"Rektangular", "Bartlett (Triangular)", "Hanning (Cos)",
-                                               "Hamming",     "Blackman",              "Blackman-Harris"};
+const std::vector<const char*> kWindowNames = {"Rektangular", "Bartlett (Triangular)", "Hanning (Cos)", "Hamming",
+                                               "Blackman",    "Blackman-Harris"};
 
 const std::vector<PageDef>& Pages() {
     static const std::vector<PageDef> pages = {
@@ -178,9 +178,7 @@ const std::vector<PageDef>& Pages() {
           {IDC_MS_WAUTOSTART, OFF(flags), kMsfWaterfallAutoStart, false},
           {IDC_MS_WAUTOSTOP, OFF(flags), kMsfWaterfallAutoStop, false}},
          {{IDC_MS_WTYPE, OFF(waterfallType), {"Shrinking Time-Window", "Constant Time-Window"}, 0}},
-         {{IDC_MS_WSAME, {IDC_MS_WLENGTH}},
-          {IDC_MS_WAUTOSTART, {IDC_MS_WSTART}},
-          {IDC_MS_WAUTOSTOP, {IDC_MS_WSTOP}}}},
+         {{IDC_MS_WSAME, {IDC_MS_WLENGTH}}, {IDC_MS_WAUTOSTART, {IDC_MS_WSTART}}, {IDC_MS_WAUTOSTOP, {IDC_MS_WSTOP}}}},
         {DLG_MS_IMPEDANCE,
          {{IDC_MS_ZSTART, OFF(impedanceStart), Num::F64, 1, 2, SettingsField::ImpedanceStart},
           {IDC_MS_ZSTOP, OFF(impedanceStop), Num::F64, 1, 2, SettingsField::ImpedanceStop},
@@ -237,8 +235,8 @@ struct SheetState {
     bool easy = false;
     bool confirmed = false;
     bool ended = false;
-    std::vector<PageKind> kinds;     // the pages shown, in order
-    HWND pages[kPageKinds] = {};     // by kind, once created
+    std::vector<PageKind> kinds;  // the pages shown, in order
+    HWND pages[kPageKinds] = {};  // by kind, once created
     HWND sheet = nullptr;
     bool soundcardChanged = false;
     bool turning = false;  // a refusal on OK is bringing its page to the front
@@ -869,8 +867,7 @@ INT_PTR CALLBACK AdvancedSoundcardProc(HWND dialog, UINT message, WPARAM wp, LPA
         std::snprintf(text, sizeof text, "%g", v.waveformLevelDb);
         SetDlgItemTextA(dialog, IDC_MS_ALEVEL, text);
         CheckDlgButton(dialog, IDC_MS_AREVERSE, ms.reverseChannels ? BST_CHECKED : BST_UNCHECKED);
-        for (const Bit& b : bits)
-            CheckDlgButton(dialog, b.id, (ms.*b.word & b.bit) ? BST_CHECKED : BST_UNCHECKED);
+        for (const Bit& b : bits) CheckDlgButton(dialog, b.id, (ms.*b.word & b.bit) ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;

@@ -15,10 +15,10 @@ namespace srx {
 
 // ---- Private messages of the frame -------------------------------------
 constexpr UINT UM_SHOWFRAME = WM_USER + 8;
-constexpr UINT UM_CREATEDOC = WM_USER + 9;   // wParam kind, lParam data; returns HWND
+constexpr UINT UM_CREATEDOC = WM_USER + 9;  // wParam kind, lParam data; returns HWND
 constexpr UINT UM_UPDATEMENUS = WM_USER + 10;
-constexpr UINT UM_ALLOC = WM_USER + 11;      // lParam byte count; returns pointer
-constexpr UINT UM_FREE = WM_USER + 12;       // lParam pointer; returns 1
+constexpr UINT UM_ALLOC = WM_USER + 11;  // lParam byte count; returns pointer
+constexpr UINT UM_FREE = WM_USER + 12;   // lParam pointer; returns 1
 constexpr UINT UM_MEASUREDONE = WM_USER + 13;
 constexpr UINT UM_ACTIVATECHILD = WM_USER + 14;  // lParam child
 constexpr UINT UM_OPENLISTED = WM_USER + 15;
@@ -42,10 +42,10 @@ struct FrameState {
     HWND status = nullptr;
     HACCEL accelerators = nullptr;
     HFONT arialFont = nullptr;
-    std::string caption;      // string 2212, at most 39 characters
-    std::string helpFile;     // string 2213 made absolute against the program folder
+    std::string caption;        // string 2212, at most 39 characters
+    std::string helpFile;       // string 2213 made absolute against the program folder
     std::string programFolder;  // with a trailing backslash
-    int activeDesign = 0;     // 0..3
+    int activeDesign = 0;       // 0..3
     std::atomic<bool> measurementBusy{false};
     std::atomic<bool> tsMeasurementBusy{false};
     HWND measurementDialogs[12] = {};
@@ -61,8 +61,7 @@ int MessageBoxId(HWND owner, int id, UINT flags);
 // The same with printf arguments applied to the string.
 int MessageBoxIdf(HWND owner, int id, UINT flags, ...);
 // Common file dialog; `path` holds 256 characters. Returns 1 when chosen.
-int FileDialog(HWND owner, char* path, const char* filterText, const char* title, bool open,
-               int filterIndex);
+int FileDialog(HWND owner, char* path, const char* filterText, const char* title, bool open, int filterIndex);
 // Opens one file by name with the reader its extension names.
 int OpenDocumentFile(HWND owner, const char* path);
 // File > Open; non-zero only when a unit or design went into a slot.
@@ -81,9 +80,9 @@ void LayoutFrame();
 extern const char kChildClass[];  // "SON_CHILD_WClass"
 bool RegisterDocumentClass(HINSTANCE instance);
 HWND CreateDocumentWindow(const char* title, int kind, void* data);
-int DocumentKindOf(HWND child);   // -1 when not a document window
+int DocumentKindOf(HWND child);  // -1 when not a document window
 void* DocumentDataOf(HWND child);
-HWND ActiveDocument();            // the active MDI child or null
+HWND ActiveDocument();  // the active MDI child or null
 void MakeTitleUnique(HWND window);
 HWND FindWindowOfKind(int kind);
 int CountWindowsOfKind(int kind);

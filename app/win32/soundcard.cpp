@@ -203,18 +203,10 @@ void PostStartupSoundcardCheck(HWND frame) {
     }
     const int virtualId = VirtualIdOf(*devices);
     switch (ChooseStartupSoundcard(ms, *devices, virtualId)) {
-        case StartupSoundcard::kUseVirtual:
-            ConfigureVirtualLoudspeaker(ms, virtualId);
-            [[fallthrough]];
-        case StartupSoundcard::kCardTest:
-            PostMessageA(frame, UM_CARDTEST, 0, 0);
-            break;
-        case StartupSoundcard::kNoInput:
-            ms.channels = 0;
-            [[fallthrough]];
-        case StartupSoundcard::kOpenSettings:
-            PostMessageA(frame, WM_COMMAND, 711, 0);
-            break;
+        case StartupSoundcard::kUseVirtual: ConfigureVirtualLoudspeaker(ms, virtualId); [[fallthrough]];
+        case StartupSoundcard::kCardTest: PostMessageA(frame, UM_CARDTEST, 0, 0); break;
+        case StartupSoundcard::kNoInput: ms.channels = 0; [[fallthrough]];
+        case StartupSoundcard::kOpenSettings: PostMessageA(frame, WM_COMMAND, 711, 0); break;
     }
 }
 
@@ -314,9 +306,7 @@ INT_PTR CALLBACK LevelsInformationProc(HWND dialog, UINT message, WPARAM wp, LPA
 
 INT_PTR CALLBACK SplCalibrationProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     switch (message) {
-        case WM_INITDIALOG:
-            ShowToneButton(dialog);
-            return TRUE;
+        case WM_INITDIALOG: ShowToneButton(dialog); return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wp)) {
                 case IDC_SPL_TONE:

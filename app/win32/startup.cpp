@@ -98,8 +98,7 @@ void OpenCommandLineFiles(HWND frame, const char* commandLine) {
     FrameState& s = Shell();
     s.activeDesign = 0;
     s.designFollowsActivation = false;
-    for (const std::string& name : CommandLineNames(commandLine))
-        OpenDocumentFile(frame, ResolvedName(name).c_str());
+    for (const std::string& name : CommandLineNames(commandLine)) OpenDocumentFile(frame, ResolvedName(name).c_str());
     s.designFollowsActivation = true;
 }
 
@@ -117,8 +116,7 @@ bool HandOverFiles(HWND running, const char* commandLine) {
     // still absent (two second starts racing would otherwise mix lists).
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < kHandOverAttempts; ++attempt) {
-        file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+        file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) break;
         Sleep(100);
     }
@@ -198,15 +196,12 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
     }
     for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
     s.helpFile = s.programFolder + StringText(kStrHelpFile);
-    ShowWindow(frame, StartedMinimised(show) ? show
-                      : Settings().window.frameMaximised ? SW_SHOWMAXIMIZED
-                                                          : show);
+    ShowWindow(frame, StartedMinimised(show) ? show : Settings().window.frameMaximised ? SW_SHOWMAXIMIZED : show);
     UpdateWindow(frame);
     if (s.combo) SetFocus(s.combo);
     std::srand((unsigned)std::time(nullptr));
 
-    if (g_splash)
-        SendMessageA(g_splash, WM_SETICON, ICON_BIG, (LPARAM)GetClassLongPtrA(frame, GCLP_HICON));
+    if (g_splash) SendMessageA(g_splash, WM_SETICON, ICON_BIG, (LPARAM)GetClassLongPtrA(frame, GCLP_HICON));
     OpenCommandLineFiles(frame, commandLine);
     // No plug-in host yet, so no plug-in was loaded.
     if (HMENU menu = GetMenu(frame)) EnableMenuItem(menu, 1009, MF_BYCOMMAND | MF_GRAYED);

@@ -29,9 +29,7 @@ struct DialogContext {
     TimeWindowChoice result;
 };
 
-DialogContext* ContextOf(HWND dialog) {
-    return reinterpret_cast<DialogContext*>(GetWindowLongPtrA(dialog, DWLP_USER));
-}
+DialogContext* ContextOf(HWND dialog) { return reinterpret_cast<DialogContext*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
 
 double FieldNumber(HWND dialog, int id) {
     char text[64] = "";
@@ -61,7 +59,7 @@ void Fill(HWND dialog, const TimeWindowDialogState& s) {
     SetFieldNumber(dialog, IDC_TW_LENGTH, c.lengthMs, kMsDecimals);
     SetFieldNumber(dialog, IDC_TW_START, c.startMs, kMsDecimals);
     SetFieldNumber(dialog, IDC_TW_STARTFREQ, c.startFrequency, kHzDecimals);
-    const int radio = c.mode == kTimeWindowManual     ? IDC_TW_MANUAL
+    const int radio = c.mode == kTimeWindowManual      ? IDC_TW_MANUAL
                       : c.mode == kTimeWindowDelayFree ? IDC_TW_DELAYFREE
                                                        : IDC_TW_NORMAL;
     CheckRadioButton(dialog, IDC_TW_NORMAL, IDC_TW_MANUAL, radio);

@@ -149,7 +149,8 @@ void BrowseFolder(HWND dialog) {
 void InitOptions(HWND dialog) {
     const WindowHistory& w = Settings().window;
     SendDlgItemMessageA(dialog, IDC_OPT_FOLDER, EM_LIMITTEXT, kPathChars - 1, 0);
-    SetDlgItemTextA(dialog, IDC_OPT_FOLDER, std::string(w.stimulusFolder, strnlen(w.stimulusFolder, kPathChars)).c_str());
+    SetDlgItemTextA(dialog, IDC_OPT_FOLDER,
+                    std::string(w.stimulusFolder, strnlen(w.stimulusFolder, kPathChars)).c_str());
     const GlobalNotices& n = Notices();
     CheckDlgButton(dialog, IDC_OPT_NORMALIZE, n.normalizeImported);
     CheckDlgButton(dialog, IDC_OPT_NOTE_MIXER, n.noMixer);
@@ -217,7 +218,10 @@ INT_PTR CALLBACK OptionsProc(HWND dialog, UINT msg, WPARAM wp, LPARAM) {
         case WM_COMMAND:
             switch (LOWORD(wp)) {
                 case IDC_OPT_BROWSE: BrowseFolder(dialog); return TRUE;
-                case IDOK: ApplyOptions(dialog); EndDialog(dialog, IDOK); return TRUE;
+                case IDOK:
+                    ApplyOptions(dialog);
+                    EndDialog(dialog, IDOK);
+                    return TRUE;
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
             }
             break;

@@ -50,9 +50,8 @@ std::string TipText(int id) {
 
 HWND CreateCombo(HWND toolbar) {
     FrameState& s = Shell();
-    HWND combo = CreateWindowExA(0, "COMBOBOX", nullptr, WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST,
-                                 0, 0, kComboWidth, kComboHeight, toolbar, (HMENU)(INT_PTR)kComboId,
-                                 s.instance, nullptr);
+    HWND combo = CreateWindowExA(0, "COMBOBOX", nullptr, WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0,
+                                 kComboWidth, kComboHeight, toolbar, (HMENU)(INT_PTR)kComboId, s.instance, nullptr);
     if (!combo) return nullptr;
     if (!s.arialFont)
         s.arialFont = CreateFontA(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
@@ -93,8 +92,8 @@ HWND CreateToolbar(HWND frame, bool easy) {
     if (Settings().window.shellFlags & kShellFlatToolbar) style |= TBSTYLE_FLAT;
     if (Settings().window.shellFlags & kShellToolbar) style |= WS_VISIBLE;
     HINSTANCE instance = s.instance ? s.instance : GetModuleHandleA(nullptr);
-    HWND toolbar = CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr, style, 0, 0, 0, 0, frame,
-                                   (HMENU)(INT_PTR)kToolbarId, instance, nullptr);
+    HWND toolbar = CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr, style, 0, 0, 0, 0, frame, (HMENU)(INT_PTR)kToolbarId,
+                                   instance, nullptr);
     if (!toolbar) return nullptr;
     SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
@@ -147,8 +146,7 @@ LRESULT ToolbarNotify(HWND, NMHDR* header, bool* handled) {
             // stores separators as id 0.
             auto* r = reinterpret_cast<NMTBRESTORE*>(header);
             if (r->iItem >= 0) {
-                const bool separator =
-                    (r->tbButton.fsStyle & BTNS_SEP) || r->tbButton.idCommand == kSeparator;
+                const bool separator = (r->tbButton.fsStyle & BTNS_SEP) || r->tbButton.idCommand == kSeparator;
                 if (separator || FindToolbarButton(r->tbButton.idCommand)) {
                     const BYTE state = r->tbButton.fsState & TBSTATE_HIDDEN;
                     r->tbButton = ButtonFor(separator ? kSeparator : r->tbButton.idCommand);
@@ -169,9 +167,7 @@ LRESULT ToolbarNotify(HWND, NMHDR* header, bool* handled) {
             break;
         }
         case TBN_TOOLBARCHANGE:
-        case TBN_ENDADJUST:
-            PlaceCombo();
-            break;
+        case TBN_ENDADJUST: PlaceCombo(); break;
         case TTN_GETDISPINFOA: {
             auto* tip = reinterpret_cast<NMTTDISPINFOA*>(header);
             static std::string text;

@@ -43,7 +43,6 @@ HWND WindowOfRecord(int kind, const void* record) {
     return nullptr;
 }
 
-
 bool AnySlotAnalysed() {
     for (int i = 0; i < kDesignSlotCount; ++i)
         if (DesignSlots()[i].flags & kSlotAnalysed) return true;
@@ -217,14 +216,10 @@ int Undo(HWND window) {
     int done = 0;
     {
         WaitCursor wait;
-        if (design)
-            done = UndoDesign(window, kind, step);
-        else if (!data)
-            done = 0;
-        else if (kind == kDocMeasurement)
-            done = UndoMeasurement(window, *static_cast<Measurement*>(data), step);
-        else
-            done = UndoTimeRecord(window, *static_cast<TimeRecord*>(data), step);
+        if (design) done = UndoDesign(window, kind, step);
+        else if (!data) done = 0;
+        else if (kind == kDocMeasurement) done = UndoMeasurement(window, *static_cast<Measurement*>(data), step);
+        else done = UndoTimeRecord(window, *static_cast<TimeRecord*>(data), step);
     }
     if (done) {
         if (auto used = Steps().Remove(step.serial)) DeleteStep(*used);

@@ -94,9 +94,10 @@ int main(int argc, char** argv) {
     double sum = 0;
     for (double v : ms) sum += v;
     std::sort(ms.begin(), ms.end());
-    std::printf("multigraph 16 curves x 2000 points, amplitude + phase, 1600x1000: %.2f ms per repaint "
-                "(mean of %d; best %.2f ms, median %.2f ms)\n",
-                sum / ms.size(), repaints, ms.front(), ms[ms.size() / 2]);
+    std::printf(
+        "multigraph 16 curves x 2000 points, amplitude + phase, 1600x1000: %.2f ms per repaint "
+        "(mean of %d; best %.2f ms, median %.2f ms)\n",
+        sum / ms.size(), repaints, ms.front(), ms[ms.size() / 2]);
     SelectObject(dc, old);
     DeleteObject(bitmap);
     DeleteDC(dc);

@@ -31,8 +31,8 @@ HPEN GraphCanvas::Pen(COLORREF colour, int style, int width) {
     if (width > 1 && style != PS_SOLID) {
         // Cosmetic pens draw dashes only one pixel wide.
         LOGBRUSH lb{BS_SOLID, colour, 0};
-        pen = ExtCreatePen(PS_GEOMETRIC | static_cast<DWORD>(style) | PS_ENDCAP_FLAT, static_cast<DWORD>(width), &lb,
-                           0, nullptr);
+        pen = ExtCreatePen(PS_GEOMETRIC | static_cast<DWORD>(style) | PS_ENDCAP_FLAT, static_cast<DWORD>(width), &lb, 0,
+                           nullptr);
     } else {
         pen = CreatePen(style, width, colour);
     }

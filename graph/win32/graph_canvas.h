@@ -50,7 +50,7 @@ public:
     void SetInfoFont(int height);
     int AxisHeight() const { return axisHeight_; }
     int InfoHeight() const { return infoHeight_; }
-    int TextWidth(std::string_view text);        // in the axis font
+    int TextWidth(std::string_view text);  // in the axis font
     TextWidthFn AxisWidthFn();
 
     // Text with its top-left corner at x, y in the axis or info font.
@@ -92,10 +92,10 @@ private:
 // vertical scales take their label columns, and where the lines below go.
 struct FrameLayout {
     PlotRect plot;
-    int axisHeight = 8;     // axis label font
-    int infoHeight = 8;     // legend and information line font
-    int infoTop = 0;        // first line below the axis labels
-    int lineHeight = 0;     // of the information and legend lines
+    int axisHeight = 8;  // axis label font
+    int infoHeight = 8;  // legend and information line font
+    int infoTop = 0;     // first line below the axis labels
+    int lineHeight = 0;  // of the information and legend lines
 };
 // `infoLines` lines are kept free below the axis labels.
 FrameLayout LayOutFrame(const RECT& area, int infoLines);
@@ -104,8 +104,7 @@ FrameLayout LayOutFrame(const RECT& area, int infoLines);
 // drew, for the read-outs.
 FrequencyMapping FrequencyAxis(GraphCanvas& canvas, const PlotRect& plot, double fmin, double fmax, bool linear);
 ScalesLayout VerticalScales(GraphCanvas& canvas, PlotRect& plot, const std::vector<ScaleDescription>& scales);
-TimeAxisLayout TimeAxis(GraphCanvas& canvas, const PlotRect& plot, bool printing, int height, double t0,
-                        double t1);
+TimeAxisLayout TimeAxis(GraphCanvas& canvas, const PlotRect& plot, bool printing, int height, double t0, double t1);
 
 // True when the device draws fewer than 3 bits per pixel.
 bool DeviceIsMonochrome(HDC dc);

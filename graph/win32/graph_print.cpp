@@ -66,8 +66,9 @@ bool PrintGraphOnDc(HWND window, HDC printer, const char* docName) {
         AbortDoc(printer);
         return false;
     }
-    const bool painted = PaintGraphPage(window, printer, GetDeviceCaps(printer, HORZRES), GetDeviceCaps(printer, VERTRES),
-                                        GetDeviceCaps(printer, LOGPIXELSX), GetDeviceCaps(printer, LOGPIXELSY));
+    const bool painted =
+        PaintGraphPage(window, printer, GetDeviceCaps(printer, HORZRES), GetDeviceCaps(printer, VERTRES),
+                       GetDeviceCaps(printer, LOGPIXELSX), GetDeviceCaps(printer, LOGPIXELSY));
     const bool ended = EndPage(printer) > 0;
     if (!painted || !ended) {
         AbortDoc(printer);

@@ -30,11 +30,11 @@ constexpr uint32_t kPaintOutput = 0x8000;
 
 // How one paint is done.
 struct GraphPaint {
-    uint32_t flags = 0;             // GraphViewFlags | kPaintMultigraph | kPaintOutput
-    uint32_t distortionFlags = 0;   // DistortionViewFlags
-    bool printerColours = false;    // the appearance's second colour set
-    bool monochrome = false;        // every colour black (also when the device has < 3 bits per pixel)
-    bool screen = true;             // a window on the screen (the watermark gets its shadow)
+    uint32_t flags = 0;            // GraphViewFlags | kPaintMultigraph | kPaintOutput
+    uint32_t distortionFlags = 0;  // DistortionViewFlags
+    bool printerColours = false;   // the appearance's second colour set
+    bool monochrome = false;       // every colour black (also when the device has < 3 bits per pixel)
+    bool screen = true;            // a window on the screen (the watermark gets its shadow)
 };
 // The paint of a window as the settings ask for it.
 GraphPaint ScreenPaint();
@@ -44,20 +44,20 @@ struct GraphGeometry {
     bool valid = false;
     int kind = 0;
     PlotRect plot;
-    FrequencyMapping map;                    // frequency graphs
-    TimeAxisLayout time;                     // time graphs
-    std::vector<ScaleDescription> scales;    // vertical scales, first one left of the plot
+    FrequencyMapping map;                  // frequency graphs
+    TimeAxisLayout time;                   // time graphs
+    std::vector<ScaleDescription> scales;  // vertical scales, first one left of the plot
     uint32_t flags = 0;
     uint32_t distortionFlags = 0;
-    bool markers = false;                    // the time-window markers were drawn
-    int markerStartX = 0, markerEndX = 0;    // their columns (absolute)
+    bool markers = false;                  // the time-window markers were drawn
+    int markerStartX = 0, markerEndX = 0;  // their columns (absolute)
 };
 
 // What a measurement graph shows. One record, or several in multigraph mode.
 struct MeasurementGraphInput {
     std::vector<const Measurement*> records;
-    std::vector<std::string> names;   // legend texts; empty: each record's file name
-    double fmin = 0, fmax = 0;        // displayed range; 0: the records' own
+    std::vector<std::string> names;  // legend texts; empty: each record's file name
+    double fmin = 0, fmax = 0;       // displayed range; 0: the records' own
 };
 
 // The painters. Each returns false and paints nothing when the plot would be
@@ -78,7 +78,7 @@ bool PaintEnergyTimeGraph(HDC dc, const RECT& area, EtcRecord& record, const Gra
 struct MultigraphCurves {
     std::vector<const Measurement*> records;
     std::vector<std::string> names;
-    double* displayFirst = nullptr;   // the multigraph's displayed range; null: the curves' own
+    double* displayFirst = nullptr;  // the multigraph's displayed range; null: the curves' own
     double* displayLast = nullptr;
     double fullFirst = 0, fullLast = 0;  // what Restore Zoom goes back to
 };

@@ -221,8 +221,8 @@ ReadoutPanes Panes(HWND window, const WindowState& s, POINT pt, bool crosshair) 
             if (crosshair) {
                 level = g.scales.front().ValueAt(pt.y, g.plot.top, g.plot.bottom);
             } else {
-                const long long index = std::clamp<long long>(EtcSampleIndex(rate, time), 0,
-                                                              static_cast<long long>(e.samples.size()) - 1);
+                const long long index =
+                    std::clamp<long long>(EtcSampleIndex(rate, time), 0, static_cast<long long>(e.samples.size()) - 1);
                 level = e.samples[static_cast<size_t>(index)];
             }
             const TimeWindowEdges w = s.mode == Mode::Marker ? s.edges : EtcMarkerEdges(e);

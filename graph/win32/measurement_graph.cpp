@@ -45,8 +45,7 @@ struct CurvePlan {
     bool wrapped;  // wrapped phase: no line across a wrap
 };
 
-std::vector<CurvePlan> PlanCurves(const MeasurementGraphInput& in, const GraphPaint& paint,
-                                  const GraphCanvas& canvas) {
+std::vector<CurvePlan> PlanCurves(const MeasurementGraphInput& in, const GraphPaint& paint, const GraphCanvas& canvas) {
     std::vector<CurvePlan> plans;
     const uint32_t f = paint.flags;
     const int ps = SelectedPhaseSlot(f);
@@ -59,27 +58,29 @@ std::vector<CurvePlan> PlanCurves(const MeasurementGraphInput& in, const GraphPa
         const bool z = IsImpedance(m);
         if (f & kGraphAmplitude) {
             if (z)
-                plans.push_back({&m, {kSlotLevel, CurveValue::Raw, false}, ScaleKind::Impedance, st.impedanceColour, false});
+                plans.push_back(
+                    {&m, {kSlotLevel, CurveValue::Raw, false}, ScaleKind::Impedance, st.impedanceColour, false});
             else if (f & kGraphLinearAmplitude)
-                plans.push_back({&m, {kSlotLevel, CurveValue::Millivolt, true}, ScaleKind::Millivolt, st.colour, false});
-            else
-                plans.push_back({&m, {kSlotLevel, CurveValue::Raw, true}, ScaleKind::Level, st.colour, false});
+                plans.push_back(
+                    {&m, {kSlotLevel, CurveValue::Millivolt, true}, ScaleKind::Millivolt, st.colour, false});
+            else plans.push_back({&m, {kSlotLevel, CurveValue::Raw, true}, ScaleKind::Level, st.colour, false});
         }
         if (ps >= 0 && RecordHasSlot(m, ps)) {
             const bool wrapped = !(f & kGraphPhaseUnwrapped);
             plans.push_back({&m, {ps, CurveValue::Degrees, !z}, ScaleKind::Phase, st.phaseColour, wrapped});
         }
         if (gs >= 0 && RecordHasSlot(m, gs))
-            plans.push_back({&m, {gs, CurveValue::Milliseconds, !z}, ScaleKind::GroupDelay, st.groupDelayColour, false});
+            plans.push_back(
+                {&m, {gs, CurveValue::Milliseconds, !z}, ScaleKind::GroupDelay, st.groupDelayColour, false});
         if (!z && dist && (m.h.flags & kMesDistortion)) {
             for (int b = 0; b < 10; ++b) {
                 if (!(dist >> b & 1)) continue;
                 const int slot = kSlotDistortion2 + b;
                 const uint32_t colour = b == 9 ? st.groupDelayColour : st.shades[std::min(b, 6)];
                 if (percent)
-                    plans.push_back({&m, {slot, CurveValue::DistortionPercent, true}, ScaleKind::Distortion, colour, false});
-                else
-                    plans.push_back({&m, {slot, CurveValue::Raw, true}, ScaleKind::Level, colour, false});
+                    plans.push_back(
+                        {&m, {slot, CurveValue::DistortionPercent, true}, ScaleKind::Distortion, colour, false});
+                else plans.push_back({&m, {slot, CurveValue::Raw, true}, ScaleKind::Level, colour, false});
             }
         }
     }

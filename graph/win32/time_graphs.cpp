@@ -61,8 +61,8 @@ void FillGeometry(GraphGeometry* geometry, const TimePlot& tp, const GraphPaint&
 
 }  // namespace
 
-bool PaintImpulseGraph(HDC dc, const RECT& area, TimeRecord& record, const GraphPaint& paint,
-                       GraphGeometry* geometry, bool windowMarkers) {
+bool PaintImpulseGraph(HDC dc, const RECT& area, TimeRecord& record, const GraphPaint& paint, GraphGeometry* geometry,
+                       bool windowMarkers) {
     if (geometry) *geometry = GraphGeometry{};
     const double rate = record.h.sampleRate;
     if (record.samples.empty() || rate < 1) return false;

@@ -47,7 +47,6 @@ constexpr UINT kRecordPass = WM_USER + 3;
 constexpr UINT kFinishStimulus = WM_USER + 4;
 constexpr UINT_PTR kInitTimer = 1;
 
-
 constexpr int kNameChars = 120;
 
 std::atomic<CompensationMessageHook> g_hook{nullptr};
@@ -55,8 +54,6 @@ std::atomic<CompensationMessageHook> g_hook{nullptr};
 HINSTANCE Instance() { return Shell().instance ? Shell().instance : GetModuleHandleA(nullptr); }
 
 int ShowMessage(HWND owner, const Status& message, UINT flags) { return ShowStatus(owner, message, flags, g_hook); }
-
-
 
 // Time for the initialisation to end before it counts as not recording.
 UINT RunTimeout(const DuplexRunPlan& plan) {
@@ -152,15 +149,13 @@ CompensationRunSetup CompensationDialog::CurrentSetup() const {
 void CompensationDialog::ShowInformation() {
     const MeasurementSettings& ms = CurrentMeasurementSettings();
     const bool probe = ms.channels == 2 && (ms.flags & kMsfProbeCompensation) && !Linearity();
-    const double start =
-        (ms.flags & kMsfMlsAutoStart) && ms.mlsWindow > 0 ? 1.0 / ms.mlsWindow : double(ms.mlsStart);
+    const double start = (ms.flags & kMsfMlsAutoStart) && ms.mlsWindow > 0 ? 1.0 / ms.mlsWindow : double(ms.mlsStart);
     const int order = int(ms.mlsOrder);
     const long length = order >= 2 && order <= 24 ? (1L << order) - 1 : 0;
     const uint32_t averages = ms.mlsPreAverages;
-    const std::string info =
-        FormatStringId(kStrInformation, start, MaxAnalysisFrequency(int(ms.sampleRate)), int(std::max(1u, averages)),
-               length, probe ? "(Probe)" : "", int(ms.bitsPerSample), long(ms.sampleRate),
-               ms.channels >= 2 ? "Stereo" : "Mono");
+    const std::string info = FormatStringId(
+        kStrInformation, start, MaxAnalysisFrequency(int(ms.sampleRate)), int(std::max(1u, averages)), length,
+        probe ? "(Probe)" : "", int(ms.bitsPerSample), long(ms.sampleRate), ms.channels >= 2 ? "Stereo" : "Mono");
     SetDlgItemTextA(dialog_, IDC_CC_INFO, info.c_str());
 }
 
@@ -322,8 +317,7 @@ void CompensationDialog::Succeeded() {
     }
     // The new file is the one in use now, and the list says so.
     FillCompensationList(dialog_, IDC_CC_LIST, name_.c_str(), true);
-    ShowMessage(dialog_, Status::Error(kStrSecondaryDone, {name_ + kSecondaryExtension}),
-                MB_OK | MB_ICONINFORMATION);
+    ShowMessage(dialog_, Status::Error(kStrSecondaryDone, {name_ + kSecondaryExtension}), MB_OK | MB_ICONINFORMATION);
     if (!ended_) EnableButtons(true);
 }
 
@@ -381,10 +375,11 @@ CompensationDialog* DialogOf(HWND dialog) { return MeasurementDialogOf<Compensat
 
 INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp, CompensationTarget target) {
     using D = CompensationDialog;
-    if (const std::optional<INT_PTR> done = CommonDialogMessage<D>(
-            dialog, message, wp, lp, [&] { return new D(dialog, target); }, &D::Close,
-            {{kPrepareStimulus, &D::PrepareStimulus}, {kRecordPass, &D::RecordPass},
-             {kFinishStimulus, &D::FinishStimulus}}))
+    if (const std::optional<INT_PTR> done =
+            CommonDialogMessage<D>(dialog, message, wp, lp, [&] { return new D(dialog, target); }, &D::Close,
+                                   {{kPrepareStimulus, &D::PrepareStimulus},
+                                    {kRecordPass, &D::RecordPass},
+                                    {kFinishStimulus, &D::FinishStimulus}}))
         return *done;
     CompensationDialog* self = DialogOf(dialog);
     switch (message) {
@@ -430,10 +425,8 @@ INT_PTR CALLBACK NoticeProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             if (LOWORD(wp) != IDOK && LOWORD(wp) != IDCANCEL) return FALSE;
             if (IsDlgButtonChecked(dialog, IDC_NOCOMP_DONT_SHOW) == BST_CHECKED) {
-                if (GetWindowLongPtrA(dialog, DWLP_USER) == kNoticeOffer)
-                    Notices().noCardCompensationSettings = false;
-                else
-                    Notices().noCardCompensation = false;
+                if (GetWindowLongPtrA(dialog, DWLP_USER) == kNoticeOffer) Notices().noCardCompensationSettings = false;
+                else Notices().noCardCompensation = false;
             }
             EndDialog(dialog, LOWORD(wp));
             return TRUE;
@@ -458,8 +451,8 @@ INT_PTR CALLBACK SoundcardCompensationProc(HWND dialog, UINT message, WPARAM wp,
 }
 
 INT_PTR MeasureLinearity(HWND owner) {
-    return DialogBoxParamA(Instance(), MAKEINTRESOURCEA(DLG_SOUNDCARD_COMPENSATION), owner,
-                           SoundcardCompensationProc, 0);
+    return DialogBoxParamA(Instance(), MAKEINTRESOURCEA(DLG_SOUNDCARD_COMPENSATION), owner, SoundcardCompensationProc,
+                           0);
 }
 
 void ShowNoSoundcardCompensation(void* owner) {
@@ -475,8 +468,8 @@ bool OfferLinearityMeasurement(HWND owner) {
     for (CompensationStimulus kind : LinearityStimuli(ms))
         missing = missing || SoundcardCompensationMissing(ms, MeasureProgramFolder(), kind);
     if (!missing) return false;
-    return DialogBoxParamA(Instance(), MAKEINTRESOURCEA(DLG_NO_CARD_COMPENSATION), owner, NoticeProc,
-                           kNoticeOffer) == IDOK;
+    return DialogBoxParamA(Instance(), MAKEINTRESOURCEA(DLG_NO_CARD_COMPENSATION), owner, NoticeProc, kNoticeOffer) ==
+           IDOK;
 }
 
 void InstallSoundcardCompensationNotice() { SetNoSoundcardCompensationNotice(&ShowNoSoundcardCompensation); }

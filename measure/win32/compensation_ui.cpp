@@ -29,7 +29,6 @@ namespace srx {
 
 namespace {
 
-
 // The sensitivity the exported text names for the reference microphone.
 constexpr double kReferenceSensitivity = 5.0;  // mV/Pa
 
@@ -138,8 +137,7 @@ INT_PTR CALLBACK DifferenceProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
                 const bool smooth = IsDlgButtonChecked(dialog, IDC_CD_SMOOTH) == BST_CHECKED;
                 // Both chosen and sharing a frequency range, or the dialog stays.
                 if (u < 0 || c < 0 || size_t(u) >= st->curves.size() || size_t(c) >= st->curves.size() ||
-                    !CompensationFromDifference(*st->curves[size_t(u)], *st->curves[size_t(c)], smooth,
-                                                *st->result)) {
+                    !CompensationFromDifference(*st->curves[size_t(u)], *st->curves[size_t(c)], smooth, *st->result)) {
                     MessageBeep(MB_ICONEXCLAMATION);
                     return TRUE;
                 }
@@ -233,10 +231,8 @@ void ShowValue(HWND dialog, const EditorGraph& g, int x, int y) {
 
 std::string FrequencyLabel(double f) {
     char text[16];
-    if (f >= 1000)
-        std::snprintf(text, sizeof text, "%gk", f / 1000);
-    else
-        std::snprintf(text, sizeof text, "%g", f);
+    if (f >= 1000) std::snprintf(text, sizeof text, "%gk", f / 1000);
+    else std::snprintf(text, sizeof text, "%g", f);
     return text;
 }
 
@@ -323,10 +319,8 @@ void PaintGraph(HWND dialog, const DRAWITEMSTRUCT& di, const MicDialog& st) {
 void CloseMicDialog(HWND dialog, int result) {
     MicDialog* st = StateOf(dialog);
     if (GetCapture() == dialog) ReleaseCapture();
-    if (st && st->modeless)
-        DestroyWindow(dialog);
-    else
-        EndDialog(dialog, result);
+    if (st && st->modeless) DestroyWindow(dialog);
+    else EndDialog(dialog, result);
 }
 
 void OnSelectionChange(HWND dialog, MicDialog& st) {
@@ -397,9 +391,7 @@ void InitMicDialog(HWND dialog, MicDialog* st) {
 INT_PTR CALLBACK MicDialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
     MicDialog* st = StateOf(dialog);
     switch (msg) {
-        case WM_INITDIALOG:
-            InitMicDialog(dialog, reinterpret_cast<MicDialog*>(lp));
-            return TRUE;
+        case WM_INITDIALOG: InitMicDialog(dialog, reinterpret_cast<MicDialog*>(lp)); return TRUE;
         case WM_DRAWITEM:
             if (st && wp == IDC_MC_GRAPH) {
                 PaintGraph(dialog, *reinterpret_cast<const DRAWITEMSTRUCT*>(lp), *st);
@@ -530,11 +522,12 @@ int ConvertFoundCalibrations(HWND owner, std::string* lastName) {
     const CalibrationConversion r = ConvertFoundCalibrations(folder);
     for (const std::string& name : r.failed)
         if (ReportedFailures().insert(folder + "\\" + name).second)
-            Ask(owner, kStrCouldntConvert, MB_OK | MB_ICONEXCLAMATION, FormatStringId(kStrCouldntConvert, name.c_str()));
+            Ask(owner, kStrCouldntConvert, MB_OK | MB_ICONEXCLAMATION,
+                FormatStringId(kStrCouldntConvert, name.c_str()));
     const int n = int(r.converted.size());
     if (n == 1) {
-        if (Ask(owner, kStrUseNewOne, MB_YESNO | MB_ICONQUESTION, FormatStringId(kStrUseNewOne, r.converted[0].c_str())) ==
-            IDYES)
+        if (Ask(owner, kStrUseNewOne, MB_YESNO | MB_ICONQUESTION,
+                FormatStringId(kStrUseNewOne, r.converted[0].c_str())) == IDYES)
             SetRememberedMicrophoneCompensation(r.converted[0]);
     } else if (n > 1) {
         Ask(owner, kStrFoundMany, MB_OK | MB_ICONINFORMATION, FormatStringId(kStrFoundMany, n));
@@ -545,8 +538,8 @@ int ConvertFoundCalibrations(HWND owner, std::string* lastName) {
 
 int OpenMicrophoneCompensationDialog(HWND owner) {
     auto* st = new MicDialog;
-    const INT_PTR r = DialogBoxParamA(Shell().instance, MAKEINTRESOURCEA(DLG_MIC_COMPENSATION), owner, MicDialogProc,
-                                      LPARAM(st));
+    const INT_PTR r =
+        DialogBoxParamA(Shell().instance, MAKEINTRESOURCEA(DLG_MIC_COMPENSATION), owner, MicDialogProc, LPARAM(st));
     if (r == -1) delete st;  // the dialog never existed
     return r == 1 ? 1 : 0;
 }
@@ -554,8 +547,8 @@ int OpenMicrophoneCompensationDialog(HWND owner) {
 HWND CreateMicrophoneCompensationDialog(HWND owner) {
     auto* st = new MicDialog;
     st->modeless = true;
-    HWND dialog = CreateDialogParamA(Shell().instance, MAKEINTRESOURCEA(DLG_MIC_COMPENSATION), owner, MicDialogProc,
-                                     LPARAM(st));
+    HWND dialog =
+        CreateDialogParamA(Shell().instance, MAKEINTRESOURCEA(DLG_MIC_COMPENSATION), owner, MicDialogProc, LPARAM(st));
     if (!dialog) delete st;
     return dialog;
 }

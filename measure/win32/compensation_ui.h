@@ -17,8 +17,7 @@ namespace srx {
 // selects `current` (a base name; null or "" selects "None..."). Filling the
 // microphone list first converts calibration files found in the program
 // folder. Returns the index selected.
-int FillCompensationList(HWND dialog, int control, const char* current, bool secondary,
-                         bool offerNew = false);
+int FillCompensationList(HWND dialog, int control, const char* current, bool secondary, bool offerNew = false);
 
 // The base name of the entry selected in such a list; "" for "None..." and
 // "New compensation...".

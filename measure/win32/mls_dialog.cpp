@@ -45,7 +45,6 @@ constexpr UINT kPassDone = WM_USER + 1;
 constexpr UINT kCreateFiles = WM_USER + 2;
 constexpr UINT kRecordPass = WM_USER + 3;
 
-
 constexpr int kTitleChars = 200;  // leaves room for "Frequency Response: " in a record's 260
 
 // What ended a prompt that the dialog itself closed (the program is closing).
@@ -53,9 +52,9 @@ constexpr INT_PTR kNestedClosed = -2;
 
 MlsMessageHook g_messageHook = nullptr;
 
-int ShowMessage(HWND owner, const Status& message, UINT flags) { return ShowStatus(owner, message, flags, g_messageHook); }
-
-
+int ShowMessage(HWND owner, const Status& message, UINT flags) {
+    return ShowStatus(owner, message, flags, g_messageHook);
+}
 
 class MlsDialog;
 
@@ -181,13 +180,11 @@ BOOL MlsDialog::Init() {
         return TRUE;
     }
     const MeasurementSettings& ms = m_->Setup().settings;
-    const double start =
-        (ms.flags & kMsfMlsAutoStart) && ms.mlsWindow > 0 ? 1.0 / ms.mlsWindow : double(ms.mlsStart);
+    const double start = (ms.flags & kMsfMlsAutoStart) && ms.mlsWindow > 0 ? 1.0 / ms.mlsWindow : double(ms.mlsStart);
     const double stop = (ms.flags & kMsfMlsAutoStop) ? MaxAnalysisFrequency(int(ms.sampleRate)) : double(ms.mlsStop);
-    const std::string info =
-        FormatStringId(kStrInformation, start, stop, m_->PassCount(), long((1L << m_->Order()) - 1),
-               m_->Probe() ? "(Probe)" : "", int(ms.bitsPerSample), long(ms.sampleRate),
-               ms.channels >= 2 ? "Stereo" : "Mono");
+    const std::string info = FormatStringId(
+        kStrInformation, start, stop, m_->PassCount(), long((1L << m_->Order()) - 1), m_->Probe() ? "(Probe)" : "",
+        int(ms.bitsPerSample), long(ms.sampleRate), ms.channels >= 2 ? "Stereo" : "Mono");
     SetDlgItemTextA(dialog_, IDC_MLS_INFO, info.c_str());
     SendDlgItemMessageA(dialog_, IDC_MLS_TITLE, EM_LIMITTEXT, kTitleChars, 0);
     SetDlgItemTextA(dialog_, IDC_MLS_TITLE, "");

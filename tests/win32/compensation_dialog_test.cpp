@@ -81,7 +81,9 @@ protected:
         std::ifstream in(Path(name), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    bool Exists(const std::string& name) const { return GetFileAttributesA(Path(name).c_str()) != INVALID_FILE_ATTRIBUTES; }
+    bool Exists(const std::string& name) const {
+        return GetFileAttributesA(Path(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
 
     void Open() {
         dialog_ = CreateMicrophoneCompensationDialog(nullptr);
@@ -159,7 +161,7 @@ TEST_F(MicrophoneDialog, NewCurveIsEditedSavedOnOkAndRemembered) {
     Open();
     Choose(1);  // "New compensation..."
     const POINT p = GraphPoint(0.5, 0.3);
-    Click(p);   // a third entry between the fixed ends
+    Click(p);  // a third entry between the fixed ends
     Click(GraphPoint(0.3, 0.7));
     Click(GraphPoint(0.3, 0.7), true);  // and deleted again
     g_chosenPath = Path("Studio");
@@ -247,7 +249,7 @@ TEST_F(MicrophoneDialog, GraphPaintsTheTableRisingToTheRight) {
     }
     EXPECT_GT(blue, r.right / 2);  // the curve crosses the plot
     ASSERT_GE(firstX, 0);
-    EXPECT_LT(lastY, firstY);      // 3 dB at the top end, 1 dB at the bottom
+    EXPECT_LT(lastY, firstY);         // 3 dB at the top end, 1 dB at the bottom
     EXPECT_LT(firstY, r.bottom / 2);  // above 0 dB, which sits near the middle
 }
 

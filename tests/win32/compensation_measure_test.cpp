@@ -130,8 +130,7 @@ TEST_F(CompensationMeasure, Command713MeasuresTheChainAndSavesTheFileInUse) {
     ASSERT_TRUE(LoadCompensation(file, curve).ok());
     const VirtualTruth truth(ProgramVirtualLoudspeaker().Setup(), 44100);
     auto db = [&](double f) { return 20 * std::log10(std::abs(truth.Response(f))); };
-    for (double f : {500.0, 2000.0, 8000.0})
-        EXPECT_NEAR(CompensationLevelAt(curve, f), db(f) - db(1000), 0.5) << f;
+    for (double f : {500.0, 2000.0, 8000.0}) EXPECT_NEAR(CompensationLevelAt(curve, f), db(f) - db(1000), 0.5) << f;
     // Nothing of the run is left in the wave folder.
     EXPECT_TRUE(fs::is_empty(dir_.path() / "waves"));
     EXPECT_FALSE(WaveGetState().initialised);

@@ -63,7 +63,8 @@ protected:
         ASSERT_TRUE(scratch_->ok());
         frame_ = scratch_->frame;
         std::ofstream(folder_ / "MIC.MCP", std::ios::binary)
-            << "Son-Rix:Compensation File v1.10\r\nMIC.MCP\r\n3\r\nBEGIN.\r\n20 6 0\r\n1000 6 0\r\n24000 6 0\r\nEND.\r\n";
+            << "Son-Rix:Compensation File v1.10\r\nMIC.MCP\r\n3\r\nBEGIN.\r\n20 6 0\r\n1000 6 0\r\n24000 6 "
+               "0\r\nEND.\r\n";
         savedFolder_ = MeasureProgramFolder();
         SetMeasureProgramFolder(folder_.path().string() + "\\");
         savedSettings_ = CurrentMeasurementSettings();

@@ -81,8 +81,8 @@ protected:
         auto m = NewMeasurement(0);
         SetText(m->h.title, title);
         for (int i = 0; i < 10; ++i)
-            AddCurvePoint(*m, 100.0 * (i + 1), 80.0, 0, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel,
-                          kNoLevel, kNoLevel, kNoLevel, kNoLevel);
+            AddCurvePoint(*m, 100.0 * (i + 1), 80.0, 0, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
+                          kNoLevel, kNoLevel, kNoLevel);
         std::string path = dir_ / name;
         EXPECT_TRUE(SaveMeasurement(*m, path));
         return path;
@@ -292,18 +292,17 @@ TEST_F(Frame, OpeningFailuresAndFullDesignSlots) {
     std::string path = WriteMeasurement("twice.mes", "Twice");
     EXPECT_EQ(OpenDocumentFile(frame, path.c_str()), 1);
     EXPECT_EQ(OpenDocumentFile(frame, path.c_str()), 1);
-    EXPECT_EQ(ChildTitles(),
-              (std::vector<std::string>{"Frequency Response: Twice", "Frequency Response: Twice : 2"}));
+    EXPECT_EQ(ChildTitles(), (std::vector<std::string>{"Frequency Response: Twice", "Frequency Response: Twice : 2"}));
 }
 
 // A bitmap file of 4 x 2 pixels: the left half red, the right half blue.
 void WriteTile(const std::string& path) {
-    const unsigned char bmp[] = {
-        'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
-        40, 0, 0, 0, 4, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 24, 0, 0, 0,
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 0, 0,  // rows: red, red, blue, blue (BGR)
-        0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 0, 0};
+    const unsigned char bmp[] = {'B', 'M', 78,  0, 0, 0,   0,   0, 0, 0,   54,  0, 0, 0,  // file header
+                                 40,  0,   0,   0, 4, 0,   0,   0, 2, 0,   0,   0, 1, 0,   24, 0, 0, 0,
+                                 0,   0,   24,  0, 0, 0,   0,   0, 0, 0,   0,   0, 0, 0,   0,  0, 0, 0,
+                                 0,   0,   0,   0, 0, 0,   255, 0, 0, 255, 255, 0, 0, 255, 0,  0,  // rows: red, red,
+                                                                                                   // blue, blue (BGR)
+                                 0,   0,   255, 0, 0, 255, 255, 0, 0, 255, 0,   0};
     FILE* f = fopen(path.c_str(), "wb");
     fwrite(bmp, 1, sizeof bmp, f);
     fclose(f);

@@ -40,8 +40,8 @@ std::unique_ptr<Measurement> Response(double level, double endAt = 1e9, uint32_t
     auto m = NewMeasurement(kCurveFrequencyResponse);
     for (double f = 20; f <= 20001; f *= std::pow(2.0, 1.0 / 12)) {
         const double l = f >= endAt ? kNoLevel : level;
-        AddCurvePoint(*m, f, l, 0.5, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
-                      kNoLevel, kNoLevel);
+        AddCurvePoint(*m, f, l, 0.5, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
+                      kNoLevel);
     }
     m->h.flags |= flags | kMesSaved;
     SetText(m->h.title, "Woofer");
@@ -78,9 +78,7 @@ std::unique_ptr<EtcRecord> EnergyTime() {
 }
 
 int XOf(const GraphGeometry& g, double f) { return g.plot.left + g.map.Map(f); }
-int YOf(const GraphGeometry& g, size_t scale, double v) {
-    return g.scales.at(scale).Map(v, g.plot.top, g.plot.bottom);
-}
+int YOf(const GraphGeometry& g, size_t scale, double v) { return g.scales.at(scale).Map(v, g.plot.top, g.plot.bottom); }
 
 LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
 
@@ -169,7 +167,7 @@ TEST_F(GraphPaintTest, ThickLinesAndTheInformationLine) {
     GraphGeometry go;
     ASSERT_TRUE(PaintMeasurementGraph(out.dc(), out.Area(), {{m.get()}}, p, &go));
     EXPECT_EQ(out.At(1, 1), AsColour(colours_.background));  // the background is filled first
-    EXPECT_GT(go.plot.bottom, g.plot.bottom);                 // the room of the line goes to the plot
+    EXPECT_GT(go.plot.bottom, g.plot.bottom);                // the room of the line goes to the plot
     EXPECT_EQ(out.Count(text, RECT{0, go.plot.bottom + 2 * 16, 800, 500}), 0);
 }
 
@@ -427,8 +425,7 @@ TEST_F(GraphWindowTest, ImpulseReadoutAndMarkerDrag) {
     ASSERT_NE(g, nullptr);
     ASSERT_TRUE(g->markers);
     const int y = (g->plot.top + g->plot.bottom) / 2;
-    std::vector<std::string> texts =
-        ReadoutTexts(w, POINT{g->plot.left + g->time.Map(0.010), y}, false);
+    std::vector<std::string> texts = ReadoutTexts(w, POINT{g->plot.left + g->time.Map(0.010), y}, false);
     ASSERT_EQ(texts.size(), 5u);
     // The mouse time (about 10 ms, 0.14 ms per pixel) and the peak that
     // the column shows.

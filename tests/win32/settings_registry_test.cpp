@@ -14,8 +14,8 @@ const char kTestKey[] = "Software\\Brannvik Acoustic Tools\\Son Rix Settings Tes
 
 void PutValue(const char* name, const void* data, DWORD size, DWORD type = REG_BINARY) {
     HKEY k;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
-                              nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     RegCloseKey(k);
 }
@@ -25,8 +25,7 @@ DWORD BinarySize(const char* name) {
     HKEY k;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return 0;
     DWORD size = 0, type = 0;
-    if (RegQueryValueExA(k, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_BINARY)
-        size = 0;
+    if (RegQueryValueExA(k, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_BINARY) size = 0;
     RegCloseKey(k);
     return size;
 }
@@ -131,8 +130,8 @@ TEST_F(RecentMenu, StartUpRebuildCleansTheListAndChangesDirectory) {
     for (int i = 0; i < 4; ++i) std::strcpy(list_[i], stored[i]->c_str());
 
     RebuildRecentMenu(menu_, list_, true);
-    EXPECT_EQ(Tail(), (std::vector<std::string>{"-", "132 " + RecentMenuItemText(1, a),
-                                                "133 " + RecentMenuItemText(2, b)}));
+    EXPECT_EQ(Tail(),
+              (std::vector<std::string>{"-", "132 " + RecentMenuItemText(1, a), "133 " + RecentMenuItemText(2, b)}));
     char cur[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, cur);
     EXPECT_STRCASEEQ(cur, dir_.path().string().c_str());
@@ -155,7 +154,7 @@ TEST_F(RecentMenu, OpeningFilesFillsTheMenuOfTheSettingsList) {
     AddRecentFile(c);
     AddRecentFile(d);
     AddRecentFile(c);
-    EXPECT_EQ(Tail(), (std::vector<std::string>{"-", "132 " + RecentMenuItemText(1, c),
-                                                "133 " + RecentMenuItemText(2, d)}));
+    EXPECT_EQ(Tail(),
+              (std::vector<std::string>{"-", "132 " + RecentMenuItemText(1, c), "133 " + RecentMenuItemText(2, d)}));
     SetRecentFileMenu(nullptr);
 }

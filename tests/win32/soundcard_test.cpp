@@ -94,7 +94,8 @@ TEST(ProgramDevices, VirtualLoudspeakerRunsInRealTimeThroughTheHiddenWindow) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "SrxTestWaveOwner";
     RegisterClassA(&wc);
-    HWND owner = CreateWindowExA(0, "SrxTestWaveOwner", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND owner =
+        CreateWindowExA(0, "SrxTestWaveOwner", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(owner, nullptr);
     g_notices.clear();
     g_inputEnded = false;
@@ -311,7 +312,8 @@ TEST(LoopbackCard, TheWaveMapperPlaysAndRecordsATone) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "SrxTestLoopOwner";
     RegisterClassA(&wc);
-    HWND owner = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND owner =
+        CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
     const fs::path dir = fs::temp_directory_path() / "srx loopback test";
     fs::create_directories(dir);
     for (int bits : {16, 24}) {

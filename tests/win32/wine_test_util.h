@@ -46,7 +46,9 @@ inline bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
     }
     return true;
 }
-inline void PumpFor(int ms) { PumpUntil([] { return false; }, ms); }
+inline void PumpFor(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
 
 enum class CaptionMatch { Exact, Contains };
 
@@ -66,8 +68,8 @@ inline HWND FindOtherThreadWindow(const char* caption, CaptionMatch match = Capt
             char text[128] = "";
             GetWindowTextA(w, text, sizeof text);
             const std::string title(text);
-            const bool matches = s->match == CaptionMatch::Exact ? title == s->caption
-                                                                 : title.find(s->caption) != std::string::npos;
+            const bool matches =
+                s->match == CaptionMatch::Exact ? title == s->caption : title.find(s->caption) != std::string::npos;
             if (GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId() &&
                 (!s->visibleOnly || IsWindowVisible(w)) && matches) {
                 s->found = w;
@@ -165,7 +167,8 @@ public:
         if (!OpenClipboard(nullptr)) return nullptr;
         std::unique_ptr<Dib> copy;
         BITMAP bm{};
-        if (auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP)); bitmap && GetObjectA(bitmap, sizeof bm, &bm)) {
+        if (auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+            bitmap && GetObjectA(bitmap, sizeof bm, &bm)) {
             copy = std::make_unique<Dib>(bm.bmWidth, bm.bmHeight, RGB(0, 0, 0));
             HDC source = CreateCompatibleDC(nullptr);
             HGDIOBJ old = SelectObject(source, bitmap);
@@ -211,8 +214,8 @@ private:
 // window makes Wine wait for a window manager that Xvfb does not have.
 class ScratchFrame {
 public:
-    explicit ScratchFrame(bool withStatus = false) : saved_{Shell().frame, Shell().client, Shell().status,
-                                                          Shell().toolbar, Shell().combo} {
+    explicit ScratchFrame(bool withStatus = false)
+        : saved_{Shell().frame, Shell().client, Shell().status, Shell().toolbar, Shell().combo} {
         HINSTANCE inst = GetModuleHandleA(nullptr);
         static const bool registered = [inst] {
             WNDCLASSA wc{};
@@ -233,8 +236,8 @@ public:
         Shell().frame = frame;
         Shell().client = client;
         if (withStatus) {
-            Shell().status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, frame,
-                                             nullptr, inst, nullptr);
+            Shell().status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, frame, nullptr,
+                                             inst, nullptr);
             int edges[7] = {100, 200, 300, 400, 500, 600, -1};
             SendMessageA(Shell().status, SB_SETPARTS, 7, LPARAM(edges));
         }

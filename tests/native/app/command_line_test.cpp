@@ -46,6 +46,5 @@ TEST(CommandLine, NonBlankCountDecidesTheSplash) {
 TEST(HandOverList, ParsingTakesAnyLineEndAndDropsOverlongLines) {
     EXPECT_EQ(srx::ParseHandOverList("a\n\r\n\rb\rc"), (Names{"a", "b", "c"}));
     std::string fits(269, 'p'), overlong(270, 'q');
-    EXPECT_EQ(srx::ParseHandOverList(fits + "\r\n" + overlong + "\r\nlast.mes\r\n"),
-              (Names{fits, "last.mes"}));
+    EXPECT_EQ(srx::ParseHandOverList(fits + "\r\n" + overlong + "\r\nlast.mes\r\n"), (Names{fits, "last.mes"}));
 }

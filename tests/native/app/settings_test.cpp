@@ -86,8 +86,7 @@ TEST_F(SettingsTest, SaveWritesXoverWindowProgramAndSkipsFailures) {
     } scripted;
     LoadDefaults(s, kDesk);
     SaveSettings(s, scripted);
-    EXPECT_EQ(scripted.order, (std::vector<std::string>{kXoverConfigValue, kWindowHistoryValue,
-                                                         kProgramConfigValue}));
+    EXPECT_EQ(scripted.order, (std::vector<std::string>{kXoverConfigValue, kWindowHistoryValue, kProgramConfigValue}));
     EXPECT_EQ(scripted.values.count(kProgramConfigValue), 1u) << "a failed write must not stop the rest";
 }
 

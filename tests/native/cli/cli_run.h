@@ -38,7 +38,8 @@ inline CliResult RunCli(std::vector<std::string> args) {
 
 class CliFolder : public testing::Test {
 protected:
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
         ("srx_cli_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
          std::to_string(getpid()));
     void SetUp() override { std::filesystem::create_directories(dir); }

@@ -32,7 +32,8 @@ protected:
 
 TEST_F(Cli, FrequencyResponseOfAnImpulseFileIsFlatAndDescribedByInfo) {
     WriteImpulse("imp.twf");
-    const CliResult fr = RunCli({"fr", P("imp.twf"), P("out.mes"), "--start", "100", "--ppo", "12", "--window", "Hanning"});
+    const CliResult fr =
+        RunCli({"fr", P("imp.twf"), P("out.mes"), "--start", "100", "--ppo", "12", "--window", "Hanning"});
     ASSERT_EQ(fr.code, 0) << fr.err;
     EXPECT_EQ(fr.Json()["windowType"], 2);
     EXPECT_NEAR(fr.Json()["firstFrequency"].get<double>(), 100.0, 0.01);
@@ -101,10 +102,14 @@ TEST(CliCommands, AnswerInJsonOrRefuseWithTheirExitCodes) {
     EXPECT_EQ(unknown.err, "sonrix-cli: Unknown string id: 9999\n");
 
     // One case per validator of our own; the parser's own refusals need no list.
-    const std::vector<std::vector<std::string>> bad = {
-        {}, {"string", "2314x"}, {"string", "99999999999"}, {"fr", "a", "b", "--length", "inf"},
-        {"fr", "a", "b", "--window", "kaiser"}, {"measure", "mls", "--device", "wavemapper", "a"},
-        {"measure", "mls", "--device", "virtual", "--order", "25", "a"}, {"measure", "sweep", "--device", "virtual", "a"}};
+    const std::vector<std::vector<std::string>> bad = {{},
+                                                       {"string", "2314x"},
+                                                       {"string", "99999999999"},
+                                                       {"fr", "a", "b", "--length", "inf"},
+                                                       {"fr", "a", "b", "--window", "kaiser"},
+                                                       {"measure", "mls", "--device", "wavemapper", "a"},
+                                                       {"measure", "mls", "--device", "virtual", "--order", "25", "a"},
+                                                       {"measure", "sweep", "--device", "virtual", "a"}};
     for (const auto& args : bad) {
         const CliResult r = RunCli(args);
         EXPECT_EQ(r.code, 2) << testing::PrintToString(args);

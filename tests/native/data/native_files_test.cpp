@@ -66,9 +66,9 @@ Image Twf101WithWaterfall() {
     f.At<int32_t>(564, -1).At<int32_t>(568, 44100).At<int32_t>(572, 3).At(576, -0.75);
     f.At<int32_t>(584, 2).At<int32_t>(588, 2).At(592, 100.0).At(600, 200.0).At(608, double(-3.5f));
     f.At<int32_t>(1272, 8).At<uint8_t>(1300, 0x42);
-    f.Floats({0.5f, -0.75f, 0.25f});       // samples
-    f.Floats({100, 200});                  // the axis of slice 0
-    f.Floats({-10, -3.5f, -20, -30});      // levels of slices 0 and 1
+    f.Floats({0.5f, -0.75f, 0.25f});   // samples
+    f.Floats({100, 200});              // the axis of slice 0
+    f.Floats({-10, -3.5f, -20, -30});  // levels of slices 0 and 1
     return f;
 }
 
@@ -163,7 +163,8 @@ TEST_F(NativeFiles, MesReadErrors) {
 
 TEST_F(NativeFiles, TextFieldsFromFilesAreTerminated) {
     Image f = Mes102();
-    for (std::size_t at : {0u, 260u, 824u, 952u, 1128u}) f.Text(at, std::string(at < 520 || at == 1128 ? 260 : 128, 'A'));
+    for (std::size_t at : {0u, 260u, 824u, 952u, 1128u})
+        f.Text(at, std::string(at < 520 || at == 1128 ? 260 : 128, 'A'));
     Measurement m;
     ASSERT_TRUE(LoadMeasurement(Write("a.mes", f.bytes), m));
     EXPECT_EQ(std::strlen(m.h.path), 259u);
@@ -264,8 +265,8 @@ TEST_F(NativeFiles, TimeRecordReading) {
     const struct {
         std::size_t offset;
         int32_t value;
-    } hostile[] = {{572, -1}, {572, 0x7fffffff}, {572, 4}, {584, -1}, {588, -2}, {584, 0x7fffffff},
-                   {588, 0x7fffffff}, {584, 3}, {588, 0}};
+    } hostile[] = {{572, -1},         {572, 0x7fffffff}, {572, 4}, {584, -1}, {588, -2},
+                   {584, 0x7fffffff}, {588, 0x7fffffff}, {584, 3}, {588, 0}};
     for (const auto& h : hostile) {
         Image f = Twf101WithWaterfall();
         f.At(h.offset, h.value);
@@ -377,9 +378,13 @@ TEST_F(NativeFiles, HostileValuesAreRefused) {
         std::memcpy(&b[at], &v, 4);
         return b;
     };
-    for (const auto& [at, v] : std::vector<std::pair<std::size_t, float>>{
-             {firstPoint, -41.0f}, {firstPoint, 0.0f}, {firstPoint, 30000.0f}, {secondPoint, 20.0f},
-             {firstPoint, nan}, {firstPoint + 4, nan}, {secondPoint + 8, INFINITY}})
+    for (const auto& [at, v] : std::vector<std::pair<std::size_t, float>>{{firstPoint, -41.0f},
+                                                                          {firstPoint, 0.0f},
+                                                                          {firstPoint, 30000.0f},
+                                                                          {secondPoint, 20.0f},
+                                                                          {firstPoint, nan},
+                                                                          {firstPoint + 4, nan},
+                                                                          {secondPoint + 8, INFINITY}})
         EXPECT_EQ(LoadMeasurement(Write("bad.mes", mesWith(at, v)), keep).stringId, 2316) << at << " " << v;
     EXPECT_EQ(LoadMeasurement(Write("bad.mes", Mes102().At(532, double(nan)).bytes), keep).stringId, 2316);
     EXPECT_TRUE(keep.points.empty());
@@ -389,7 +394,8 @@ TEST_F(NativeFiles, HostileValuesAreRefused) {
     std::memcpy(&twf[6 + 1336 + 4], &nan, 4);
     EXPECT_EQ(LoadTimeRecord(Write("nan.twf", twf), t).stringId, 2316);
     for (int32_t rate : {0, 999, 768001, 100000000})
-        EXPECT_EQ(LoadTimeRecord(Write("rate.twf", Twf101WithWaterfall().At<int32_t>(568, rate).bytes), t).stringId, 2316)
+        EXPECT_EQ(LoadTimeRecord(Write("rate.twf", Twf101WithWaterfall().At<int32_t>(568, rate).bytes), t).stringId,
+                  2316)
             << rate;
     EXPECT_EQ(LoadTimeRecord(Write("len.twf", Twf101WithWaterfall().At(540, 1e300 * 1e300).bytes), t).stringId, 2316);
     EtcRecord e;

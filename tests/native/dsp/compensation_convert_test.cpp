@@ -63,8 +63,9 @@ TEST_F(Calibrations, MdfGetsTheLowEntryAndTheHighCut) {
 
 TEST_F(Calibrations, DatAndCalColumnLayouts) {
     CompensationCurve c;
-    ASSERT_TRUE(ReadDatCalibration(Write("q.dat", "\"Sens Factor =-1.5dB, SERNO: 123\"\n20,-0.5,0\n1000\t0.0 5\n"
-                                                  "20000, 1.5, -10\n"),
+    ASSERT_TRUE(ReadDatCalibration(Write("q.dat",
+                                         "\"Sens Factor =-1.5dB, SERNO: 123\"\n20,-0.5,0\n1000\t0.0 5\n"
+                                         "20000, 1.5, -10\n"),
                                    c)
                     .ok());
     ASSERT_EQ(c.Count(), 3);
@@ -84,7 +85,8 @@ TEST_F(Calibrations, DatAndCalColumnLayouts) {
 
 TEST_F(Calibrations, MicRecordsAreLevelThenFrequency) {
     CompensationCurve c;
-    ASSERT_TRUE(ConvertCalibrationFile(Write("a.MIC", Mic({{1.0f, 500.0f}, {2.0f, 1000.0f}, {3.0f, 50000.0f}})), c).ok());
+    ASSERT_TRUE(
+        ConvertCalibrationFile(Write("a.MIC", Mic({{1.0f, 500.0f}, {2.0f, 1000.0f}, {3.0f, 50000.0f}})), c).ok());
     // No low entry for the binary format; the top is cut to 47850 Hz.
     EXPECT_EQ(Frequencies(c), (std::vector<float>{500, 1000, 47850}));
     EXPECT_FLOAT_EQ(At(c, 1000)->level, 2.0f);

@@ -120,8 +120,7 @@ TEST(CompensationEditor, DifferenceCorrectsTheUncalibratedCurve) {
     for (size_t i = 0; i < fixed.points.size(); ++i) {
         EXPECT_NEAR(fixed.points[i].value[kSlotLevel] + 6, calibrated->points[i].value[kSlotLevel], 0.02)
             << fixed.points[i].frequency;
-        EXPECT_NEAR(WrapRadians(fixed.points[i].value[kSlotPhase] - calibrated->points[i].value[kSlotPhase]), 0,
-                    1e-4);
+        EXPECT_NEAR(WrapRadians(fixed.points[i].value[kSlotPhase] - calibrated->points[i].value[kSlotPhase]), 0, 1e-4);
     }
 
     // Without 1000 Hz in the common range the geometric middle is the reference.

@@ -30,9 +30,7 @@ protected:
     }
 };
 
-std::string File(const char* header, const std::string& body) {
-    return std::string(header) + "\r\nx.mcp\r\n" + body;
-}
+std::string File(const char* header, const std::string& body) { return std::string(header) + "\r\nx.mcp\r\n" + body; }
 
 CompensationCurve Table(std::initializer_list<CompensationEntry> e) { return CompensationCurve{e}; }
 
@@ -63,7 +61,8 @@ TEST_F(CompensationFiles, CommentsBlanksAndDecimalCommasAreRead) {
 
 TEST_F(CompensationFiles, MissingEndLoadsWithUnreadEntriesEmpty) {
     CompensationCurve c;
-    ASSERT_TRUE(LoadCompensation(Write("c.mcp", File(kCompensationHeader, "4\r\nBEGIN.\r\n100 1 0\r\n200 2 0\r\n")), c).ok());
+    ASSERT_TRUE(
+        LoadCompensation(Write("c.mcp", File(kCompensationHeader, "4\r\nBEGIN.\r\n100 1 0\r\n200 2 0\r\n")), c).ok());
     ASSERT_EQ(c.Count(), 4);
     EXPECT_FLOAT_EQ(c.entries[1].level, 2.0f);
     EXPECT_EQ(c.entries[2].frequency, 0.0f);
@@ -71,10 +70,12 @@ TEST_F(CompensationFiles, MissingEndLoadsWithUnreadEntriesEmpty) {
     // The empty tail does not disturb the lookup: above 200 Hz the last real entry holds.
     EXPECT_DOUBLE_EQ(CompensationLevelAt(c, 5000), 2.0);
     // An announced count the file cannot hold allocates no more than the file could.
-    ASSERT_TRUE(LoadCompensation(Write("c.mcp", File(kCompensationHeader, "1048576\r\nBEGIN.\r\n100 1 0\r\n")), c).ok());
+    ASSERT_TRUE(
+        LoadCompensation(Write("c.mcp", File(kCompensationHeader, "1048576\r\nBEGIN.\r\n100 1 0\r\n")), c).ok());
     EXPECT_LT(c.Count(), 100);
     // Values that are not numbers are refused.
-    EXPECT_EQ(LoadCompensation(Write("c.mcp", File(kCompensationHeader, "2\r\nBEGIN.\r\n100 1e999 0\r\n")), c).stringId, 2316);
+    EXPECT_EQ(LoadCompensation(Write("c.mcp", File(kCompensationHeader, "2\r\nBEGIN.\r\n100 1e999 0\r\n")), c).stringId,
+              2316);
 }
 
 TEST_F(CompensationFiles, RefusedFilesGiveTheirMessageAndLeaveTheTable) {
@@ -102,7 +103,8 @@ TEST_F(CompensationFiles, RefusedFilesGiveTheirMessageAndLeaveTheTable) {
 }
 
 TEST_F(CompensationFiles, WithoutAllocationTheCallersTableBoundsTheEntries) {
-    const std::string path = Write("c.mcp", File(kCompensationHeader, "3\r\nBEGIN.\r\n100 1 0\r\n200 2 0\r\n300 3 0\r\nEND.\r\n"));
+    const std::string path =
+        Write("c.mcp", File(kCompensationHeader, "3\r\nBEGIN.\r\n100 1 0\r\n200 2 0\r\n300 3 0\r\nEND.\r\n"));
     CompensationCurve big;
     big.entries.resize(8);
     ASSERT_TRUE(LoadCompensation(path, big, false).ok());
@@ -168,9 +170,9 @@ TEST_F(CompensationFiles, ExportWritesTheMicCorrectionText) {
 
 TEST(CompensationLookup, ClampsInterpolatesOnLogFrequencyAndHitsEntriesExactly) {
     const CompensationCurve c = Table({{100, 2, 0.5f}, {1000, -4, -0.5f}, {10000, 6, 0}});
-    EXPECT_DOUBLE_EQ(CompensateLevel(c, 80, 20), 78);      // below the table: first entry
-    EXPECT_DOUBLE_EQ(CompensateLevel(c, 80, 10000), 74);   // the last entry exactly
-    EXPECT_DOUBLE_EQ(CompensateLevel(c, 80, 40000), 74);   // above: last entry
+    EXPECT_DOUBLE_EQ(CompensateLevel(c, 80, 20), 78);     // below the table: first entry
+    EXPECT_DOUBLE_EQ(CompensateLevel(c, 80, 10000), 74);  // the last entry exactly
+    EXPECT_DOUBLE_EQ(CompensateLevel(c, 80, 40000), 74);  // above: last entry
     // The geometric middle of a segment lies half way.
     EXPECT_NEAR(CompensationLevelAt(c, std::sqrt(100.0 * 1000.0)), -1.0, 1e-9);
     EXPECT_NEAR(CompensatePhase(c, 0, std::sqrt(1000.0 * 10000.0)), 0.25, 1e-6);
@@ -186,8 +188,14 @@ TEST(CompensationLookup, FlatMeansExactlyTwoEqualLevels) {
 }
 
 TEST(CompensationLookup, ThinningKeepsShapeAndEnds) {
-    CompensationCurve c = Table({{100, 1.01f, 0}, {200, 1.0f, 0}, {300, 0.98f, 0}, {400, 1.0f, 0},
-                                 {500, 2, 0}, {600, 2, 0.5f}, {700, 2, 0.5f}, {800, 2, 0.5f}});
+    CompensationCurve c = Table({{100, 1.01f, 0},
+                                 {200, 1.0f, 0},
+                                 {300, 0.98f, 0},
+                                 {400, 1.0f, 0},
+                                 {500, 2, 0},
+                                 {600, 2, 0.5f},
+                                 {700, 2, 0.5f},
+                                 {800, 2, 0.5f}});
     ThinCompensation(c);
     std::vector<float> kept;
     for (const CompensationEntry& e : c.entries)
@@ -211,8 +219,7 @@ std::unique_ptr<Measurement> Response(bool distortion) {
     const double f[] = {50, 100, 1000, 2000, 10000};
     const double level[] = {70, -1000, 80, 81, 79};
     const double phase[] = {0.1, 0.2, 3.0, -3.1, 0.0};
-    for (int i = 0; i < 5; ++i)
-        AddCurvePoint(*m, f[i], level[i], phase[i], 40, -1000, 0, 30, 30, 30, 30, 30, 30, 30);
+    for (int i = 0; i < 5; ++i) AddCurvePoint(*m, f[i], level[i], phase[i], 40, -1000, 0, 30, 30, 30, 30, 30, 30, 30);
     return m;
 }
 
@@ -231,10 +238,8 @@ TEST_F(CompensationFiles, MicrophoneCompensationCorrectsLevelsHarmonicsAndPhase)
     for (size_t i = 0; i < m->points.size(); ++i) {
         const CurvePoint& a = before.points[i];
         const CurvePoint& b = m->points[i];
-        if (a.value[kSlotLevel] <= -1000)
-            EXPECT_EQ(b.value[kSlotLevel], -1000.0f);
-        else
-            EXPECT_NEAR(b.value[kSlotLevel], CompensateLevel(c, a.value[kSlotLevel], a.frequency), 1e-4);
+        if (a.value[kSlotLevel] <= -1000) EXPECT_EQ(b.value[kSlotLevel], -1000.0f);
+        else EXPECT_NEAR(b.value[kSlotLevel], CompensateLevel(c, a.value[kSlotLevel], a.frequency), 1e-4);
         // The 2nd harmonic at 2f, the 3rd stays absent, the 4th at 4f.
         EXPECT_NEAR(b.value[kSlotDistortion2], CompensateLevel(c, 40, 2.0 * a.frequency), 1e-4) << i;
         EXPECT_EQ(b.value[kSlotDistortion2 + 1], -1000.0f);

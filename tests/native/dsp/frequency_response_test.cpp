@@ -72,8 +72,8 @@ TEST(FftSize, GrowsWithWindowAndLowStartAndKeepsLevelsComparable) {
     EXPECT_EQ(FftSizeForWindow(kRate, 0.1, 10, nullptr), 18);
     EXPECT_EQ(FftSizeForWindow(kRate, 0.1, 1000, nullptr), 14);
     EXPECT_EQ(FftSizeForWindow(kRate, 0.001, 1000, nullptr), 12);  // never below 2^11 + 1
-    EXPECT_EQ(FftSizeForWindow(22050, 0.001, 1000, &off), 11);      // 2^10 there
-    EXPECT_NEAR(off, 2 * 10 * std::log10(2.0), 1e-12);               // one step + low rate
+    EXPECT_EQ(FftSizeForWindow(22050, 0.001, 1000, &off), 11);     // 2^10 there
+    EXPECT_NEAR(off, 2 * 10 * std::log10(2.0), 1e-12);             // one step + low rate
 }
 
 TEST(ImpulseResponse, UnitImpulseIsFlatAtTheReferenceLevel) {
@@ -108,8 +108,8 @@ TEST(ImpulseResponse, UnitImpulseIsFlatAtTheReferenceLevel) {
     TimeRecord r = Impulse(4000, 0, 2.0f);
     auto m = ImpulseToFrequencyResponse(r, 50, 12, 0, s);
     ASSERT_TRUE(m);
-    EXPECT_NEAR(m->points[5].value[kSlotLevel],
-                UnitImpulseLevel(kRate, 1.0 / kRate, 0.62) + 1.5 + 20 * std::log10(2.0), 1e-3);
+    EXPECT_NEAR(m->points[5].value[kSlotLevel], UnitImpulseLevel(kRate, 1.0 / kRate, 0.62) + 1.5 + 20 * std::log10(2.0),
+                1e-3);
 }
 
 TEST(ImpulseResponse, GridStartsWhereToldAndEndsExactlyAtTheTop) {
@@ -207,10 +207,10 @@ TEST(ImpulseResponse, WindowsThatDoNotFitFailWithTheirReason) {
     EXPECT_EQ(failsWith(100, 12), 5415);
     r.h.sampleRate = kRate;
     EXPECT_EQ(failsWith(30000, 12), 5413);  // start above the top
-    r.h.sampleCount = 5000;  // the header claims more samples than there are
+    r.h.sampleCount = 5000;                 // the header claims more samples than there are
     EXPECT_TRUE(ImpulseToFrequencyResponse(r, 100, 12, 0, s));
     EXPECT_EQ(failsWith(100, 0), 5414);  // no grid
-    r.h.fftWindowLength = 1e300;  // the FFT follows the samples there are
+    r.h.fftWindowLength = 1e300;         // the FFT follows the samples there are
     EXPECT_TRUE(ImpulseToFrequencyResponse(r, 100, 12, 0, s));
     r.samples[10] = std::nanf("");
     EXPECT_EQ(failsWith(100, 12), 5410);
@@ -298,8 +298,7 @@ TEST(DerivePhaseData, ImpedanceGetsZeroDelayAndFailuresClearTheMinimumFamily) {
     s.minimumPhaseQuality = 7;  // unknown: the computation fails
     DerivePhaseData(m, s);
     for (const CurvePoint& p : m.points)
-        for (int slot = kSlotMinimumPhase; slot <= kSlotExcessGroupDelay; ++slot)
-            EXPECT_EQ(p.value[slot], 0.0f);
+        for (int slot = kSlotMinimumPhase; slot <= kSlotExcessGroupDelay; ++slot) EXPECT_EQ(p.value[slot], 0.0f);
     EXPECT_NEAR(m.phaseUnwrappedMax, 0.3, 1e-6);
     EXPECT_NEAR(m.phaseUnwrappedMin, 0.1, 1e-6);
 }

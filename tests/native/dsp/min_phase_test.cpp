@@ -130,8 +130,7 @@ TEST(MinPhaseMath, FastFunctionsMatchTheLibrary) {
 TEST(MinPhaseMath, InstructionSetsAgree) {
     using namespace minphase_detail;
     const KernelTable* wide = Avx2Kernels();
-    if (!wide || !__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma"))
-        GTEST_SKIP() << "no AVX2 here";
+    if (!wide || !__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) GTEST_SKIP() << "no AVX2 here";
     const KernelTable* base = BaselineKernels();
     std::vector<float> spec = DecayingNoiseSpectrum(10, 5);
     std::vector<float> a(1030), b(1030), phi(1030), xa(2100), xb(2100);
@@ -164,8 +163,7 @@ TEST(MinimumPhaseSpectrum, EqualsTheStraightforwardCepstrum) {
 }
 
 TEST(ComputeMinimumPhase, FastPathEqualsTheStraightforwardChain) {
-    Measurement m = Sampled([](double f) { return HighPass2(f, 60, 1.2) / cd(1, f / 5000); }, 15,
-                            24000, 24, 48000);
+    Measurement m = Sampled([](double f) { return HighPass2(f, 60, 1.2) / cd(1, f / 5000); }, 15, 24000, 24, 48000);
     for (int q = 0; q <= 3; ++q) {
         const int res[] = {1, 2, 4, 8};
         const double fac[] = {5, 5, 10, 10};
@@ -175,8 +173,7 @@ TEST(ComputeMinimumPhase, FastPathEqualsTheStraightforwardChain) {
         ReferenceMinimumPhase(ref.data(), log2n, fac[q]);
         ASSERT_TRUE(ComputeMinimumPhase(m, q));
         for (const CurvePoint& p : m.points)
-            ASSERT_NEAR(p.value[kSlotMinimumPhase],
-                        ReferencePhaseAt(ref, size_t(1) << log2n, rate, p.frequency), 2e-4)
+            ASSERT_NEAR(p.value[kSlotMinimumPhase], ReferencePhaseAt(ref, size_t(1) << log2n, rate, p.frequency), 2e-4)
                 << q << " " << p.frequency;
     }
 }
@@ -206,8 +203,7 @@ TEST(ComputeMinimumPhase, RecoversThePhaseOfAMinimumPhaseSystem) {
                 // The excess phase of a minimum-phase system is its error alone.
                 ASSERT_NEAR(p.value[kSlotExcessPhase], -err, 1e-4);
             }
-            std::printf("quality %d, %g..%g Hz: largest minimum-phase error %.4f rad\n", q,
-                        band.from, band.to, worst);
+            std::printf("quality %d, %g..%g Hz: largest minimum-phase error %.4f rad\n", q, band.from, band.to, worst);
             EXPECT_LT(worst, band.tolerance[q]) << q << " " << band.from;
             if (band.from == 50) {
                 EXPECT_LT(worst, 0.6 * previous) << q;

@@ -23,8 +23,8 @@ TEST(ReadingHook, ReadFrequencyResponseGetsItsMinimumPhaseAndGroupDelay) {
         const double x = f / 200.0;
         const double level = 20 * std::log10(x / std::sqrt(1 + x * x));
         const double phase = WrapRadians(std::atan(1 / x) - 2 * kPi * f * delay);
-        ASSERT_TRUE(AddCurvePoint(*m, f, level, phase, -1000, -1000, 0, -1000, -1000, -1000, -1000, -1000, -1000,
-                                  -1000));
+        ASSERT_TRUE(
+            AddCurvePoint(*m, f, level, phase, -1000, -1000, 0, -1000, -1000, -1000, -1000, -1000, -1000, -1000));
     }
     m->h.flags |= kMesPhase;
     const std::string path = scratch.Path("hook.mes");

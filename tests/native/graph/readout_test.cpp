@@ -90,7 +90,7 @@ TEST(MeasurementReadout, ImpedanceWithInductanceAndCapacitance) {
 
     fx.in.mouseX = 1001;  // outside the plot
     EXPECT_EQ(MeasurementReadout(fx.in), ReadoutPanes{});
-    fx.in.mouseX = 500;   // no point at or above
+    fx.in.mouseX = 500;  // no point at or above
     EXPECT_EQ(MeasurementReadout(fx.in), ReadoutPanes{});
 }
 

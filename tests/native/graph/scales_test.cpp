@@ -29,7 +29,7 @@ TEST(DbScale, DivisionsAndAutomaticTop) {
     EXPECT_EQ(DbDivisions(75), 8);
 
     EXPECT_DOUBLE_EQ(DbTop(90, 50, 10, 200), 90);  // a positive setting wins
-    EXPECT_DOUBLE_EQ(DbTop(-1, 50, 10, 98), 100);     // M + 0.4 step == 100: at or above
+    EXPECT_DOUBLE_EQ(DbTop(-1, 50, 10, 98), 100);  // M + 0.4 step == 100: at or above
     EXPECT_DOUBLE_EQ(DbTop(-1, 50, 10, 98.01), 105);
     EXPECT_DOUBLE_EQ(DbTop(-1, 40, 8, -20), -15);
 
@@ -191,7 +191,6 @@ TEST(MeasurementScales, OnlyShownAndPresentQuantities) {
     EXPECT_DOUBLE_EQ(s[1].top, 180);
     EXPECT_EQ(s[2].kind, ScaleKind::GroupDelay);
     EXPECT_NEAR(s[2].top, 1000.0 / 256, 1e-6);
-
 
     Measurement z = Fr({{100, 6.5f}, {200, 38}});
     z.h.curveKind = kCurveImpedance;

@@ -89,7 +89,7 @@ TEST_F(MeasurementSettingsTest, CurrentVersionIsTakenAsStoredWithCarriedWords) {
     std::vector<uint8_t> b = Stored(2008);
     Put<uint32_t>(b, 88, 0x00400200u);
     Put<uint32_t>(b, 948, 2);
-    Put<uint32_t>(b, 4, 0xDEADBEEF);     // words nobody here knows
+    Put<uint32_t>(b, 4, 0xDEADBEEF);  // words nobody here knows
     Put<uint32_t>(b, 860, 0x12345678);
     Put<uint32_t>(b, 1140, 0xCAFEF00D);
     const ProgramConfig p = Load(b);
@@ -107,11 +107,11 @@ TEST_F(MeasurementSettingsTest, CurrentVersionIsTakenAsStoredWithCarriedWords) {
 
 TEST_F(MeasurementSettingsTest, LoadingRepairsWhatOlderVersionsOrDamageLeft) {
     std::vector<uint8_t> b = Stored(2008);
-    Put<uint16_t>(b, 66, 8);           // 8-bit format
-    Put<uint32_t>(b, 912, 0);          // impedance MLS order
-    Put<uint32_t>(b, 984, 0x000001FF); // THD word of an older release
-    Put<uint32_t>(b, 84, 0);           // no buffers
-    Put<uint32_t>(b, 816, 40);         // a sequence of 2^40 samples
+    Put<uint16_t>(b, 66, 8);            // 8-bit format
+    Put<uint32_t>(b, 912, 0);           // impedance MLS order
+    Put<uint32_t>(b, 984, 0x000001FF);  // THD word of an older release
+    Put<uint32_t>(b, 84, 0);            // no buffers
+    Put<uint32_t>(b, 816, 40);          // a sequence of 2^40 samples
     ProgramConfig p = Load(b);
     EXPECT_EQ(At<uint16_t>(&p, 66), 16);
     EXPECT_EQ(At<uint32_t>(&p, 912), 17u);

@@ -112,7 +112,8 @@ TEST_F(MlsMeasurementTest, RecoveredImpulseAndResponseMatchTheTruth) {
     FillAnalysisSettings(ms_, st);
     EXPECT_EQ(response->h.method, 13);
     TimeRecord idealRecord = Ideal(*rec, truth);
-    auto ideal = ImpulseToFrequencyResponse(idealRecord, 1.0 / ms_.mlsWindow, FftPointsPerOctave(ms_.mlsPerOctave), 0, st);
+    auto ideal =
+        ImpulseToFrequencyResponse(idealRecord, 1.0 / ms_.mlsWindow, FftPointsPerOctave(ms_.mlsPerOctave), 0, st);
     ASSERT_TRUE(ideal);
     const double devWindowed = LevelDeviationDb(*response, *ideal);
     std::printf("level deviation from the truth through the same window: %.4f dB\n", devWindowed);
@@ -175,8 +176,9 @@ TEST_F(MlsMeasurementTest, AveragingFourPassesLowersTheNoiseAsWeighted) {
     const double one = noiseDb(1), four = noiseDb(4);
     // ((p1 + p2) / 2 + p3) / 2 ... : weights 1/8, 1/8, 1/4, 1/2.
     const double expected = 10 * std::log10(1.0 / 64 + 1.0 / 64 + 1.0 / 16 + 1.0 / 4);
-    std::printf("noise floor: 1 pass %.2f dB, 4 passes %.2f dB: %.2f dB lower (weighting predicts %.2f, a plain mean %.2f)\n",
-                one, four, one - four, -expected, 10 * std::log10(4.0));
+    std::printf(
+        "noise floor: 1 pass %.2f dB, 4 passes %.2f dB: %.2f dB lower (weighting predicts %.2f, a plain mean %.2f)\n",
+        one, four, one - four, -expected, 10 * std::log10(4.0));
     EXPECT_NEAR(four - one, expected, 0.5);
 }
 

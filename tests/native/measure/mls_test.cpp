@@ -73,7 +73,8 @@ std::vector<double> TestImpulse(size_t delay, size_t length, double sumAbs, unsi
     std::vector<double> h(delay + length, 0.0);
     h[delay] = 1;
     for (size_t k = 1; k < length; ++k)
-        h[delay + k] = 0.6 * std::exp(-double(k) / 40) * std::cos(0.3 * double(k)) + 0.01 * d(rng) * std::exp(-double(k) / 20);
+        h[delay + k] =
+            0.6 * std::exp(-double(k) / 40) * std::cos(0.3 * double(k)) + 0.01 * d(rng) * std::exp(-double(k) / 20);
     double sum = 0;
     for (double v : h) sum += std::fabs(v);
     for (double& v : h) v *= sumAbs / sum;
@@ -192,7 +193,7 @@ TEST_F(MlsFiles, StimulusLayoutLevelsAndRounding) {
     ASSERT_EQ(w.channels[0].size(), lead + 8191 + tail);
     const std::vector<float> s = MlsSequence(13);
     const double top = std::floor(0.9999 * 2147483647.0 + 0.5);
-    const double q16 = std::floor(top / 65536) / 32768;          // truncated to 16 bits
+    const double q16 = std::floor(top / 65536) / 32768;  // truncated to 16 bits
     for (uint32_t i = 0; i < lead; ++i) ASSERT_EQ(w.channels[0][i], 0.0);
     for (uint32_t i = 0; i < 8191; ++i) {
         ASSERT_EQ(w.channels[0][lead + i], w.channels[1][lead + i]);
@@ -393,7 +394,8 @@ TEST(MlsAverage, PassesAlignOnTheirStartsAndTheLastCountsHalf) {
     // D = 2: min(8, 7, 8) - 2 = 5 samples; ((a + b) / 2 + c) / 2.
     ASSERT_EQ(result.samples.size(), 5u);
     EXPECT_EQ(result.h.sampleCount, 5);
-    const std::vector<float> want = {0, 0.5f * (0.5f * (4 + 2) + 8), 0.5f * (0.5f * (8 + 4) + 16), 0.5f * (0.5f * (4 + 2) + 8), 0};
+    const std::vector<float> want = {0, 0.5f * (0.5f * (4 + 2) + 8), 0.5f * (0.5f * (8 + 4) + 16),
+                                     0.5f * (0.5f * (4 + 2) + 8), 0};
     for (size_t i = 0; i < 5; ++i) EXPECT_FLOAT_EQ(result.samples[i], want[i]) << i;
     EXPECT_FLOAT_EQ(float(result.h.peak), want[2]);
     TimeRecord none;

@@ -253,8 +253,10 @@ TEST(Confirmation, OnlyListedChangesOutdateCachedWaves) {
     // One of each kind: the recording format, the level and timing of every
     // stimulus, a stimulus's own shape, a flag that changes the files.
     const Edit outdating[] = {
-        [](auto& m) { m.sampleRate = 48000; },  [](auto& m) { m.waveformLevelDb = -3; },
-        [](auto& m) { m.mlsOrder = 12; },       [](auto& m) { m.flags ^= kMsfMlsPreEmphasis; },
+        [](auto& m) { m.sampleRate = 48000; },
+        [](auto& m) { m.waveformLevelDb = -3; },
+        [](auto& m) { m.mlsOrder = 12; },
+        [](auto& m) { m.flags ^= kMsfMlsPreEmphasis; },
     };
     for (size_t i = 0; i < std::size(outdating); ++i) {
         MeasurementSettings after = before;

@@ -78,7 +78,7 @@ TEST_F(SoundcardCheck, CardTestRecordsAtLeastTheStimulusAndCleansUp) {
 }
 
 TEST_F(SoundcardCheck, SplCalibrationFindsTheChainGainOfTheSimulation) {
-    VirtualSetup setup;  // acoustic: loudspeaker filters, resonance, gain 0.5
+    VirtualSetup setup;     // acoustic: loudspeaker filters, resonance, gain 0.5
     setup.latency = 11025;  // a quarter of a second, as a sound server may add
     device_.SetSetup(setup);
     ms_.waveformLevelDb = -12;

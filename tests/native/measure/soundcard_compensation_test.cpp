@@ -169,8 +169,8 @@ TEST_F(SoundcardCompensationTest, FileHoldsTheCardsShapeAndTheMlsAnalysisTakesIt
     for (const CurvePoint& p : plain->points)
         if (p.frequency >= 300 && p.frequency <= 15000)
             rawLevel = std::max(rawLevel, std::fabs(p.value[kSlotLevel] - LevelAt(*plain, 1000)));
-    std::printf("corrected response 300 Hz - 15 kHz: level within %.3f dB (uncorrected %.2f), phase %.3f rad\n",
-                level, rawLevel, phase);
+    std::printf("corrected response 300 Hz - 15 kHz: level within %.3f dB (uncorrected %.2f), phase %.3f rad\n", level,
+                rawLevel, phase);
     EXPECT_GT(rawLevel, 3);
     EXPECT_LT(level, 0.3);
     EXPECT_LT(phase, 0.1);
@@ -319,7 +319,8 @@ TEST_F(SoundcardCompensationTest, SecondaryNamesAreFileNames) {
     EXPECT_EQ(base, "My Ref 2");
     // Dots too: the lookup of a remembered name adds ".2CP" only to a name
     // without one.
-    for (const char* bad : {"", "   ", ".2CP", "a\\b", "c:x", "a*", "q?", "x\"y", "<", "|", "None...", "v1.2", "tab\tin"})
+    for (const char* bad :
+         {"", "   ", ".2CP", "a\\b", "c:x", "a*", "q?", "x\"y", "<", "|", "None...", "v1.2", "tab\tin"})
         EXPECT_EQ(SecondaryCompensationBaseName(bad, base).stringId, kStrEnterCompensationName) << bad;
 }
 

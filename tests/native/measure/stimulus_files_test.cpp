@@ -57,7 +57,7 @@ TEST(StimulusFolder, EnsureCreatesTheFallbackFromTheProcessSettings) {
 TEST(WaveFileNames, MeasurementFilesFollowThePAndRRule) {
     EXPECT_EQ(StimulusPath("W", kWaveMls), "W\\pMLS.wav");
     EXPECT_EQ(ResponsePath("W", kWaveMls, 3), "W\\rMLS3.wav");
-    EXPECT_EQ(ResponsePath("W", kWaveMls, -1), "W\\rMLS-1.wav");  // warm-up pass
+    EXPECT_EQ(ResponsePath("W", kWaveMls, -1), "W\\rMLS-1.wav");   // warm-up pass
     EXPECT_EQ(ResponsePath("W", kWaveCyclicMls), "W\\rCMLS.wav");  // no pass number
 }
 
@@ -71,18 +71,17 @@ TEST(WaveFileNames, SweepsAreNamedByTheirFormat) {
 TEST(ClearWaveFiles, EachKindDeletesItsPatternIgnoringCase) {
     auto fill = [](FakeWaveFs& fs) {
         fs.dirs.insert("W");
-        for (const char* f : {"W\\pMLS.wav", "W\\PZ.WAV", "W\\rMLS0.wav", "W\\r.wav", "W\\Rx.Wav",
-                              "W\\other.wav", "W\\pnotes.txt", "W\\rwav", "W\\sub\\pA.wav"})
+        for (const char* f : {"W\\pMLS.wav", "W\\PZ.WAV", "W\\rMLS0.wav", "W\\r.wav", "W\\Rx.Wav", "W\\other.wav",
+                              "W\\pnotes.txt", "W\\rwav", "W\\sub\\pA.wav"})
             fs.files.insert(f);
     };
     FakeWaveFs fs;
     fill(fs);
     EXPECT_EQ(ClearWaveFilesIn("W", kClearResponses, fs), 3);
-    EXPECT_EQ(fs.files, (std::set<std::string>{"W\\pMLS.wav", "W\\PZ.WAV", "W\\other.wav",
-                                                "W\\pnotes.txt", "W\\rwav", "W\\sub\\pA.wav"}));
+    EXPECT_EQ(fs.files, (std::set<std::string>{"W\\pMLS.wav", "W\\PZ.WAV", "W\\other.wav", "W\\pnotes.txt", "W\\rwav",
+                                               "W\\sub\\pA.wav"}));
     EXPECT_EQ(ClearWaveFilesIn("W", kClearStimuli, fs), 2);
-    EXPECT_EQ(fs.files,
-              (std::set<std::string>{"W\\other.wav", "W\\pnotes.txt", "W\\rwav", "W\\sub\\pA.wav"}));
+    EXPECT_EQ(fs.files, (std::set<std::string>{"W\\other.wav", "W\\pnotes.txt", "W\\rwav", "W\\sub\\pA.wav"}));
 
     FakeWaveFs all;
     fill(all);
@@ -122,9 +121,7 @@ protected:
         ms.outputDevice = 3;
         ms.flags &= ~kMsfNearField;
     }
-    std::string Name(CompensationStimulus kind, bool pe = false) {
-        return CompensationFilePath(ms, "F", kind, pe, 13);
-    }
+    std::string Name(CompensationStimulus kind, bool pe = false) { return CompensationFilePath(ms, "F", kind, pe, 13); }
     MeasurementSettings ms{};
 };
 

@@ -71,7 +71,6 @@ TEST(TimeWindowDialog, OpensWithTheRecordsWindowAndMode) {
     EXPECT_DOUBLE_EQ(s.choice.startMs, 2.0);
     EXPECT_EQ(s.choice.windowType, kWindowBlackman);
     EXPECT_FALSE(s.startFrequencyEnabled || s.compensationEnabled);
-
 }
 
 TEST(TimeWindowDialog, OkRulesAndTheDurationMessage) {
@@ -87,8 +86,7 @@ TEST(TimeWindowDialog, OkRulesAndTheDurationMessage) {
     EXPECT_EQ(CheckTimeWindowChoice(c, 100, false), TimeWindowVerdict::Accept);
     // A manual window may end at the record's end, not beyond it.
     EXPECT_EQ(CheckTimeWindowChoice(Choice(60, kTimeWindowManual, 40), 100, true), TimeWindowVerdict::Accept);
-    EXPECT_EQ(CheckTimeWindowChoice(Choice(60, kTimeWindowManual, 40.01), 100, true),
-              TimeWindowVerdict::ExceedsRecord);
+    EXPECT_EQ(CheckTimeWindowChoice(Choice(60, kTimeWindowManual, 40.01), 100, true), TimeWindowVerdict::ExceedsRecord);
     const Status msg = ExceedsRecordMessage(1000.0 * 1000 / 48000);
     EXPECT_EQ(msg.stringId, 2410);
     EXPECT_EQ(msg.args, std::vector<std::string>{"20.83"});
@@ -131,12 +129,13 @@ TEST(FftOfWindow, ChosenWindowAndDensityWithMinimumPhaseOnRequest) {
             EXPECT_NEAR(p.value[kSlotMinimumPhase], p.value[kSlotPhase], 0.1) << p.frequency;
         }
     }
-
 }
 
 TEST(FftOfWindow, ChosenCompensationIsAppliedAndOnlyThenNamed) {
     const test::ScratchDir scratch;
-    scratch.Write("MIC.MCP", "Son-Rix:Compensation File v1.10\r\nMIC.MCP\r\n3\r\nBEGIN.\r\n20 6 0\r\n1000 6 0\r\n24000 6 0\r\nEND.\r\n");
+    scratch.Write(
+        "MIC.MCP",
+        "Son-Rix:Compensation File v1.10\r\nMIC.MCP\r\n3\r\nBEGIN.\r\n20 6 0\r\n1000 6 0\r\n24000 6 0\r\nEND.\r\n");
     CompensationSettings cs;
     cs.programFolder = (scratch.Dir() / "").string();
     cs.normalise = false;
