@@ -9,6 +9,7 @@
 #include "dsp/compensation_io.h"
 #include "dsp/frequency_response.h"
 #include "dsp/numeric.h"
+#include "platform/program_path.h"
 #include "resources/string_ids.h"
 
 namespace srx {
@@ -31,13 +32,6 @@ constexpr uint32_t kTwfNoMicrophoneCompensation = 0x0100;
 CompensationThdHook g_thdHook = nullptr;
 
 bool IsEntry(const CompensationEntry& e) { return e.frequency > 0; }
-
-// A name in the program folder, as the program writes its paths.
-std::string InFolder(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    const char last = folder.back();
-    return folder + (last == '\\' || last == '/' ? "" : "\\") + name;
-}
 
 enum class Value { Level, Phase };
 
@@ -206,7 +200,7 @@ std::string CompensationPath(const std::string& programFolder, const std::string
     std::string path = name;
     const std::string title = CompensationFileTitle(name);
     if (title.find('.') == std::string::npos) path += extension;
-    if (path.find_first_of("\\/:") == std::string::npos) path = InFolder(programFolder, path);
+    if (path.find_first_of("\\/:") == std::string::npos) path = JoinProgramPath(programFolder, path);
     return path;
 }
 

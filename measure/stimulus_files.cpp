@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/file_io.h"
+#include "platform/program_path.h"
 
 namespace srx {
 
@@ -65,8 +66,6 @@ std::string& ProgramFolderSetting() {
     return folder;
 }
 
-bool EndsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '\\' || s.back() == '/'); }
-
 bool IEquals(char a, char b) {
     return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
 }
@@ -111,8 +110,7 @@ void SetMeasureProgramFolder(const std::string& folder) { ProgramFolderSetting()
 const std::string& MeasureProgramFolder() { return ProgramFolderSetting(); }
 
 std::string InProgramFolder(const std::string& programFolder, const char* name) {
-    if (programFolder.empty()) return name;
-    return programFolder + (EndsWithSeparator(programFolder) ? "" : "\\") + name;
+    return JoinProgramPath(programFolder, name);
 }
 
 std::string ResolveStimulusFolder(const std::string& setting, const std::string& programFolder, WaveFolderFs& fs) {
