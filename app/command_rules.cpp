@@ -186,6 +186,8 @@ std::map<int, bool> UpdateMenuStates(const ActiveContext& c) {
         s[id] = on;
     }
     if (c.tsBusy) s[718] = s[719] = s[720] = false;
+    // The FFT of a window reads the analyses' settings a measurement uses.
+    if (c.measuring) s[723] = false;
     const bool zoomable = (kind >= 3300 && kind <= 3305) || kind == kDocXoverResponse || kind == kDocXoverImpulse;
     s[736] = zoomable;
     s[737] = zoomable && c.zoomed;
@@ -193,7 +195,7 @@ std::map<int, bool> UpdateMenuStates(const ActiveContext& c) {
 }
 
 std::vector<int> MeasurementBusyCommands(bool tsMeasurement) {
-    std::vector<int> ids{112, 301, 203};
+    std::vector<int> ids{112, 301, 203, 723};
     for (int id = 701; id <= 713; ++id) ids.push_back(id);
     if (tsMeasurement) ids.insert(ids.end(), {718, 719, 720});
     return ids;

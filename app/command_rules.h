@@ -60,6 +60,7 @@ struct ActiveContext {
     int kind = -1;
     bool impedance = false;  // 3300 only: the curve is an impedance
     bool tsBusy = false;
+    bool measuring = false;  // a measurement dialog is open
     bool hasUndo = false;
     bool zoomed = false;  // displayed range differs from the full range
 };

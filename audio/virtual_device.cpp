@@ -317,6 +317,7 @@ void VirtualPath::Process(const double drive[2], double out[2]) {
             s.echoPos = back;
         }
         if (s.noiseRms > 0) mic += s.noiseRms * s.noise.Next();
+        mic += a.dc;
         now = {mic, drive[1]};
     }
     if (s.delay.empty()) {

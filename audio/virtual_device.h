@@ -73,6 +73,7 @@ struct VirtualAcoustic {
     uint32_t reflectionDelay = 0;  // frames after the direct sound
     double noiseDb = -200.0;       // RMS of the added noise, dB full scale; <= -200 = none
     uint32_t noiseSeed = 12345;
+    double dc = 0.0;  // offset of the input, full scale 1 (a card's converter offset)
 };
 
 struct VirtualDriver {

@@ -146,6 +146,12 @@ int Main(int argc, char** argv) {
     mlsCommand->add_option("--device", mls.device, "sound device")->required()->check(CLI::IsMember({"virtual"}));
     mlsCommand->add_option("--order", mls.order, "MLS order")->transform(Integer(2, 24))->capture_default_str();
     mlsCommand->add_option("--passes", mls.passes, "pre-averages")->transform(Integer(1, 16))->capture_default_str();
+    mlsCommand
+        ->add_option("--virtual", mls.virtualSettings,
+                     "the virtual loudspeaker's set-up, key=value[,key=value...]: latency (frames), noise (dBFS "
+                     "RMS), seed, gain (linear), dc (input offset), distortion (coefficients of x^2, x^3... "
+                     "separated by ':'), rate (Hz)")
+        ->delimiter(',');
     mlsCommand->add_option("OUT.TWF", mls.impulse, "impulse response to write")->required();
     mlsCommand->add_option("OUT.MES", mls.response, "frequency response to write");
 

@@ -27,6 +27,7 @@ struct MlsOptions {
     std::string device, impulse, response;  // response empty: no frequency response
     int order = 13;
     int passes = 1;
+    std::vector<std::string> virtualSettings;  // "key=value[,key=value...]" over the device's set-up
 };
 
 int RunInfo(const std::vector<std::string>& files);

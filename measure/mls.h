@@ -124,20 +124,45 @@ MlsRecoveryOptions MlsRecoveryOptionsFrom(const MeasurementSettings& ms);
 // and the waterfall type. The excitation (one sample) is set per record.
 TimeWindowSettings MlsTimeWindowSettings(const MeasurementSettings& ms);
 
+// Where the response lies in one period of an impulse response and how loud
+// the rest of the period (the noise) is.
+struct ResponseSpan {
+    uint32_t start = 0;     // index of the period where the response begins (before its peak)
+    uint32_t length = 0;    // samples from there to the end of its decay, at most the period
+    double peak = 0;        // largest magnitude
+    double noiseRms = 0;    // RMS of the part of the period the response has left
+    bool noiseOnly = true;  // the peak stands less than 10 dB above what noise alone would reach
+};
+ResponseSpan FindResponseSpan(const std::vector<double>& period);
+ResponseSpan FindResponseSpan(const float* period, uint32_t length);
+
+// What one pass's recording showed besides the impulse response.
+struct MlsPassReport {
+    bool clipped = false;  // a sample of the channel reached full scale
+    uint32_t onset = 0;    // frames after the lead silence until the response begins
+    ResponseSpan span;     // of the recovered impulse response
+};
+
 // Recovers the impulse response of channel 0 (channel 1 with reversed
 // channels) from a response file and its stimulus file, for an analysis
-// length N = 2^order. Messages: 2314 a file cannot be opened, 2357 a
-// header cannot be read, 2817 the response is empty or shorter than a
-// sixteenth of the stimulus (or the stimulus is not the sequence of that
-// order), 2318 out of memory.
+// length N = 2^order. The response is found in the recording wherever the
+// latency put it and only the sequence and the decay that follows it are
+// folded onto the period (the rest of the tail would add nothing but
+// noise). Messages: 2314 a file cannot be opened, 2357 a header cannot be
+// read, 2817 the response is empty or shorter than a sixteenth of the
+// stimulus (or the stimulus is not the sequence of that order), 5420 the
+// recording holds no signal above its noise, 5421 the latency put the
+// response (or its decay) past the end of the recording, 2318 out of memory.
 Status MlsImpulseFromFiles(const std::string& responsePath, const std::string& stimulusPath, uint32_t n,
-                           const MlsRecoveryOptions& options, std::unique_ptr<TimeRecord>& out);
+                           const MlsRecoveryOptions& options, std::unique_ptr<TimeRecord>& out,
+                           MlsPassReport* report = nullptr);
 
 // Both channels of the response, each with its own DC offset and each
-// correlated with the same channel of the stimulus.
+// correlated with the same channel of the stimulus and each found in the
+// recording on its own. The report is the first channel's.
 Status MlsImpulsePairFromFiles(const std::string& responsePath, const std::string& stimulusPath, uint32_t n,
                                const MlsRecoveryOptions& options, std::unique_ptr<TimeRecord>& record0,
-                               std::unique_ptr<TimeRecord>& record1);
+                               std::unique_ptr<TimeRecord>& record1, MlsPassReport* report = nullptr);
 
 // Divides the reference channel's response out of the measurement channel's
 // (probe compensation). The reference is first aligned on its own peak, so
@@ -155,8 +180,9 @@ Status DivideReferenceResponse(TimeRecord& measured, const TimeRecord& reference
 void SetPeakAndWindowStart(TimeRecord& r);
 
 // Averages the passes aligned on their window starts into `result`'s
-// samples: each later pass is averaged in as (result + pass) / 2, so the
-// last pass counts half. 2818 never; 2318 out of memory, 2817 no passes.
+// samples, every pass with the same weight (so that the noise power falls
+// 3 dB with every doubling of the passes). 2318 out of memory, 2817 no
+// passes.
 Status AverageImpulsePasses(TimeRecord& result, const std::vector<const TimeRecord*>& passes);
 
 }  // namespace srx

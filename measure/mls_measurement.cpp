@@ -124,7 +124,16 @@ Status MlsMeasurement::StartPass(int pass) {
 bool MlsMeasurement::OnNotice(unsigned message, uintptr_t first, intptr_t second, Status* error) {
     if (message != kWaveMciNotify || !passRunning_) return false;
     WaveHandleNotify(nullptr, message, first, second);
-    if (first == uintptr_t(kWaveNotifyAborted)) passFailed_ = true;
+    const bool aborted = first == uintptr_t(kWaveNotifyAborted);
+    if (second == kWaveNotifyOutput && aborted) {
+        // The engine has closed the input without a notice of its own: the
+        // pass ends here, and the cut-short response is worthless.
+        passRunning_ = false;
+        passError_ = Status::Error(kStrOutputFailed);
+        if (error) *error = passError_;
+        return true;
+    }
+    if (aborted) passFailed_ = true;
     if (second != kWaveNotifyInput) return false;
     // The input has ended: the pass is over.
     WaveCloseInput();
@@ -143,13 +152,18 @@ void MlsMeasurement::OwnerNotice(void* owner, unsigned message, uintptr_t first,
 Status MlsMeasurement::Analyse() {
     passes_.clear();
     impulse_.reset();
+    clipped_ = false;
+    span_ = {};
     const MlsRecoveryOptions options = MlsRecoveryOptionsFrom(setup_.settings);
     const std::string stimulus = HostPath(StimulusFile());
     for (int pass = 0; pass < PassCount(); ++pass) {
         const std::string response = HostPath(ResponseFile(pass));
         std::unique_ptr<TimeRecord> rec, reference;
-        Status s = Probe() ? MlsImpulsePairFromFiles(response, stimulus, AnalysisLength(), options, rec, reference)
-                           : MlsImpulseFromFiles(response, stimulus, AnalysisLength(), options, rec);
+        MlsPassReport report;
+        Status s = Probe()
+                       ? MlsImpulsePairFromFiles(response, stimulus, AnalysisLength(), options, rec, reference, &report)
+                       : MlsImpulseFromFiles(response, stimulus, AnalysisLength(), options, rec, &report);
+        clipped_ = clipped_ || report.clipped;
         if (s && Probe()) s = DivideReferenceResponse(*rec, *reference);
         if (!s) {
             passes_.clear();
@@ -162,6 +176,8 @@ Status MlsMeasurement::Analyse() {
     auto result = std::make_unique<TimeRecord>(*passes_[0]);
     Status s = AverageImpulsePasses(*result, list);
     if (!s) return s;
+    const uint32_t period = std::min<uint32_t>(AnalysisLength() - 1, uint32_t(result->samples.size()));
+    span_ = FindResponseSpan(result->samples.data(), period);
     impulse_ = std::move(result);
     return Status::Ok();
 }
@@ -218,7 +234,7 @@ Status MlsMeasurement::DoFft() {
     const MeasurementSettings& ms = setup_.settings;
     if (!(ms.flags & kMsfMlsDoFft)) return Status::Ok();
     if (!impulse_) return Status::Error(kStrFftFailed);
-    AnalysisSettings st = CurrentAnalysisSettings();
+    AnalysisSettings st = setup_.analysis;
     FillAnalysisSettings(ms, st);
     const double start = (ms.flags & kMsfMlsAutoStart) && ms.mlsWindow > 0 ? 1.0 / ms.mlsWindow : ms.mlsStart;
     Status warning;

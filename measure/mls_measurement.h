@@ -14,6 +14,7 @@
 
 #include "audio/wave_engine.h"
 #include "data/records.h"
+#include "dsp/frequency_response.h"
 #include "measure/measurement_settings.h"
 #include "measure/mls.h"
 #include "resources/status.h"
@@ -43,6 +44,9 @@ struct MlsMeasurementSetup {
     int inputDevice = kWaveMapper;
     std::string inputName, outputName;  // for the record's set-up block
     MlsCompensationHooks compensation = DefaultMlsCompensationHooks();
+    // The analyses' settings, copied where the setup is made: the
+    // measurement never writes the process-wide block.
+    AnalysisSettings analysis = CurrentAnalysisSettings();
 };
 
 class MlsMeasurement {
@@ -79,7 +83,8 @@ public:
     Status StartPass(int pass);
 
     // Step 5: a completion notice of the engine. Answers whether the pass
-    // has ended; *error (may be null) receives 2801 when it was aborted.
+    // has ended; *error (may be null) receives 2801 when the recording was
+    // aborted, 5423 when the output failed (no input notice follows then).
     bool OnNotice(unsigned message, uintptr_t first, intptr_t second, Status* error = nullptr);
     bool PassRunning() const { return passRunning_; }
     // 2801 when the last pass ended aborted.
@@ -90,6 +95,11 @@ public:
     // Step 7: the impulse response of every pass, then their average.
     Status Analyse();
     const std::vector<std::unique_ptr<TimeRecord>>& Passes() const { return passes_; }
+    // After Analyse: whether any pass's recording reached full scale (the
+    // result stands, with a warning), and where the averaged response lies
+    // in its period with the noise of the rest.
+    bool Clipped() const { return clipped_; }
+    const ResponseSpan& ImpulseSpan() const { return span_; }
 
     // Step 8: the result's fields and its analysis window.
     Status Complete(const std::string& title);
@@ -114,6 +124,8 @@ private:
     Status passError_;
     std::vector<int> recorded_;  // passes whose response file exists
     std::vector<std::unique_ptr<TimeRecord>> passes_;
+    bool clipped_ = false;
+    ResponseSpan span_;
     std::unique_ptr<TimeRecord> impulse_;
     std::unique_ptr<Measurement> response_;
 };

@@ -120,6 +120,8 @@ public:
     Status PassError() const override { return m_.PassError(); }
     Status Response(std::unique_ptr<Measurement>& out) override {
         Status s = m_.Analyse();
+        // The loop-back carries no level: the sheet's own message says what to do.
+        if (s.stringId == kStrMlsNoSignal) return Status::Error(kStrLevelTooLow);
         if (s) s = m_.Complete(title_);
         if (s) s = CheckImpulseUsable(*m_.Impulse());
         if (!s) return s;

@@ -26,9 +26,11 @@ FftMessageHook g_messageHook = nullptr;
 
 bool MinimumPhaseOptionOn() { return (ReadFlagWords(Settings()).measurementOptions & kOptionMinimumPhase) != 0; }
 
-// Keeps the analyses' view of the option in step with the flag word.
+// The analyses' settings with the option as the flag word has it now. A
+// copy: the process-wide block is not written here, where a measurement
+// thread may be reading it.
 AnalysisSettings AnalysisNow() {
-    AnalysisSettings& current = CurrentAnalysisSettings();
+    AnalysisSettings current = CurrentAnalysisSettings();
     current.alwaysComputeMinimumPhase = MinimumPhaseOptionOn();
     return current;
 }

@@ -154,8 +154,8 @@ bool Shutdown(HWND frame, bool ask) {
     if (ask && !QueryCloseAll()) return false;
     DestroyAllWindows();
     for (int i = 11; i >= 0; --i)
-        if (s.measurementDialogs[i] && IsWindow(s.measurementDialogs[i]))
-            SendMessageA(s.measurementDialogs[i], WM_CLOSE, 0, 0);
+        if (HWND dialog = s.measurementDialogs[i].load(); dialog && IsWindow(dialog))
+            SendMessageA(dialog, WM_CLOSE, 0, 0);
     s.measurementBusy = false;
     s.tsMeasurementBusy = false;
     if (s.toolbar) SaveToolbarLayout(s.toolbar, EasyMenu());

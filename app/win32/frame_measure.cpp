@@ -62,18 +62,19 @@ int RunMeasurementDialog(int templateId, DLGPROC procedure) {
 void RegisterMeasurementDialog(HWND dialog) {
     FrameState& s = Shell();
     if (!dialog) return;
-    for (HWND& slot : s.measurementDialogs)
-        if (slot == dialog) return;
-    for (HWND& slot : s.measurementDialogs)
-        if (!slot || !IsWindow(slot)) {
-            slot = dialog;
-            return;
-        }
+    for (std::atomic<HWND>& slot : s.measurementDialogs)
+        if (slot.load() == dialog) return;
+    for (std::atomic<HWND>& slot : s.measurementDialogs) {
+        HWND old = slot.load();
+        if ((!old || !IsWindow(old)) && slot.compare_exchange_strong(old, dialog)) return;
+    }
 }
 
 void UnregisterMeasurementDialog(HWND dialog) {
-    for (HWND& slot : Shell().measurementDialogs)
-        if (slot == dialog) slot = nullptr;
+    for (std::atomic<HWND>& slot : Shell().measurementDialogs) {
+        HWND expected = dialog;
+        slot.compare_exchange_strong(expected, nullptr);
+    }
 }
 
 }  // namespace srx

@@ -183,6 +183,7 @@ void UpdateMenus() {
         c.zoomed = MeasurementZoomed(active);
     }
     c.tsBusy = s.tsMeasurementBusy;
+    c.measuring = s.measurementBusy;
     for (const auto& [id, enabled] : UpdateMenuStates(c)) EnableCommand(id, enabled);
     if (c.hasActive && c.kind >= kDocDesignFirst && c.kind <= kDocDesignLast)
         RepaintKinds(kDocAnalysisFirst, kDocAnalysisLast);

@@ -48,7 +48,8 @@ struct FrameState {
     int activeDesign = 0;       // 0..3
     std::atomic<bool> measurementBusy{false};
     std::atomic<bool> tsMeasurementBusy{false};
-    HWND measurementDialogs[12] = {};
+    // Written on the measurement thread, read at shutdown on the interface thread.
+    std::atomic<HWND> measurementDialogs[12] = {};
     std::atomic<bool> designFollowsActivation{true};
     std::string lastStatusText;
     int lastStatusId = 0;

@@ -160,6 +160,9 @@ MlsMeasurementSetup MlsDialog::CurrentSetup() const {
     MlsMeasurementSetup setup;
     setup.settings = CurrentMeasurementSettings();
     setup.folder = StimulusFolder();
+    // "Calculate minimum phase after measuring" as the menu has it now.
+    setup.analysis.alwaysComputeMinimumPhase =
+        (ReadFlagWords(Settings()).measurementOptions & kOptionMinimumPhase) != 0;
     const MeasurementSettings& ms = setup.settings;
     setup.outputDevice = WaveDeviceIdFromSetting(int(ms.outputDevice));
     setup.inputDevice = WaveDeviceIdFromSetting(int(ms.inputDevice));
@@ -326,9 +329,6 @@ void MlsDialog::Analyse() {
             s = m_->Complete(Title());
         }
         if (s) {
-            // "Calculate minimum phase after measuring" as the menu has it now.
-            CurrentAnalysisSettings().alwaysComputeMinimumPhase =
-                (ReadFlagWords(Settings()).measurementOptions & kOptionMinimumPhase) != 0;
             s = m_->DoFft();
             if (s && m_->Response()) Step();
         }

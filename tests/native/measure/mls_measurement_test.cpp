@@ -160,26 +160,92 @@ TEST_F(MlsMeasurementTest, PreEmphasisAndProbeModeStillGiveTheSystem) {
     EXPECT_TRUE(response->h.flags & kMesCompensationContained);
 }
 
-TEST_F(MlsMeasurementTest, AveragingFourPassesLowersTheNoiseAsWeighted) {
-    setup_.acoustic.noiseDb = -50;
-    auto noiseDb = [&](int passes) {
-        ms_.mlsPreAverages = uint32_t(passes);
-        auto rec = Measure();
-        EXPECT_TRUE(rec);
-        if (!rec) return 0.0;
-        // Past the response's decay only noise is left.
-        double e = 0;
-        const size_t from = kLatency + 3000, to = 8000;
-        for (size_t k = from; k < to; ++k) e += double(rec->samples[k]) * rec->samples[k];
-        return 10 * std::log10(e / double(to - from));
+// A recording that holds no response, or not all of it, is no result.
+TEST_F(MlsMeasurementTest, SilentOrLateRecordingsFailWithTheirMessages) {
+    auto run = [&](const VirtualSetup& v) {
+        VirtualLoudspeaker device(v);
+        MlsMeasurement m(Setup());
+        const Status s = RunMlsMeasurement(m, device, "x");
+        EXPECT_EQ(!m.Impulse(), !s.ok());
+        return s.stringId;
     };
-    const double one = noiseDb(1), four = noiseDb(4);
-    // ((p1 + p2) / 2 + p3) / 2 ... : weights 1/8, 1/8, 1/4, 1/2.
-    const double expected = 10 * std::log10(1.0 / 64 + 1.0 / 64 + 1.0 / 16 + 1.0 / 4);
-    std::printf(
-        "noise floor: 1 pass %.2f dB, 4 passes %.2f dB: %.2f dB lower (weighting predicts %.2f, a plain mean %.2f)\n",
-        one, four, one - four, -expected, 10 * std::log10(4.0));
-    EXPECT_NEAR(four - one, expected, 0.5);
+    VirtualSetup silent = setup_;
+    silent.acoustic.gain = 0;
+    EXPECT_EQ(run(silent), kStrMlsNoSignal);
+    silent.acoustic.noiseDb = -60;
+    EXPECT_EQ(run(silent), kStrMlsNoSignal);
+    // The tail is 124 ms (5468 frames): a latency past it loses the sequence,
+    // one within it but close to its end the ringing of the 50 Hz resonance.
+    VirtualSetup late = setup_;
+    late.latency = 6000;
+    EXPECT_EQ(run(late), kStrMlsLatencyTooLong);
+    late.latency = 5000;
+    EXPECT_EQ(run(late), kStrMlsLatencyTooLong);
+    late.latency = 2000;
+    EXPECT_EQ(run(late), 0);
+}
+
+TEST_F(MlsMeasurementTest, ClippingIsReportedAndTheResultOffered) {
+    for (const double gain : {0.5, 4.0}) {
+        setup_.acoustic.gain = gain;
+        VirtualLoudspeaker device(setup_);
+        MlsMeasurement m(Setup());
+        ASSERT_TRUE(RunMlsMeasurement(m, device, "x").ok());
+        EXPECT_EQ(m.Clipped(), gain > 1) << gain;
+        EXPECT_TRUE(m.Impulse());
+    }
+}
+
+// With a response that ends quickly, a pass's noise is one period's, wherever
+// the tail is long; passes of equal weight take 3 dB off per doubling.
+TEST_F(MlsMeasurementTest, NoiseFloorIsOnePeriodsAndFallsWithEveryDoubling) {
+    setup_ = PureLatencySetup(kLatency);
+    setup_.acoustic.gain = 0.5;
+    setup_.acoustic.noiseDb = -40;
+    auto floorDb = [&](int order, int passes) {
+        ms_.mlsOrder = uint32_t(order);
+        ms_.mlsPreAverages = uint32_t(passes);
+        VirtualLoudspeaker device(setup_);
+        MlsMeasurement m(Setup());
+        EXPECT_TRUE(RunMlsMeasurement(m, device, "x").ok());
+        return 20 * std::log10(m.ImpulseSpan().noiseRms);
+    };
+    for (const int order : {10, 13, 16}) {
+        // The correlation sums L samples of noise and divides by N and the
+        // drive amplitude (0 dB level less the stimulus's headroom).
+        const double L = std::ldexp(1.0, order) - 1;
+        const double onePeriod = 20 * std::log10(0.01 * std::sqrt(L) / ((L + 1) * 0.9999));
+        const double measured = floorDb(order, 1);
+        std::printf("order %d: noise floor %.2f dB, one period's %.2f dB\n", order, measured, onePeriod);
+        EXPECT_NEAR(measured, onePeriod, 0.5) << order;
+    }
+    double previous = floorDb(13, 1);
+    const double one = previous;
+    for (const int passes : {2, 4, 8}) {
+        const double now = floorDb(13, passes);
+        EXPECT_NEAR(previous - now, 10 * std::log10(2.0), 0.5) << passes;
+        previous = now;
+    }
+    EXPECT_GE(one - previous, 8.5);
+}
+
+// A failed output ends the pass: no input notice follows it.
+TEST_F(MlsMeasurementTest, AnOutputFailureEndsThePassWithItsMessage) {
+    VirtualLoudspeaker device(setup_);
+    WaveDeviceBackend* previous = WaveBackend();
+    WaveSetBackend(&device);
+    MlsMeasurement m(Setup());
+    ASSERT_TRUE(m.Prepare(&m).ok());
+    ASSERT_TRUE(m.CreateFiles().ok());
+    ASSERT_TRUE(m.StartPass(0).ok());
+    Status error;
+    EXPECT_TRUE(m.OnNotice(kWaveMciNotify, uintptr_t(kWaveNotifyAborted), kWaveNotifyOutput, &error));
+    EXPECT_EQ(error.stringId, kStrOutputFailed);
+    EXPECT_FALSE(m.PassRunning());
+    EXPECT_EQ(m.PassError().stringId, kStrOutputFailed);
+    m.Finish();
+    device.Pump();
+    WaveSetBackend(previous);
 }
 
 // An unconfigured system, the warm-up's passes and the clean-up after a

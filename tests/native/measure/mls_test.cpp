@@ -316,9 +316,9 @@ TEST_F(MlsFiles, FailuresCarryTheirMessages) {
     std::vector<std::array<double, 2>> short_(stim.channels[0].size() / 16 - 1, {0.0, 0.0});
     WriteWave(Path("short.wav"), short_, 1);
     EXPECT_EQ(id(Path("short.wav"), Path("p.wav")), 2817);
-    short_.push_back({0.0, 0.0});  // exactly a sixteenth is enough
+    short_.push_back({0.0, 0.0});  // exactly a sixteenth is long enough, but silent
     WriteWave(Path("short.wav"), short_, 1);
-    EXPECT_EQ(id(Path("short.wav"), Path("p.wav")), 0);
+    EXPECT_EQ(id(Path("short.wav"), Path("p.wav")), kStrMlsNoSignal);
     Write("junk.wav", "RIFF....WAVEjunk");
     EXPECT_EQ(id(Path("junk.wav"), Path("p.wav")), 2357);
     WriteWave(Path("r.wav"), Respond(stim, {0.5}, {}), 1);
@@ -377,7 +377,7 @@ TEST(MlsPeak, WindowStartIsThePeakLessEightNotBelowZero) {
     EXPECT_FLOAT_EQ(float(t.h.peak), -1.0f);
 }
 
-TEST(MlsAverage, PassesAlignOnTheirStartsAndTheLastCountsHalf) {
+TEST(MlsAverage, PassesAlignOnTheirStartsWithEqualWeights) {
     auto pass = [](int32_t start, std::vector<float> s) {
         TimeRecord t;
         t.samples = std::move(s);
@@ -391,11 +391,10 @@ TEST(MlsAverage, PassesAlignOnTheirStartsAndTheLastCountsHalf) {
     const TimeRecord c = pass(1, {0, 0, 8, 16, 8, 0, 0, 0});
     TimeRecord result = a;
     ASSERT_TRUE(AverageImpulsePasses(result, {&a, &b, &c}).ok());
-    // D = 2: min(8, 7, 8) - 2 = 5 samples; ((a + b) / 2 + c) / 2.
+    // D = 2: min(8, 7, 8) - 2 = 5 samples; (a + b + c) / 3.
     ASSERT_EQ(result.samples.size(), 5u);
     EXPECT_EQ(result.h.sampleCount, 5);
-    const std::vector<float> want = {0, 0.5f * (0.5f * (4 + 2) + 8), 0.5f * (0.5f * (8 + 4) + 16),
-                                     0.5f * (0.5f * (4 + 2) + 8), 0};
+    const std::vector<float> want = {0, (4 + 2 + 8) / 3.0f, (8 + 4 + 16) / 3.0f, (4 + 2 + 8) / 3.0f, 0};
     for (size_t i = 0; i < 5; ++i) EXPECT_FLOAT_EQ(result.samples[i], want[i]) << i;
     EXPECT_FLOAT_EQ(float(result.h.peak), want[2]);
     TimeRecord none;
