@@ -17,6 +17,7 @@
 #include "app/win32/soundcard.h"
 #include "measure/measurement_settings.h"
 #include "data/records.h"
+#include "platform/program_path.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
 
@@ -276,7 +277,12 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             g_blocks.erase(it);
             return 1;
         }
-        case UM_MEASUREDONE: return 0;  // the finished sound follows the measurement settings' option
+        case UM_MEASUREDONE:
+            // Asynchronous and without the default sound: a missing file is silence.
+            if (CurrentMeasurementSettings().flags & kMsfPlayFinishedSound)
+                PlaySoundA(JoinProgramPath(s.programFolder, "FINISHED.WAV").c_str(), nullptr,
+                           SND_FILENAME | SND_ASYNC | SND_NODEFAULT);
+            return 0;
         case UM_ACTIVATECHILD:
             if (lp) SendMessageA(s.client, WM_MDIACTIVATE, (WPARAM)lp, 0);
             return 0;

@@ -12,6 +12,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -134,6 +135,7 @@ private:
     bool WriteStimulus();
     void Fail(const Status& status);
     void Analyse();
+    void HandPassesToFrame();
     bool ShowResults(const std::string& title);
     INT_PTR RunNested(int templateId, DLGPROC procedure);
     void CloseWindows(const std::vector<MadeWindow>& windows);
@@ -315,6 +317,20 @@ std::string MlsDialog::Title() {
     return probe ? DefaultMeasurementTitle(*probe, titles) : std::string("MLS");
 }
 
+// Every pass's impulse goes to the frame as a copy in a block of its heap,
+// which the frame releases; the passes stay the measurement's.
+void MlsDialog::HandPassesToFrame() {
+    HWND frame = Shell().frame;
+    if (!frame) return;
+    for (const auto& pass : m_->Passes()) {
+        const size_t bytes = pass->samples.size() * sizeof(float);
+        void* block = reinterpret_cast<void*>(SendMessageA(frame, UM_ALLOC, 0, LPARAM(bytes)));
+        if (!block) continue;
+        std::memcpy(block, pass->samples.data(), bytes);
+        SendMessageA(frame, UM_FREE, 0, LPARAM(block));
+    }
+}
+
 void MlsDialog::Analyse() {
     phase_ = Phase::kAnalysing;
     Enable(IDCANCEL, false);
@@ -324,6 +340,7 @@ void MlsDialog::Analyse() {
     {
         WaitCursor wait;
         s = m_->Analyse();
+        if (s) HandPassesToFrame();
         if (s) {
             Step(m_->PassCount());
             s = m_->Complete(Title());
@@ -339,6 +356,12 @@ void MlsDialog::Analyse() {
     }
     if (!s) {
         Fail(s);
+        return;
+    }
+    // Kept, but the user should know the peaks were cut off.
+    if (m_->Clipped()) ShowMessage(dialog_, Status::Error(kStrInputOverload), MB_OK | MB_ICONWARNING);
+    if (closeRequested_) {
+        End(IDCANCEL);
         return;
     }
     const std::string title = m_->Impulse() ? TextOf(m_->Impulse()->h.title) : std::string();

@@ -14,6 +14,7 @@
 #include "measure/win32/mls_dialog.h"
 #include "resources/command_ids.h"
 #include "resources/mls_dialog_ids.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 #include "wine_test_util.h"
 
@@ -237,6 +238,40 @@ TEST_F(MlsDialogTest, AFailureKeepsTheDialogForARetryAndNoClosesTheWindows) {
     // No title typed: the default name.
     EXPECT_STREQ(title, "Impulse Response: Frequency Response (1)");
     EXPECT_NE(FindWindowOfKind(kDocMeasurement), nullptr);
+}
+
+// Nothing reaches the input: a message, no window, the dialog waits. An
+// overloaded input: a warning, and the result is still offered. The FFT
+// command stays greyed while the dialog is open.
+TEST_F(MlsDialogTest, ASilentInputIsNoResultAndAnOverloadIsWarnedOf) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    VirtualSetup v = PureLatencySetup(kLatency);
+    v.acoustic.gain = 0;
+    ProgramVirtualLoudspeaker().SetSetup(v);
+    HWND dialog = OpenDialog(frame);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitingForStart(dialog));
+    UINT fft = 0;
+    ASSERT_TRUE(PumpUntil([&] {
+        fft = GetMenuState(GetMenu(frame), CM_FFT, MF_BYCOMMAND);
+        return fft == UINT(-1) || (fft & MF_GRAYED);
+    }));
+    Press(dialog, IDOK);
+    ASSERT_TRUE(PumpUntil([] { return Messages().size() == 1; }));
+    EXPECT_EQ(Messages(), std::vector<int>{kStrMlsNoSignal});
+    ASSERT_TRUE(WaitingForStart(dialog));
+    EXPECT_EQ(FindWindowOfKind(kDocImpulse), nullptr);
+
+    v.acoustic.gain = 4;
+    ProgramVirtualLoudspeaker().SetSetup(v);
+    Press(dialog, IDOK);
+    HWND keep = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (keep = FindMeasurementWindow("Keep this measurement ?")) != nullptr; }));
+    EXPECT_EQ(Messages(), (std::vector<int>{kStrMlsNoSignal, kStrInputOverload}));
+    EXPECT_NE(FindWindowOfKind(kDocImpulse), nullptr);
+    Press(keep, IDYES);
+    ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
 }
 
 TEST_F(MlsDialogTest, CancelWhileRecordingKeepsNothing) {
