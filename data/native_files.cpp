@@ -12,6 +12,7 @@
 #include <tuple>
 #include <utility>
 
+#include "data/view_flags.h"
 #include "platform/file_io.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
@@ -392,12 +393,12 @@ std::string Format(int id, const std::string& arg) {
 
 SaveDialogText SaveDialogFor(NativeKind kind) {
     switch (kind) {
-        case NativeKind::ImpulseResponse: return {6008, 6009, 6010, "twf"};
-        case NativeKind::StepResponse: return {6014, 6015, 6016, "stp"};
-        case NativeKind::EnergyTimeCurve: return {6011, 6012, 6013, "etc"};
+        case NativeKind::ImpulseResponse: return {kStrImpulseFileName, kStrSaveImpulseTitle, kStrImpulseFilter, "twf"};
+        case NativeKind::StepResponse: return {kStrStepFileName, kStrSaveStepTitle, kStrStepFilter, "stp"};
+        case NativeKind::EnergyTimeCurve: return {kStrEtcFileName, kStrSaveEtcTitle, kStrEtcFilter, "etc"};
         case NativeKind::Measurement: break;
     }
-    return {6017, 6018, 6020, "mes"};
+    return {kStrMeasurementFileName, kStrSaveMeasurementTitle, kStrMeasurementFilter, "mes"};
 }
 
 NativeKind KindOf(const TimeRecord& t) {
@@ -461,18 +462,21 @@ void NoteOpened(EtcRecord& e, const std::string& path) {
 // ---- Document windows --------------------------------------------------------
 
 std::vector<DocumentPlan> DocumentsFor(const Measurement& m) {
-    const int title = m.h.curveKind == kCurveImpedance ? 2223 : m.h.curveKind == kCurveSweepResponse ? 2218 : 2217;
-    return {{3300, title}};
+    const int title = m.h.curveKind == kCurveImpedance       ? kStrImpedanceTitle
+                      : m.h.curveKind == kCurveSweepResponse ? kStrSweepResponseTitle
+                                                             : kStrResponseTitle;
+    return {{kDocMeasurement, title}};
 }
 
 std::vector<DocumentPlan> DocumentsFor(const TimeRecord& t) {
     std::vector<DocumentPlan> plans;
-    plans.push_back((t.h.flags & kTwfStep) ? DocumentPlan{3305, 2222} : DocumentPlan{3302, 2219});
-    if (t.h.flags & kTwfWaterfall) plans.push_back({3303, 2220});
+    plans.push_back((t.h.flags & kTwfStep) ? DocumentPlan{kDocStep, kStrStepTitle}
+                                           : DocumentPlan{kDocImpulse, kStrImpulseTitle});
+    if (t.h.flags & kTwfWaterfall) plans.push_back({kDocWaterfall, kStrWaterfallTitle});
     return plans;
 }
 
-std::vector<DocumentPlan> DocumentsFor(const EtcRecord&) { return {{3304, 2221}}; }
+std::vector<DocumentPlan> DocumentsFor(const EtcRecord&) { return {{kDocEtc, kStrEtcTitle}}; }
 
 std::string DocumentTitle(const DocumentPlan& plan, const std::string& recordTitle) {
     return Format(plan.titleId, recordTitle);

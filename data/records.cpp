@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <new>
 
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -65,7 +66,7 @@ bool RemoveCurvePoint(Measurement& m, std::size_t index) {
 }
 
 std::string DefaultMeasurementTitle(const Measurement& m, const std::vector<std::string>& titlesInUse) {
-    const char* format = StringText(m.h.curveKind == kCurveImpedance ? 2230 : 2229);
+    const char* format = StringText(m.h.curveKind == kCurveImpedance ? kStrImpedanceNumbered : kStrResponseNumbered);
     if (!*format) format = "(%d)";  // a table without the text must not loop forever
     // Every title in use holds finitely many candidates, so this ends.
     for (int n = 1;; ++n) {

@@ -8,6 +8,7 @@
 #include "data/records.h"
 #include "dsp/numeric.h"
 #include "graph/curves.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -128,8 +129,8 @@ ReadoutPanes MeasurementReadout(const MeasurementReadoutInput& in) {
             int slot;
             int id;
         };
-        for (Choice c : {Choice{0x1, kSlotDistortion2, 2124}, Choice{0x2, kSlotDistortion2 + 1, 2125},
-                         Choice{kDistortionThd, kSlotThd, 2126}}) {
+        for (Choice c : {Choice{0x1, kSlotDistortion2, kStrReadoutD2}, Choice{0x2, kSlotDistortion2 + 1, kStrReadoutD3},
+                         Choice{kDistortionThd, kSlotThd, kStrReadoutThd}}) {
             if (!(in.distortionFlags & c.bit)) continue;
             bool fromScale = in.crosshair && FindScale(in.scales, ScaleKind::Distortion);
             if (fromScale) {

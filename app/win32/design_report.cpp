@@ -6,6 +6,7 @@
 
 #include "app/win32/documents.h"
 #include "design/design_slot.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace srx {
@@ -28,11 +29,23 @@ struct ReportRow {
 
 // The Thiele-Small rows, top to bottom.
 constexpr ReportRow kUnitRows[] = {
-    {3506, 3550, ""}, {3507, 3551, ""}, {3508, 3552, ""},         {3509, 3553, ""},
-    {3510, 3554, ""}, {3511, 3555, ""}, {3512, 3556, "\xC2\xB1"}, {3513, 3557, ""},
-    {3514, 3558, ""}, {3515, 3559, ""}, {3516, 3560, ""},         {3517, 0, ""},
-    {3518, 0, ""},    {3519, 0, ""},    {3520, 3561, ""},         {3521, 3562, ""},
-    {3522, 3563, ""},
+    {kStrTsFs, kStrUnitFs, ""},
+    {kStrTsMmd, kStrUnitMmd, ""},
+    {kStrTsMms, kStrUnitMms, ""},
+    {kStrTsCms, kStrUnitCms, ""},
+    {kStrTsRms, kStrUnitRms, ""},
+    {kStrTsVas, kStrUnitVas, ""},
+    {kStrTsXmax, kStrUnitXmax, "\xC2\xB1"},
+    {kStrTsSd, kStrUnitSd, ""},
+    {kStrTsRe, kStrUnitRe, ""},
+    {kStrTsLe, kStrUnitLe, ""},
+    {kStrTsBl, kStrUnitBl, ""},
+    {kStrTsQms, 0, ""},
+    {kStrTsQes, 0, ""},
+    {kStrTsQts, 0, ""},
+    {kStrTsEfficiency, kStrUnitEfficiency, ""},
+    {kStrTsSpl1W, kStrUnitSpl1W, ""},
+    {kStrTsSpl283V, kStrUnitSpl283V, ""},
 };
 
 // "%s%s %s": prefix, value, unit. The prefix belongs to a value only.

@@ -101,7 +101,7 @@ void DoFftOnImpulse(HWND frame) {
 
     Measurement* m = r.response.get();
     if (TextOf(m->h.title).empty()) SetText(m->h.title, DefaultMeasurementTitle(*m, OpenTitles()));
-    const std::string title = DocumentTitle(DocumentPlan{kDocMeasurement, 2217}, TextOf(m->h.title));
+    const std::string title = DocumentTitle(DocumentPlan{kDocMeasurement, kStrResponseTitle}, TextOf(m->h.title));
     HWND window = CreateDocumentWindow(title.c_str(), kDocMeasurement, m);
     if (!window) {
         ShowFftMessage(frame, Status::Error(kStrCreateWindowFailed), MB_OK | MB_ICONSTOP);
@@ -135,7 +135,7 @@ HWND CreateImpulseWindowFor(HWND frame, HWND waterfall) {
     auto* record = static_cast<TimeRecord*>(DocumentDataOf(waterfall));
     if (!record) return nullptr;
     record->displayField = 0;
-    const std::string title = DocumentTitle(DocumentPlan{kDocImpulse, 2219}, TextOf(record->h.title));
+    const std::string title = DocumentTitle(DocumentPlan{kDocImpulse, kStrImpulseTitle}, TextOf(record->h.title));
     HWND window = CreateDocumentWindow(title.c_str(), kDocImpulse, record);
     if (!window) {
         ShowFftMessage(frame, Status::Error(kStrCreateWindowFailed), MB_OK | MB_ICONSTOP);

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <process.h>
@@ -22,6 +25,24 @@ namespace fs = std::filesystem;
 inline std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Stored blocks poked and read at their byte offsets, as a damaged or
+// older value would hold them.
+template <class T>
+T Peek(const void* block, std::size_t offset) {
+    T v;
+    std::memcpy(&v, static_cast<const uint8_t*>(block) + offset, sizeof v);
+    return v;
+}
+template <class T>
+void Poke(std::vector<uint8_t>& bytes, std::size_t offset, T v) {
+    std::memcpy(bytes.data() + offset, &v, sizeof v);
+}
+template <class T>
+std::vector<uint8_t> Bytes(const T& block) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&block);
+    return {p, p + sizeof block};
 }
 
 inline std::string WriteFile(const fs::path& path, const std::string& bytes) {

@@ -51,10 +51,6 @@ TEST_F(Commands, ExclusiveViewFlagsFollowTheirCheckMarks) {
     EXPECT_FALSE(Checked(CM_MIN_PHASE));
     EXPECT_EQ(Settings().window.graphViewFlags, kGraphExcessPhase);
 
-    Settings().xover.crossoverViewFlags = 0;
-    ExecuteCommand(frame_, CM_XO_NO_SUM);
-    EXPECT_TRUE(Checked(CM_XO_NO_SUM));
-    EXPECT_TRUE(Checked(CM_XO_ALL_CURVES));
     ExecuteCommand(frame_, CM_TIME_MARKERS);
     EXPECT_FALSE(Checked(CM_TIME_MARKERS));
     EXPECT_EQ(Settings().window.graphViewFlags & kGraphTimeMarkersHidden, kGraphTimeMarkersHidden);
@@ -127,21 +123,6 @@ TEST_F(Commands, UnknownIdsReachTheActiveChild) {
     EXPECT_EQ(g_childCommand, 0);
     ExecuteCommand(frame_, CM_CASCADE);
     EXPECT_TRUE(IsWindow(child));
-}
-
-TEST_F(Commands, StatusHelpFollowsTheSelection) {
-    Shell().status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD, 0, 0, 0, 0, frame_, nullptr,
-                                     GetModuleHandleA(nullptr), nullptr);
-    HMENU menu = GetMenu(frame_);
-    Shell().lastStatusId = 0;
-    MenuSelectHelp(MAKEWPARAM(CM_QUIT, MF_STRING), (LPARAM)GetSubMenu(menu, 0));
-    EXPECT_EQ(Shell().lastStatusId, CM_QUIT);
-    EXPECT_EQ(Shell().lastStatusText, "Quits the program");
-    MenuSelectHelp(MAKEWPARAM(5, MF_POPUP), (LPARAM)menu);
-    EXPECT_EQ(Shell().lastStatusId, 700);
-    MenuSelectHelp(MAKEWPARAM(0, 0xFFFF), 0);  // closing keeps the text
-    EXPECT_EQ(Shell().lastStatusId, 0);
-    EXPECT_EQ(Shell().lastStatusText, "Measurements, analyses and graph views");
 }
 
 // A saved layout comes back whole, separators included, after the toolbar

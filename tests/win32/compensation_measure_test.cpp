@@ -78,19 +78,12 @@ protected:
         SetRememberedSecondaryCompensation("");
     }
 
-    // Starts the program; the wave folder and the program's files are the
-    // test's own.
+    // The program's files are the test's own too.
     HWND Start() {
-        if (!RunningProgram::Start()) return nullptr;
-        std::snprintf(Settings().window.stimulusFolder, kPathChars, "%s", (dir_.path() / "waves").string().c_str());
+        HWND frame = StartForMls((dir_.path() / "waves").string());
         SetMeasureProgramFolder(Program());
-        MeasurementSettings& ms = CurrentMeasurementSettings();
-        EXPECT_EQ(ms.sampleRate, 44100u);
-        ms.mlsOrder = 13;
-        ms.mlsPreAverages = 1;
-        ms.flags &= ~(kMsfMlsWarmUp | kMsfMlsManualAverages | kMsfMlsPreEmphasis | kMsfProbeCompensation);
         SetRememberedSecondaryCompensation("");
-        return Shell().frame;
+        return frame;
     }
 
     std::string Program() const { return dir_ / "prog"; }

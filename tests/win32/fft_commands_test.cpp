@@ -116,8 +116,6 @@ TEST_F(FftCommands, DialogFieldsRefusalsAndTheDurationMessage) {
         EXPECT_FALSE(Enabled(d, IDC_TW_START));
         ChooseMode(d, IDC_TW_MANUAL);
         EXPECT_TRUE(Enabled(d, IDC_TW_START));
-        SetDlgItemTextA(d, IDC_TW_LENGTH, "0,05");  // too short: OK does nothing
-        Press(d, IDOK);
         Press(d, IDCANCEL);
     };
     TimeWindowChoice c;

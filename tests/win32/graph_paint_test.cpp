@@ -65,18 +65,6 @@ std::unique_ptr<TimeRecord> Impulse() {
     return t;
 }
 
-std::unique_ptr<EtcRecord> EnergyTime() {
-    auto e = NewEtcRecord();
-    e->h.sampleRate = 48000;
-    e->h.sampleCount = 2048;
-    for (int i = 0; i < 2048; ++i) e->samples.push_back(static_cast<float>(-100.0 * i / 2048));
-    e->h.duration = 2048 / 48000.0;
-    e->h.markerStart = 0.002;
-    e->h.markerEnd = 0.010;
-    e->h.flags |= kEtcSaved;
-    return e;
-}
-
 int XOf(const GraphGeometry& g, double f) { return g.plot.left + g.map.Map(f); }
 int YOf(const GraphGeometry& g, size_t scale, double v) { return g.scales.at(scale).Map(v, g.plot.top, g.plot.bottom); }
 
@@ -278,22 +266,6 @@ TEST_F(GraphPaintTest, ImpulseWithWindowMarkersAndFallingHalf) {
     const int before = g.plot.left + g.time.Map(479 / 48000.0), at = g.plot.left + g.time.Map(480 / 48000.0);
     EXPECT_GT(zoomed.Count(impulse, RECT{before, g.plot.top + 1, at + 1, g.plot.top + 2}), 0);
     EXPECT_EQ(zoomed.Count(impulse, RECT{0, 0, 800, g.plot.top}), 0);
-}
-
-TEST_F(GraphPaintTest, EnergyTimeLevelsAndMarkers) {
-    auto e = EnergyTime();
-    Dib dib(800, 500, RGB(255, 255, 255));
-    GraphGeometry g;
-    ASSERT_TRUE(PaintEnergyTimeGraph(dib.dc(), dib.Area(), *e, paint_, &g));
-    ASSERT_TRUE(g.markers);
-    EXPECT_EQ(g.markerStartX, g.plot.left + g.time.Map(0.002));
-    // -20 dB is reached at sample 409.6, about 8.5 ms.
-    const COLORREF impulse = AsColour(colours_.impulse);
-    EXPECT_TRUE(dib.Near(g.plot.left + g.time.Map(410 / 48000.0), YOf(g, 0, -20), impulse, 2));
-    // Markers never set: none drawn.
-    e->h.markerStart = e->h.markerEnd = 0;
-    ASSERT_TRUE(PaintEnergyTimeGraph(dib.dc(), dib.Area(), *e, paint_, &g));
-    EXPECT_FALSE(g.markers);
 }
 
 TEST_F(GraphPaintTest, MonochromeAndPrinterColours) {

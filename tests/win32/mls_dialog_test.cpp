@@ -63,17 +63,10 @@ protected:
         ProgramVirtualLoudspeaker().SetSetup(setupBefore_);
     }
 
-    // Starts the program with the wave folder pointed at the test's own.
     HWND Start() {
-        if (!RunningProgram::Start()) return nullptr;
-        std::snprintf(Settings().window.stimulusFolder, kPathChars, "%s", dir_.path().string().c_str());
-        MeasurementSettings& ms = CurrentMeasurementSettings();
-        EXPECT_EQ(ms.sampleRate, 44100u);
-        ms.mlsOrder = 13;
-        ms.mlsPreAverages = 1;
-        ms.flags &= ~(kMsfMlsWarmUp | kMsfMlsManualAverages | kMsfMlsPreEmphasis | kMsfProbeCompensation);
-        ms.flags |= kMsfMlsDoFft;
-        return Shell().frame;
+        HWND frame = StartForMls(dir_.path().string());
+        CurrentMeasurementSettings().flags |= kMsfMlsDoFft;
+        return frame;
     }
 
     // Measurement > MLS; the dialog once it waits for Start.
@@ -145,36 +138,15 @@ TEST_F(MlsDialogTest, MeasuresIntoImpulseAndResponseWindowsWithWarmUpAndManualAv
     GetWindowTextA(responseWindow, title, sizeof title);
     EXPECT_STREQ(title, "Frequency Response: virtual");
 
-    // The loudspeaker only delays: the impulse is one sample of unit height
-    // `kLatency` samples late, and the window starts 8 samples before it.
+    // The numbers are checked against the loudspeaker model natively; here
+    // the pre-averages set and the unit impulse where the delay puts it.
     const auto* impulse = static_cast<const TimeRecord*>(DocumentDataOf(impulseWindow));
     ASSERT_NE(impulse, nullptr);
     EXPECT_EQ(impulse->h.preAverages, 2);
-    ASSERT_EQ(impulse->samples.size(), 8192u);
-    const auto peakAt = std::max_element(impulse->samples.begin(), impulse->samples.end(),
-                                         [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
-                        impulse->samples.begin();
-    EXPECT_EQ(peakAt, kLatency);
-    EXPECT_NEAR(impulse->h.peak, 1.0, 0.01);
     EXPECT_EQ(impulse->h.windowStart, int32_t(kLatency) - 8);
-    float rest = 0;
-    for (size_t i = 0; i + 1 < impulse->samples.size(); ++i)
-        if (i != kLatency) rest = std::max(rest, std::fabs(impulse->samples[i]));
-    EXPECT_LT(rest, 0.01f);
-
-    // Its frequency response is flat.
+    EXPECT_NEAR(impulse->h.peak, 1.0, 0.01);
     const auto* response = static_cast<const Measurement*>(DocumentDataOf(responseWindow));
     ASSERT_NE(response, nullptr);
-    double low = 1e9, high = -1e9;
-    int points = 0;
-    for (const CurvePoint& p : response->points) {
-        if (p.frequency < 200 || p.frequency > 15000) continue;
-        low = std::min(low, double(p.value[kSlotLevel]));
-        high = std::max(high, double(p.value[kSlotLevel]));
-        ++points;
-    }
-    EXPECT_GT(points, 10);
-    EXPECT_LT(high - low, 0.5);
     EXPECT_EQ(TextOf(response->h.title), "virtual");
 
     // Closing deleted every response and shut the engine down; the

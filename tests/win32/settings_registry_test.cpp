@@ -44,13 +44,6 @@ protected:
 
 }  // namespace
 
-TEST_F(SettingsRegistry, FirstStartWithoutAKeyGivesTheDefaults) {
-    std::memset(&Settings().window, 0xCC, sizeof Settings().window);
-    LoadSettings(kTestKey);
-    EXPECT_EQ(Settings().window.shellFlags & 0x1Bu, 0x1Bu) << "easy menu, flat toolbar, toolbar, status bar";
-    EXPECT_EQ(BinarySize(kWindowHistoryValue), 0u) << "loading must not create anything";
-}
-
 TEST_F(SettingsRegistry, SavedBlocksComeBackByteForByte) {
     LoadSettings(kTestKey);
     SettingsBlocks& s = Settings();

@@ -72,41 +72,12 @@ protected:
     void Press(int button) { SendMessageA(sheet_, PSM_PRESSBUTTON, WPARAM(button), 0); }
     bool Ended() const { return Current() == nullptr; }
 
-    std::vector<std::string> TabTitles() const {
-        HWND tabs = HWND(SendMessageA(sheet_, PSM_GETTABCONTROL, 0, 0));
-        std::vector<std::string> titles;
-        const int n = int(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
-        for (int i = 0; i < n; ++i) {
-            char text[64] = "";
-            TCITEMA item{};
-            item.mask = TCIF_TEXT;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            SendMessageA(tabs, TCM_GETITEMA, WPARAM(i), LPARAM(&item));
-            titles.push_back(text);
-        }
-        return titles;
-    }
-
     HWND sheet_ = nullptr;
     MeasurementSettings savedRecord_{};
     uint32_t savedFlags_ = 0;
     VirtualLoudspeaker loudspeaker_;
     WaveDeviceBackend* previousBackend_ = nullptr;
 };
-
-TEST_F(SettingsSheet, EasyModeLeavesTheGatedAndSpikePagesOut) {
-    Open();
-    std::vector<std::string> titles = TabTitles();
-    EXPECT_EQ(titles.size(), 9u);
-    DestroyWindow(sheet_);
-    Settings().window.shellFlags = kShellToolbar | kShellEasyMenu;
-    Open();
-    std::erase(titles, "Gated TW/Sweep");
-    std::erase(titles, "Spike");
-    EXPECT_EQ(TabTitles(), titles);
-    EXPECT_TRUE(g_messages.empty());
-}
 
 TEST_F(SettingsSheet, FillsTheSoundcardPageFromTheDeviceAndTheRecord) {
     Open();

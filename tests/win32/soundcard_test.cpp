@@ -268,24 +268,6 @@ TEST_F(Levels, SplCalibrationPlaysTheToneAndSetsTheResponseOffset) {
     EXPECT_EQ(g_messages.size(), 2u);
 }
 
-TEST_F(Levels, PageSavesPresetsOnlyForDevicesWithAMixer) {
-    HWND sheet = CreateMeasurementSettingsSheet(nullptr);
-    ASSERT_NE(sheet, nullptr);
-    window_ = sheet;
-    HWND tabs = HWND(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
-    const int last = int(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)) - 1;
-    SendMessageA(sheet, PSM_SETCURSEL, WPARAM(last), 0);
-    HWND page = HWND(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-    ASSERT_NE(page, nullptr);
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_MS_SPLCAL)));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_MS_LEVELINFO)));
-    // The virtual loudspeaker has no mixer: nothing to save, and it says so.
-    Click(page, IDC_MS_LSAVEACOUSTIC);
-    EXPECT_EQ(Text(page, IDC_MS_LSTATUS), StringText(5382));
-    EXPECT_FALSE(SaveLevelPresetForSettings(true));
-    EXPECT_TRUE(g_messages.empty());
-}
-
 // ---- A real card with its output looped back to its input ---------------------
 
 DuplexRun* g_loopRun = nullptr;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -303,6 +304,18 @@ protected:
         const int tests = CardTestsRun();
         if (!StartFirstInstance(GetModuleHandleA(nullptr), commandLine.c_str(), SW_SHOWNORMAL)) return nullptr;
         EXPECT_TRUE(PumpUntil([tests] { return CardTestsRun() > tests && !Shell().measurementBusy; }));
+        return Shell().frame;
+    }
+    // Starts the program with its waves in `waveFolder` and a short MLS of
+    // one pass with no extras, as the measuring tests want it.
+    HWND StartForMls(const std::string& waveFolder) {
+        if (!Start()) return nullptr;
+        std::snprintf(Settings().window.stimulusFolder, kPathChars, "%s", waveFolder.c_str());
+        MeasurementSettings& ms = CurrentMeasurementSettings();
+        EXPECT_EQ(ms.sampleRate, 44100u);
+        ms.mlsOrder = 13;
+        ms.mlsPreAverages = 1;
+        ms.flags &= ~(kMsfMlsWarmUp | kMsfMlsManualAverages | kMsfMlsPreEmphasis | kMsfProbeCompensation);
         return Shell().frame;
     }
     bool realCard_ = false;

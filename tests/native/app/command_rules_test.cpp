@@ -109,16 +109,6 @@ TEST(MenuMode, EasyMenuClearsTheAdvancedChoices) {
     EXPECT_EQ(f.measurementOptions, 0x01u);
 }
 
-TEST(MenuMode, FlagWordsRoundTripThroughTheSettings) {
-    static SettingsBlocks s{};
-    FlagWords f{1, 2, 3, 4, 5, 0x800001};
-    WriteFlagWords(s, f);
-    FlagWords back = ReadFlagWords(s);
-    EXPECT_EQ(back.xover, 5u);
-    EXPECT_EQ(back.measurementOptions, 0x800001u);
-    EXPECT_EQ(s.program.body[kOptionFlagsOffset - 4], 0x01);  // little-endian word at byte 88
-}
-
 TEST(MenuHelp, PopupPositionsAndSpecialCases) {
     MenuSelection popup;
     popup.popup = true;
@@ -140,16 +130,6 @@ TEST(MenuHelp, PopupPositionsAndSpecialCases) {
     MenuSelection closed;
     closed.closed = true;
     EXPECT_EQ(MenuHelpId(closed, 303), 0);
-}
-
-TEST(Toolbar, LayoutsUseOnlyPaletteButtons) {
-    for (bool easy : {false, true})
-        for (int id : DefaultToolbarLayout(easy)) {
-            if (id == kSeparator) continue;
-            EXPECT_NE(FindToolbarButton(id), nullptr) << id;
-        }
-    for (const auto& b : ToolbarPalette()) EXPECT_LT(b.bitmap, kToolbarImageCount);
-    EXPECT_EQ(ToolbarCommandFor(701), 0);  // menu ids are not buttons
 }
 
 TEST(Tips, ParsingTrimsSkipsAndBounds) {

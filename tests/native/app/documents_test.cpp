@@ -32,19 +32,6 @@ TEST(DocTitles, FileTitleIsTheNameWithoutItsExtension) {
     EXPECT_EQ(FileTitle(R"(C:\folder\)"), "");
 }
 
-TEST(DocTitles, FilterStringsKeepTheirEmbeddedNuls) {
-    const std::string f = StringList(6020);
-    ASSERT_GE(f.size(), 2u);
-    EXPECT_EQ(f.substr(f.size() - 2), std::string(2, '\0'));
-    // Four parts: description, pattern, description, pattern.
-    std::vector<std::string> parts;
-    for (std::size_t i = 0; i + 1 < f.size(); i += parts.back().size() + 1) parts.push_back(f.c_str() + i);
-    ASSERT_EQ(parts.size(), 4u);
-    EXPECT_EQ(parts[1], "*.mes");
-    EXPECT_EQ(parts[3], "*.*");
-    EXPECT_TRUE(StringList(1).empty());
-}
-
 TEST(DocUndo, FileNamesTakeTheFirstFreeNumberWithinThePathLimit) {
     std::set<std::string> taken;
     auto exists = [&](const std::string& p) { return taken.count(p) > 0; };

@@ -5,30 +5,17 @@
 #include <cstring>
 #include <limits>
 
+#include "tests/native/test_support.h"
+
 using namespace srx;
 
 namespace {
 
+using test::Bytes;
+using test::Poke;
+
 // A 1920x1080 screen whose task bar takes the bottom 40 pixels.
 const DesktopArea kDesk{1920, 1080, 0, 0, 1920, 1040};
-
-template <class T>
-T At(const std::vector<uint8_t>& b, size_t off) {
-    T v;
-    std::memcpy(&v, b.data() + off, sizeof v);
-    return v;
-}
-
-template <class T>
-void Put(std::vector<uint8_t>& b, size_t off, T v) {
-    std::memcpy(b.data() + off, &v, sizeof v);
-}
-
-template <class T>
-std::vector<uint8_t> Bytes(const T& block) {
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(&block);
-    return {p, p + sizeof block};
-}
 
 bool HasOwnShades(const CurveStyle& st) {
     uint32_t expected[7];
@@ -100,22 +87,22 @@ TEST_F(SettingsTest, ValuesOfAnyOtherSizeOrVersionAreIgnored) {
     for (size_t size : {0u, 3u, 3667u, 3669u, 9091u, 9093u}) {
         auto b = StoredWindow(2006);
         b.resize(size);
-        if (size >= 4) Put<int32_t>(b, 0, size < 4000 ? 2003 : 2006);
+        if (size >= 4) Poke<int32_t>(b, 0, size < 4000 ? 2003 : 2006);
         EXPECT_TRUE(loadsDefaults(b)) << "size " << size;
     }
     for (int32_t v : {0, 2003, 2007}) EXPECT_TRUE(loadsDefaults(StoredWindow(v))) << "version " << v;
     std::vector<uint8_t> old(3668, 0);
-    Put<int32_t>(old, 0, 2006);
+    Poke<int32_t>(old, 0, 2006);
     EXPECT_TRUE(loadsDefaults(old));
     EXPECT_FALSE(loadsDefaults(StoredWindow(2006))) << "the control case must load";
 
     std::vector<uint8_t> prog(1144, 0x11);
     for (int32_t v : {0, 2004, 2009}) {
-        Put<int32_t>(prog, 0, v);
+        Poke<int32_t>(prog, 0, v);
         Load(kProgramConfigValue, prog);
         EXPECT_EQ(Bytes(s.program), Bytes(defaults.program)) << v;
     }
-    Put<int32_t>(prog, 0, 2008);
+    Poke<int32_t>(prog, 0, 2008);
     prog.pop_back();
     Load(kProgramConfigValue, prog);
     EXPECT_EQ(Bytes(s.program), Bytes(defaults.program));
@@ -149,11 +136,11 @@ TEST_F(SettingsTest, Layout2003IsMigrated) {
 
 TEST_F(SettingsTest, Versions2004And2005AreUpgradedStepByStep) {
     auto b = StoredWindow(2004);
-    Put<uint32_t>(b, 4740, 0x100 | 0x200 | 0x21);  // 2nd and 3rd harmonic, amplitude, group delay
-    Put<uint32_t>(b, 8964, 0);
-    Put<uint32_t>(b, 8968, 0);
-    Put<uint32_t>(b, 8972, 0x40);
-    Put<uint32_t>(b, 6816 + 5 * 64, 0x00FF00);  // curve 5 gets a new colour but old shades
+    Poke<uint32_t>(b, 4740, 0x100 | 0x200 | 0x21);  // 2nd and 3rd harmonic, amplitude, group delay
+    Poke<uint32_t>(b, 8964, 0);
+    Poke<uint32_t>(b, 8968, 0);
+    Poke<uint32_t>(b, 8972, 0x40);
+    Poke<uint32_t>(b, 6816 + 5 * 64, 0x00FF00);  // curve 5 gets a new colour but old shades
     Load(kWindowHistoryValue, b);
     EXPECT_EQ(s.window.version, 2006);
     EXPECT_EQ(s.window.appearance.lightGrey, 0xE6E6E6u);
@@ -165,9 +152,9 @@ TEST_F(SettingsTest, Versions2004And2005AreUpgradedStepByStep) {
 
     // 2005 keeps its light greys; a clear harmonic bit clears its new bit.
     b = StoredWindow(2005);
-    Put<uint32_t>(b, 4740, 0x100);
-    Put<uint32_t>(b, 8964, 0x123456);
-    Put<uint32_t>(b, 8972, 0x3);
+    Poke<uint32_t>(b, 4740, 0x100);
+    Poke<uint32_t>(b, 8964, 0x123456);
+    Poke<uint32_t>(b, 8972, 0x3);
     Load(kWindowHistoryValue, b);
     EXPECT_EQ(s.window.version, 2006);
     EXPECT_EQ(s.window.appearance.lightGrey, 0x123456u);
@@ -176,8 +163,8 @@ TEST_F(SettingsTest, Versions2004And2005AreUpgradedStepByStep) {
 
     // 2006 is taken as stored: custom shades and the harmonic bits stay.
     b = StoredWindow(2006);
-    Put<uint32_t>(b, 4740, 0x301);
-    Put<uint32_t>(b, 6816 + 20, 0xABCDEF);
+    Poke<uint32_t>(b, 4740, 0x301);
+    Poke<uint32_t>(b, 6816 + 20, 0xABCDEF);
     Load(kWindowHistoryValue, b);
     EXPECT_EQ(s.window.graphViewFlags, 0x301u);
     EXPECT_EQ(s.window.curveStyles[0].shades[0], 0xABCDEFu);
@@ -198,7 +185,7 @@ TEST_F(SettingsTest, ProgramConfigGoesThroughTheHooks) {
 
     std::vector<uint8_t> prog(1144, 0x5C);
     for (int32_t v : {2005, 2006, 2007, 2008}) {
-        Put<int32_t>(prog, 0, v);
+        Poke<int32_t>(prog, 0, v);
         Load(kProgramConfigValue, prog);
         EXPECT_EQ(s.program.version, 2008);
         EXPECT_EQ(s.program.body[0], 0x5C) << "the stored block replaces the defaults";
@@ -213,8 +200,8 @@ TEST_F(SettingsTest, ProgramConfigGoesThroughTheHooks) {
 TEST_F(SettingsTest, RepairsMendUnusableStoredValues) {
     for (double zoom : {0.0, std::numeric_limits<double>::quiet_NaN(), 2.5}) {
         std::vector<uint8_t> x(160, 0);
-        Put<uint32_t>(x, 0, 0x402);
-        Put<double>(x, 32, zoom);
+        Poke<uint32_t>(x, 0, 0x402);
+        Poke<double>(x, 32, zoom);
         Load(kXoverConfigValue, x);
         EXPECT_EQ(s.xover.crossoverViewFlags, 0x402u);
         EXPECT_EQ(s.xover.zoomFactor, zoom == 2.5 ? 2.5 : 1.0);
@@ -226,8 +213,8 @@ TEST_F(SettingsTest, RepairsMendUnusableStoredValues) {
     std::memset(b.data() + 24 + 260, 0, 260);
     std::memcpy(b.data() + 24 + 520, "C:\\hidden.mes", 14);
     std::memset(b.data() + 4184, 'y', 520);
-    Put<int32_t>(b, 4724, -3);
-    Put<uint32_t>(b, 4740, 0x10003);
+    Poke<int32_t>(b, 4724, -3);
+    Poke<uint32_t>(b, 4740, 0x10003);
     Load(kWindowHistoryValue, b);
     EXPECT_EQ(strnlen(s.window.recentFiles[0], 260), 259u);
     EXPECT_STREQ(s.window.recentFiles[2], "") << "entries behind an empty one are gone";
@@ -256,7 +243,7 @@ TEST_F(SettingsTest, FramePlacementFitsTheDesktop) {
 
     // A rectangle saved on a larger screen comes back inset on this one.
     auto b = StoredWindow(2006);
-    Put<int32_t>(b, 12, 2400);
+    Poke<int32_t>(b, 12, 2400);
     store.values[kWindowHistoryValue] = b;
     const DesktopArea small{1280, 1024, 0, 30, 1280, 1024};  // task bar at the top
     LoadSettings(s, store, small);

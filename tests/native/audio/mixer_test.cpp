@@ -275,7 +275,6 @@ TEST_F(MixerTest, StateFileRoundTripAndRejections) {
     ASSERT_TRUE(BuildLineTable(fake, 1, t1));
     ASSERT_TRUE(SaveMixerState(Path("a.cfg"), fake, 0, t0));
     ASSERT_TRUE(SaveMixerState(Path("b.cfg"), fake, 1, t1));
-    EXPECT_EQ(fs::file_size(Path("a.cfg")), 84u);
 
     Spk(0, kMixerCtlVolume) = 5;
     Spk(0, kMixerCtlBass) = 50;

@@ -159,13 +159,6 @@ TEST_F(CompensationFiles, NothingToSaveOrAFailedSaveKeepsThePreviousFile) {
     EXPECT_EQ(st.stringId, 2371);
 }
 
-TEST_F(CompensationFiles, ExportWritesTheMicCorrectionText) {
-    ASSERT_TRUE(ExportMicCorrection(Path("x.dat"), Table({{0, 5, 5}, {100, -1, float(-kPi)}, {200, 2.5f, 0}})));
-    EXPECT_EQ(Slurp(Path("x.dat")),
-              "\" Mic correction data: Ref Sensitivity = 5.00 MV/PA \"\r\n"
-              "100.0000  -1.0000  -180.0000\r\n200.0000  2.5000  0.0000\r\n");
-}
-
 // ---- Lookup and thinning -------------------------------------------------------
 
 TEST(CompensationLookup, ClampsInterpolatesOnLogFrequencyAndHitsEntriesExactly) {
@@ -380,12 +373,6 @@ TEST_F(CompensationFiles, ListsShowBaseNamesOfTheirOwnKindOnly) {
     EXPECT_EQ(CompensationListIndex(mic, "gone"), 0);
     EXPECT_EQ(CompensationListIndex(mic, ""), 0);
     EXPECT_EQ(CompensationOfListItem("New compensation..."), "");
-}
-
-TEST(CompensationNames, PathsAndBaseNames) {
-    EXPECT_EQ(CompensationBaseName("C:\\Prog\\My Mic.v2.MCP"), "My Mic.v2");
-    EXPECT_EQ(CompensationPath("C:\\Prog\\", "Chain", ".2CP"), "C:\\Prog\\Chain.2CP");
-    EXPECT_EQ(CompensationPath("C:\\Prog", "D:\\x\\Mic.cal", ".MCP"), "D:\\x\\Mic.cal");
 }
 
 }  // namespace

@@ -24,17 +24,6 @@ std::string Shown(const char* utf8) {
 #endif
 }
 
-TEST(ReadoutFormat, TrailingZerosAndStrings) {
-    EXPECT_EQ(FormatReadoutNumber(1.5, 2), "1.5");
-    EXPECT_EQ(FormatReadoutNumber(100, 0), "100");  // integer zeros stay
-    EXPECT_EQ(FormatReadoutNumber(1234.56789, 4), "1234.5679");
-    EXPECT_EQ(FormatReadoutNumber(-0.001, 2), "0");
-
-    EXPECT_EQ(ReadoutText(2101, 1000, 2), "f: 1000Hz");
-    EXPECT_EQ(ReadoutText(2105, 45.25, 2), Shown("Ph: 45.25°"));
-    EXPECT_EQ(ReadoutText(2126, 0.333, 2), "THD: 0.33%");
-}
-
 TEST(ReadoutFormat, ImpulseAndEnergyTime) {
     // Milliseconds and millivolts are read out in the win32 graph-window test.
     ReadoutPanes p = ImpulseReadout(1.25, -1.5, 1, 0.01, 343);

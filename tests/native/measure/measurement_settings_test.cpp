@@ -7,24 +7,16 @@
 #include <vector>
 
 #include "dsp/frequency_response.h"
+#include "tests/native/test_support.h"
 
 using namespace srx;
 
 namespace {
 
+using test::Peek;
+using test::Poke;
+
 const DesktopArea kDesk{1920, 1080, 0, 0, 1920, 1040};
-
-template <class T>
-T At(const void* block, size_t off) {
-    T v;
-    std::memcpy(&v, static_cast<const uint8_t*>(block) + off, sizeof v);
-    return v;
-}
-
-template <class T>
-void Put(std::vector<uint8_t>& b, size_t off, T v) {
-    std::memcpy(b.data() + off, &v, sizeof v);
-}
 
 class MeasurementSettingsTest : public ::testing::Test {
 protected:
@@ -37,7 +29,7 @@ protected:
         LoadDefaults(s, kDesk);
         std::vector<uint8_t> b(sizeof s.program);
         std::memcpy(b.data(), &s.program, b.size());
-        Put<int32_t>(b, 0, version);
+        Poke<int32_t>(b, 0, version);
         return b;
     }
 
@@ -51,50 +43,42 @@ protected:
     }
 };
 
-TEST_F(MeasurementSettingsTest, ResetLeavesCarriedWordsButClearsThePath) {
-    MeasurementSettings ms;
-    std::memset(&ms, 0x5A, sizeof ms);
-    ResetMeasurementDefaults(ms);
-    EXPECT_EQ(+ms.carried6[139], 0x5A);
-    EXPECT_EQ(+ms.reservedPath[259], '\0');
-}
-
 // 2005 and 2006 kept the box choice in flag bit 22 and used bit 9 otherwise;
 // 2007 numbered box two differently.
 TEST_F(MeasurementSettingsTest, OlderVersionsMoveTheBoxChoiceIntoTheBoxWord) {
     for (int32_t version : {2005, 2006}) {
         std::vector<uint8_t> b = Stored(version);
-        Put<uint32_t>(b, 88, 0x00400200u | 0x10u);  // bits 22, 9 and near-field
-        Put<uint32_t>(b, 948, 7);
+        Poke<uint32_t>(b, 88, 0x00400200u | 0x10u);  // bits 22, 9 and near-field
+        Poke<uint32_t>(b, 948, 7);
         ProgramConfig p = Load(b);
         EXPECT_EQ(p.version, 2008);
-        EXPECT_EQ(At<uint32_t>(&p, 88), 0x10u) << version;
-        EXPECT_EQ(At<uint32_t>(&p, 948), 1u) << version;
+        EXPECT_EQ(Peek<uint32_t>(&p, 88), 0x10u) << version;
+        EXPECT_EQ(Peek<uint32_t>(&p, 948), 1u) << version;
 
-        Put<uint32_t>(b, 88, 0x10u);
-        Put<uint32_t>(b, 948, 2);
+        Poke<uint32_t>(b, 88, 0x10u);
+        Poke<uint32_t>(b, 948, 2);
         p = Load(b);
-        EXPECT_EQ(At<uint32_t>(&p, 948), 0u) << version;
+        EXPECT_EQ(Peek<uint32_t>(&p, 948), 0u) << version;
     }
     std::vector<uint8_t> b = Stored(2007);
-    Put<uint32_t>(b, 88, 0x00400200u);
-    Put<uint32_t>(b, 948, 2);
+    Poke<uint32_t>(b, 88, 0x00400200u);
+    Poke<uint32_t>(b, 948, 2);
     ProgramConfig p = Load(b);
     EXPECT_EQ(p.version, 2008);
-    EXPECT_EQ(At<uint32_t>(&p, 948), 3u);
-    EXPECT_EQ(At<uint32_t>(&p, 88), 0x00400200u);  // 2007 flags already mean what they say
+    EXPECT_EQ(Peek<uint32_t>(&p, 948), 3u);
+    EXPECT_EQ(Peek<uint32_t>(&p, 88), 0x00400200u);  // 2007 flags already mean what they say
 }
 
 TEST_F(MeasurementSettingsTest, CurrentVersionIsTakenAsStoredWithCarriedWords) {
     std::vector<uint8_t> b = Stored(2008);
-    Put<uint32_t>(b, 88, 0x00400200u);
-    Put<uint32_t>(b, 948, 2);
-    Put<uint32_t>(b, 4, 0xDEADBEEF);  // words nobody here knows
-    Put<uint32_t>(b, 860, 0x12345678);
-    Put<uint32_t>(b, 1140, 0xCAFEF00D);
+    Poke<uint32_t>(b, 88, 0x00400200u);
+    Poke<uint32_t>(b, 948, 2);
+    Poke<uint32_t>(b, 4, 0xDEADBEEF);  // words nobody here knows
+    Poke<uint32_t>(b, 860, 0x12345678);
+    Poke<uint32_t>(b, 1140, 0xCAFEF00D);
     const ProgramConfig p = Load(b);
-    EXPECT_EQ(At<uint32_t>(&p, 948), 2u);
-    EXPECT_EQ(At<uint32_t>(&p, 88), 0x00400200u);
+    EXPECT_EQ(Peek<uint32_t>(&p, 948), 2u);
+    EXPECT_EQ(Peek<uint32_t>(&p, 88), 0x00400200u);
 
     // ... and they go back to the store unchanged.
     SettingsBlocks s;
@@ -107,24 +91,24 @@ TEST_F(MeasurementSettingsTest, CurrentVersionIsTakenAsStoredWithCarriedWords) {
 
 TEST_F(MeasurementSettingsTest, LoadingRepairsWhatOlderVersionsOrDamageLeft) {
     std::vector<uint8_t> b = Stored(2008);
-    Put<uint16_t>(b, 66, 8);            // 8-bit format
-    Put<uint32_t>(b, 912, 0);           // impedance MLS order
-    Put<uint32_t>(b, 984, 0x000001FF);  // THD word of an older release
-    Put<uint32_t>(b, 84, 0);            // no buffers
-    Put<uint32_t>(b, 816, 40);          // a sequence of 2^40 samples
+    Poke<uint16_t>(b, 66, 8);            // 8-bit format
+    Poke<uint32_t>(b, 912, 0);           // impedance MLS order
+    Poke<uint32_t>(b, 984, 0x000001FF);  // THD word of an older release
+    Poke<uint32_t>(b, 84, 0);            // no buffers
+    Poke<uint32_t>(b, 816, 40);          // a sequence of 2^40 samples
     ProgramConfig p = Load(b);
-    EXPECT_EQ(At<uint16_t>(&p, 66), 16);
-    EXPECT_EQ(At<uint32_t>(&p, 912), 17u);
-    EXPECT_EQ(At<uint32_t>(&p, 984), 0xFFFFFFFFu);
-    EXPECT_EQ(At<uint32_t>(&p, 84), 8u);
-    EXPECT_EQ(At<uint32_t>(&p, 816), 13u);
+    EXPECT_EQ(Peek<uint16_t>(&p, 66), 16);
+    EXPECT_EQ(Peek<uint32_t>(&p, 912), 17u);
+    EXPECT_EQ(Peek<uint32_t>(&p, 984), 0xFFFFFFFFu);
+    EXPECT_EQ(Peek<uint32_t>(&p, 84), 8u);
+    EXPECT_EQ(Peek<uint32_t>(&p, 816), 13u);
 
     // Sound values next to the repaired ones stay as they are.
-    Put<uint32_t>(b, 984, 0x80000005);
-    Put<uint32_t>(b, 84, 64);
+    Poke<uint32_t>(b, 984, 0x80000005);
+    Poke<uint32_t>(b, 84, 64);
     p = Load(b);
-    EXPECT_EQ(At<uint32_t>(&p, 984), 0x80000005u);
-    EXPECT_EQ(At<uint32_t>(&p, 84), 64u);
+    EXPECT_EQ(Peek<uint32_t>(&p, 984), 0x80000005u);
+    EXPECT_EQ(Peek<uint32_t>(&p, 84), 64u);
 }
 
 TEST_F(MeasurementSettingsTest, CurrentRecordIsTheProcessWideBlock) {
@@ -132,8 +116,8 @@ TEST_F(MeasurementSettingsTest, CurrentRecordIsTheProcessWideBlock) {
     const ProgramConfig savedBlock = Settings().program;
 
     std::vector<uint8_t> b = Stored(2008);
-    Put<uint32_t>(b, 68, 48000);
-    Put<uint32_t>(b, 848, 2);
+    Poke<uint32_t>(b, 68, 48000);
+    Poke<uint32_t>(b, 848, 2);
     MemoryValueStore store;
     store.values[kProgramConfigValue] = b;
     LoadSettings(Settings(), store, kDesk);
@@ -144,7 +128,7 @@ TEST_F(MeasurementSettingsTest, CurrentRecordIsTheProcessWideBlock) {
     EXPECT_EQ(CurrentAnalysisSettings().pointsPerOctaveMls, 48);
 
     ms.timeWindow = 0.0042;
-    EXPECT_DOUBLE_EQ(At<double>(&Settings().program, 652), 0.0042);
+    EXPECT_DOUBLE_EQ(Peek<double>(&Settings().program, 652), 0.0042);
 
     Settings().program = savedBlock;
     CurrentAnalysisSettings() = savedAnalysis;

@@ -54,20 +54,6 @@ TEST(StimulusFolder, EnsureCreatesTheFallbackFromTheProcessSettings) {
     SetMeasureProgramFolder(savedProgram);
 }
 
-TEST(WaveFileNames, MeasurementFilesFollowThePAndRRule) {
-    EXPECT_EQ(StimulusPath("W", kWaveMls), "W\\pMLS.wav");
-    EXPECT_EQ(ResponsePath("W", kWaveMls, 3), "W\\rMLS3.wav");
-    EXPECT_EQ(ResponsePath("W", kWaveMls, -1), "W\\rMLS-1.wav");   // warm-up pass
-    EXPECT_EQ(ResponsePath("W", kWaveCyclicMls), "W\\rCMLS.wav");  // no pass number
-}
-
-TEST(WaveFileNames, SweepsAreNamedByTheirFormat) {
-    EXPECT_EQ(SweepWavePath("W", 'p', 44100, 2, 16, 0.10), "W\\p44s16b0_10.wav");
-    EXPECT_EQ(SweepWavePath("W", 'r', 48000, 1, 24, 1.5), "W\\r48m24b1_50.wav");
-    EXPECT_EQ(SweepWavePath("W", 'p', 44100, 2, 16, 0.0), "W\\p44s16bSweep.wav");
-    EXPECT_EQ(SweepWavePath("W", 'p', 22050, 2, 16, 0.005), "W\\p22s16b0_01.wav");  // rounds
-}
-
 TEST(ClearWaveFiles, EachKindDeletesItsPatternIgnoringCase) {
     auto fill = [](FakeWaveFs& fs) {
         fs.dirs.insert("W");
