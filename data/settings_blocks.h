@@ -96,6 +96,15 @@ struct GraphAppearance {
 };
 static_assert(sizeof(GraphAppearance) == 108);
 
+// WindowHistory::noticeFlags: a set bit turns a notice off (or, for the
+// first, importing's normalisation on).
+constexpr uint32_t kNoticeNormalizeImported = 0x01;
+constexpr uint32_t kNoticeNoMixerOff = 0x02;
+constexpr uint32_t kNoticeNoCardCompensationOff = 0x04;
+constexpr uint32_t kNoticeNoCardCompensationSettingsOff = 0x08;
+constexpr uint32_t kNoticeLevelInformationOff = 0x10;
+constexpr uint32_t kNoticeKeepMeasurementOff = 0x20;
+
 // "Window and File History 20".
 struct WindowHistory {
     int32_t version;
@@ -118,7 +127,10 @@ struct WindowHistory {
     CurveStyle printerCurveStyles[16];
     GraphAppearance appearance;
     uint32_t distortionViewFlags;
-    uint8_t reserved2[116];
+    // The Global Options notice switches and "Don't show this question
+    // anymore" (kNotice*); zero, as older blocks hold, is the defaults.
+    uint32_t noticeFlags;
+    uint8_t reserved2[112];
 };
 static_assert(sizeof(WindowHistory) == 9092);
 static_assert(offsetof(WindowHistory, version) == 0);

@@ -4,7 +4,7 @@
 set -e
 PKGS="cmake make g++ gcc git pkg-config perl \
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-  wine wine64 xvfb xauth x11-utils imagemagick sox \
+  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick sox \
   libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev \
   clang libclang-rt-14-dev llvm nlohmann-json3-dev libcli11-dev"
 missing=""

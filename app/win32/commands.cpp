@@ -29,6 +29,27 @@ namespace srx {
 
 namespace {
 
+// The design commands' answers while the unit, box and analysis dialogs are
+// still to come: the message for what is missing, else "not available".
+int DesignCommandMessage(int id) {
+    const DesignSlot* slots = DesignSlots();
+    const int active = Shell().activeDesign;
+    const bool validActive = active >= 0 && active < kDesignSlotCount;
+    switch (id) {
+        case CM_TS_PARAMETERS: {
+            bool window = false;
+            for (HWND w : DocumentWindows()) window = window || DocumentKindOf(w) == active;
+            return validActive && window ? kStrNotAvailable : kStrNoSpeakerUnit;
+        }
+        case CM_BOX_PARAMETERS:
+            return validActive && (slots[active].flags & kSlotHasUnit) ? kStrNotAvailable : kStrNoUnitForBox;
+        default:
+            for (int i = 0; i < kDesignSlotCount; ++i)
+                if ((slots[i].flags & kSlotHasBox) && !(slots[i].flags & kSlotAnalysed)) return kStrNotAvailable;
+            return kStrNothingToAnalyse;
+    }
+}
+
 void PostUpdateMenus(HWND frame) { PostMessageA(frame, UM_UPDATEMENUS, 0, 0); }
 
 void Repaint(RepaintScope scope) {
@@ -271,6 +292,13 @@ void ExecuteCommand(HWND frame, int id) {
                 WinHelpA(frame, s.helpFile.c_str(), HELP_FINDER, 0);
             return;
         case CM_TIP: ShowTipOfTheDay(frame); return;
+        case CM_TS_PARAMETERS:
+        case CM_BOX_PARAMETERS:
+        case CM_ANALYSE:
+            // What a user without a unit or box is told; the dialogs
+            // themselves come with the design features.
+            MessageBoxId(frame, DesignCommandMessage(id), MB_OK | MB_ICONINFORMATION);
+            return;
         case CM_ABOUT: ShowAbout(frame); return;
         // The sheet runs on the measurement thread like every measurement
         // dialog (template 65535 stands for it).
@@ -289,9 +317,13 @@ void ExecuteCommand(HWND frame, int id) {
         return;
     }
     // What the table does not carry out itself goes to the active document
-    // window; the table's other commands belong to features still to come
-    // and do nothing.
-    if (!IsTableCommand(id) || IsDocumentCommand(id)) PassToActiveChild(frame, id);
+    // window; the table's other commands belong to features still to come,
+    // and the user is told so rather than left wondering.
+    if (!IsTableCommand(id) || IsDocumentCommand(id)) {
+        PassToActiveChild(frame, id);
+        return;
+    }
+    MessageBoxId(frame, kStrNotAvailable, MB_OK | MB_ICONINFORMATION);
 }
 
 void SetMeasurementCommandsEnabled(bool enabled, bool tsMeasurement) {

@@ -33,6 +33,9 @@ struct GlobalNotices {
     bool keepMeasurement = true;
 };
 GlobalNotices& Notices();
+// Notices() from and into the settings' notice flags (at load and save).
+void NoticesFromSettings();
+void NoticesToSettings();
 
 void ShowTipOfTheDay(HWND owner);
 void ShowGlobalOptions(HWND owner);

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "app/documents_model.h"
+#include "app/command_rules.h"
 #include "app/settings.h"
 #include "data/view_flags.h"
 #include "app/win32/shell.h"
@@ -181,6 +182,31 @@ void ScrollDesign(HWND window, WPARAM wp) {
     InvalidateRect(window, nullptr, TRUE);
 }
 
+// The context menu of the window's kind at the pointer (or, from the
+// keyboard, the window's centre); its commands go to the frame, which
+// carries them out on the active window, so the window is activated first.
+void ShowDocumentContextMenu(HWND window, LPARAM lp) {
+    const int kind = DocumentKindOf(window);
+    bool impedance = false;
+    if (kind == kDocMeasurement)
+        if (const auto* m = static_cast<const Measurement*>(DocumentDataOf(window)))
+            impedance = m->h.curveKind == kCurveImpedance;
+    const int id = ContextMenuFor(kind, impedance, EasyMenu());
+    HMENU menu = id ? LoadMenuA(Shell().instance, MAKEINTRESOURCEA(id)) : nullptr;
+    if (!menu) return;
+    if (Shell().client) SendMessageA(Shell().client, WM_MDIACTIVATE, WPARAM(window), 0);
+    POINT pt{short(LOWORD(lp)), short(HIWORD(lp))};
+    if (lp == -1) {
+        RECT rc;
+        GetClientRect(window, &rc);
+        pt = {rc.right / 2, rc.bottom / 2};
+        ClientToScreen(window, &pt);
+    }
+    HMENU popup = GetSubMenu(menu, 0);
+    TrackPopupMenu(popup ? popup : menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, Shell().frame, nullptr);
+    DestroyMenu(menu);
+}
+
 LRESULT CALLBACK DocumentProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg != WM_NCCREATE) {
         const DocumentKindHooks* hooks = HooksOf(static_cast<int>(GetWindowLongPtrA(window, kWordKind)));
@@ -214,6 +240,7 @@ LRESULT CALLBACK DocumentProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SIZE:
             if (IsDesignKind(DocumentKindOf(window))) UpdateDesignScroll(window);
             break;
+        case WM_CONTEXTMENU: ShowDocumentContextMenu(window, lp); return 0;
         case WM_VSCROLL:
             if (IsDesignKind(DocumentKindOf(window))) {
                 ScrollDesign(window, wp);
@@ -301,6 +328,10 @@ HWND CreateDocumentWindow(const char* title, int kind, void* data) {
     const bool design = IsDesignKind(kind);
     if (design) style |= WS_VSCROLL;
     if (kind == kDocXoverSchematic) style |= WS_VSCROLL | WS_HSCROLL;
+    // A new window joins a maximised one maximised rather than restoring it.
+    BOOL maximised = FALSE;
+    SendMessageA(shell.client, WM_MDIGETACTIVE, 0, reinterpret_cast<LPARAM>(&maximised));
+    if (maximised) style |= WS_MAXIMIZE;
 
     PendingWindow pending{kind, data};
     g_pending = &pending;

@@ -16,6 +16,7 @@
 #include "app/win32/shell.h"
 #include "app/win32/soundcard.h"
 #include "measure/measurement_settings.h"
+#include "measure/stimulus_files.h"
 #include "data/records.h"
 #include "platform/program_path.h"
 #include "resources/string_ids.h"
@@ -47,8 +48,6 @@ struct Background {
 // so a stray or repeated free cannot corrupt the heap.
 std::unordered_set<void*> g_blocks;
 
-bool EasyMenu() { return (Settings().window.shellFlags & kShellEasyMenu) != 0; }
-
 HBITMAP BackgroundBitmap() {
     const std::string path = TextOf(Settings().window.backgroundBitmap);
     if (path != g_background.path) {
@@ -58,6 +57,13 @@ HBITMAP BackgroundBitmap() {
         g_background.path = path;
     }
     return g_background.bitmap;
+}
+
+// Stimuli and responses a run (or a crash) left behind in the wave folder;
+// other wave files there are the user's and stay.
+void ClearMeasurementWaves() {
+    ClearWaveFiles(kClearStimuli);
+    ClearWaveFiles(kClearResponses);
 }
 
 void ShowContextMenu(HWND client, LPARAM lp) {
@@ -137,6 +143,7 @@ bool CreateFrameChildren(HWND frame) {
     LayoutFrame();
     SetTimer(frame, kClockTimer, 1000, nullptr);
     ShowClock();
+    ClearMeasurementWaves();
 
     PostMessageA(frame, UM_UPDATEMENUS, 0, 0);
     DragAcceptFiles(frame, TRUE);
@@ -161,6 +168,7 @@ bool Shutdown(HWND frame, bool ask) {
     s.tsMeasurementBusy = false;
     if (s.toolbar) SaveToolbarLayout(s.toolbar, EasyMenu());
     SaveSettings();
+    ClearMeasurementWaves();
     ShutdownProgramAudio();
     DeleteAllUndo();
     if (!s.helpFile.empty()) WinHelpA(frame, s.helpFile.c_str(), HELP_QUIT, 0);
@@ -251,11 +259,17 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             if (wp == kClockTimer) ShowClock();
             return 0;
         case MM_MCINOTIFY: return 0;  // "Listen to" playback comes with the wave engine
-        case UM_SHOWFRAME:
-            BringWindowToTop(hwnd);
+        case UM_SHOWFRAME: {
             if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
-            SetActiveWindow(hwnd);
+            BringWindowToTop(hwnd);
+            // A modal dialog of the frame (Tip of the Day at start-up) has
+            // the input: it goes above the frame, which stays disabled.
+            HWND popup = GetLastActivePopup(hwnd);
+            HWND top = popup && popup != hwnd && IsWindowVisible(popup) ? popup : hwnd;
+            if (top != hwnd) BringWindowToTop(top);
+            SetActiveWindow(top);
             return 1;
+        }
         case UM_CREATEDOC: return (LRESULT)CreateDocumentWindow(nullptr, (int)wp, (void*)lp);
         case UM_UPDATEMENUS: UpdateMenus(); return 0;
         case UM_ALLOC: {

@@ -50,10 +50,11 @@ size_t FilterLength(const char* filter) {
     return 0;
 }
 
-// The message a failed reader returned, with its arguments in place.
-void ShowFailure(HWND owner, const Status& status) {
+// The message a failed reader returned, with its arguments in place, under
+// the file's name (several files may be opening at once).
+void ShowFailure(HWND owner, const Status& status, const std::string& path) {
     if (status.ok()) return;
-    std::string text = StatusText(status);
+    std::string text = path.empty() ? StatusText(status) : path + "\n\n" + StatusText(status);
     if (text.size() > kMessageChars) text.resize(kMessageChars);
     MessageBoxA(owner, text.c_str(), Caption(), MB_OK | MB_ICONEXCLAMATION);
 }
@@ -85,21 +86,21 @@ int OpenNativeFile(HWND owner, const std::string& path, const std::string& ext) 
         auto m = NewMeasurement(0);
         if (!m) return MessageBoxId(owner, kStrOutOfMemory, MB_OK | MB_ICONSTOP), 0;
         Status st = LoadMeasurement(path, *m, LoadPurpose::ForWindow);
-        if (!st) return ShowFailure(owner, st), 0;
+        if (!st) return ShowFailure(owner, st, path), 0;
         return OpenRecordWindows(owner, std::move(m), path);
     }
     if (ext == "TWF" || ext == "STP") {
         auto t = NewTimeRecord(TimeWindowSettings{});
         if (!t) return MessageBoxId(owner, kStrOutOfMemory, MB_OK | MB_ICONSTOP), 0;
         Status st = LoadTimeRecord(path, *t, LoadPurpose::ForWindow);
-        if (!st) return ShowFailure(owner, st), 0;
+        if (!st) return ShowFailure(owner, st, path), 0;
         return OpenRecordWindows(owner, std::move(t), path);
     }
     if (ext == "ETC") {
         auto e = NewEtcRecord();
         if (!e) return MessageBoxId(owner, kStrOutOfMemory, MB_OK | MB_ICONSTOP), 0;
         Status st = LoadEtc(path, *e, LoadPurpose::ForWindow);
-        if (!st) return ShowFailure(owner, st), 0;
+        if (!st) return ShowFailure(owner, st, path), 0;
         return OpenRecordWindows(owner, std::move(e), path);
     }
     return 0;
@@ -109,7 +110,7 @@ bool IsNativeExtension(const std::string& ext) { return ext == "MES" || ext == "
 
 // Speaker units (.SPK), box designs (.DSN) and extension-less names go into
 // the first free design slot.
-int OpenDesignFile(HWND owner, const std::string& ext) {
+int OpenDesignFile(HWND owner, const std::string& path) {
     FrameState& s = Shell();
     DesignSlot* slots = DesignSlots();
     int free = -1;
@@ -125,7 +126,7 @@ int OpenDesignFile(HWND owner, const std::string& ext) {
     // The speaker-unit and box-design readers are not part of the program
     // yet, so nothing is loaded and the previous design stays active.
     int loaded = 0;
-    (void)ext;
+    ShowFailure(owner, Status::Error(kStrCantOpenYet, {path}), {});
     if (!loaded) s.activeDesign = previous;
     s.designFollowsActivation = follows;
     return loaded;
@@ -187,10 +188,10 @@ int OpenDocumentFile(HWND owner, const char* path) {
     if (!path || !path[0]) return 0;
     const std::string name(path);
     const std::string ext = UpperExtension(name);
-    if (ext.empty() || ext == "SPK" || ext == "DSN") return OpenDesignFile(owner, ext);
+    if (ext.empty() || ext == "SPK" || ext == "DSN") return OpenDesignFile(owner, name);
     // Crossovers, multigraphs and the imports are not part of the program
-    // yet: those files are left alone.
-    if (!IsNativeExtension(ext)) return 0;
+    // yet: the user hears so, and the file is left alone.
+    if (!IsNativeExtension(ext)) return ShowFailure(owner, Status::Error(kStrCantOpenYet, {name}), {}), 0;
     return OpenNativeFile(owner, name, ext);
 }
 
@@ -207,6 +208,7 @@ int OpenWithDialog() {
     // Units and designs load into the active slot once their readers exist;
     // the other kinds open windows of their own.
     if (IsNativeExtension(ext)) OpenNativeFile(s.frame, path, ext);
+    else ShowFailure(s.frame, Status::Error(kStrCantOpenYet, {path}), {});
     SetCursor(old);
     return result;
 }

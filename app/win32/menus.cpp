@@ -1,6 +1,8 @@
 // The two menu bars, their rebuild, the greying for the active document
 // window and the status-bar help of menu selections.
 #include <windows.h>
+
+#include <cctype>
 #include <commctrl.h>
 
 #include <cstring>
@@ -19,9 +21,9 @@
 
 namespace srx {
 
-namespace {
-
 bool EasyMenu() { return (Settings().window.shellFlags & kShellEasyMenu) != 0; }
+
+namespace {
 
 // A command can sit in several popups (File > New and Measurement): every
 // occurrence follows, not only the first one found.
@@ -189,6 +191,24 @@ void UpdateMenus() {
         RepaintKinds(kDocAnalysisFirst, kDocAnalysisLast);
 }
 
+// A menu item's text as help: the window list's "&1 " number and the
+// mnemonic marks go.
+static std::string PlainMenuText(const std::string& item) {
+    size_t from = 0;
+    if (item.size() > 2 && item[0] == '&' && std::isdigit(static_cast<unsigned char>(item[1]))) {
+        from = 1;
+        while (from < item.size() && std::isdigit(static_cast<unsigned char>(item[from]))) ++from;
+        if (from < item.size() && item[from] == ' ') ++from;
+    }
+    std::string text;
+    for (size_t i = from; i < item.size(); ++i) {
+        if (item[i] == '&' && i + 1 < item.size()) ++i;  // "&&" stands for one
+        if (item[i] == '\t') break;                      // the accelerator's text
+        text += item[i];
+    }
+    return text;
+}
+
 void MenuSelectHelp(WPARAM wp, LPARAM lp) {
     FrameState& s = Shell();
     const UINT flags = HIWORD(wp);
@@ -206,7 +226,9 @@ void MenuSelectHelp(WPARAM wp, LPARAM lp) {
     sel.contextMenu = menu && s.frame && !MenuContains(GetMenu(s.frame), menu);
     const int id = MenuHelpId(sel, s.lastStatusId);
     if (sel.closed) {
+        // The help of the last item must not stay beside the graph read-outs.
         s.lastStatusId = 0;
+        SetStatusHelp("");
         return;
     }
     if (id == s.lastStatusId) return;
@@ -217,7 +239,7 @@ void MenuSelectHelp(WPARAM wp, LPARAM lp) {
     } else if (!LoadStringId(id, text)) {
         char buffer[256] = "";
         if (menu) GetMenuStringA(menu, sel.item, buffer, sizeof buffer, (sel.popup ? MF_BYPOSITION : MF_BYCOMMAND));
-        text = buffer;
+        text = PlainMenuText(buffer);
     }
     SetStatusHelp(text);
 }

@@ -1,4 +1,5 @@
 #include "app/win32/registry_store.h"
+#include "app/win32/commands_internal.h"
 
 #include <commctrl.h>
 
@@ -65,10 +66,12 @@ DesktopArea SystemDesktopArea() {
 void LoadSettings(const char* subkey) {
     RegistryValueStore store(subkey);
     LoadSettings(Settings(), store, SystemDesktopArea());
+    NoticesFromSettings();
 }
 
 void SaveSettings(const char* subkey) {
     RegistryValueStore store(subkey);
+    NoticesToSettings();
     SaveSettings(Settings(), store);
 }
 

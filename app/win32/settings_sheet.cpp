@@ -8,6 +8,7 @@
 #include <prsht.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -235,6 +236,7 @@ struct SheetState {
     bool easy = false;
     bool confirmed = false;
     bool ended = false;
+    bool placed = false;          // centred over the frame once
     std::vector<PageKind> kinds;  // the pages shown, in order
     HWND pages[kPageKinds] = {};  // by kind, once created
     HWND sheet = nullptr;
@@ -698,6 +700,20 @@ LONG_PTR ApplySheet(HWND page) {
     return PSNRET_NOERROR;
 }
 
+void CenterOver(HWND window, HWND over) {
+    RECT w, o;
+    if (!over || !GetWindowRect(window, &w) || !GetWindowRect(over, &o)) return;
+    const int width = w.right - w.left, height = w.bottom - w.top;
+    int x = o.left + (o.right - o.left - width) / 2, y = o.top + (o.bottom - o.top - height) / 2;
+    // Kept on the frame's monitor work area.
+    MONITORINFO mi{sizeof mi};
+    if (GetMonitorInfoA(MonitorFromWindow(over, MONITOR_DEFAULTTONEAREST), &mi)) {
+        x = std::max(mi.rcWork.left, std::min(x, int(mi.rcWork.right) - width));
+        y = std::max(mi.rcWork.top, std::min(y, int(mi.rcWork.bottom) - height));
+    }
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool FirstCreatedPage(HWND page) {
     for (PageKind k : g_sheet.kinds)
         if (g_sheet.pages[k]) return g_sheet.pages[k] == page;
@@ -712,6 +728,10 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wp, LPARAM lp) {
             g_sheet.pages[kind] = page;
             g_sheet.sheet = GetParent(page);
             RegisterMeasurementDialog(g_sheet.sheet);
+            // Owned by nobody (it runs on the measurement thread), the sheet
+            // would open at the screen's corner: it goes over the frame.
+            if (!g_sheet.placed) CenterOver(g_sheet.sheet, Shell().frame);
+            g_sheet.placed = true;
             const PageDef& def = Pages()[kind];
             for (const ComboBinding& c : def.combos) {
                 for (const char* item : c.items) SendDlgItemMessageA(page, c.id, CB_ADDSTRING, 0, LPARAM(item));

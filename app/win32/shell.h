@@ -71,6 +71,9 @@ int OpenWithDialog();
 int RunMeasurementDialog(int templateId, DLGPROC procedure);
 // The table of open measurement dialogs that shutdown closes; a dialog
 // enters itself when it opens and leaves when it ends.
+// The easy menu is in use (ShellFlags).
+bool EasyMenu();
+
 void RegisterMeasurementDialog(HWND dialog);
 void UnregisterMeasurementDialog(HWND dialog);
 // Places toolbar, status bar and MDI client after one of them was shown or

@@ -175,6 +175,9 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
     std::string caption = StringText(kStrProgramName);
     if (caption.size() > kCaptionChars) caption.resize(kCaptionChars);
     s.caption = caption;
+    // Taken before the frame exists: the sizes of its creation are recorded
+    // as a normal placement and would clear the flag.
+    const bool maximised = Settings().window.frameMaximised != 0;
     HWND frame = CreateFrame(instance);
     if (!frame) {
         CloseSplash();
@@ -196,7 +199,8 @@ bool StartFirstInstance(HINSTANCE instance, const char* commandLine, int show) {
     }
     for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
     s.helpFile = s.programFolder + StringText(kStrHelpFile);
-    ShowWindow(frame, StartedMinimised(show) ? show : Settings().window.frameMaximised ? SW_SHOWMAXIMIZED : show);
+    if (maximised) Settings().window.frameMaximised = 1;
+    ShowWindow(frame, StartedMinimised(show) ? show : maximised ? SW_SHOWMAXIMIZED : show);
     UpdateWindow(frame);
     if (s.combo) SetFocus(s.combo);
     std::srand((unsigned)std::time(nullptr));

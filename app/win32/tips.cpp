@@ -258,6 +258,34 @@ GlobalNotices& Notices() {
     return notices;
 }
 
+namespace {
+struct NoticeBit {
+    bool GlobalNotices::*member;
+    uint32_t bit;
+    bool setMeans;  // the member's value when the bit is set
+};
+constexpr NoticeBit kNoticeBits[] = {
+    {&GlobalNotices::normalizeImported, kNoticeNormalizeImported, true},
+    {&GlobalNotices::noMixer, kNoticeNoMixerOff, false},
+    {&GlobalNotices::noCardCompensation, kNoticeNoCardCompensationOff, false},
+    {&GlobalNotices::noCardCompensationSettings, kNoticeNoCardCompensationSettingsOff, false},
+    {&GlobalNotices::levelInformation, kNoticeLevelInformationOff, false},
+    {&GlobalNotices::keepMeasurement, kNoticeKeepMeasurementOff, false},
+};
+}  // namespace
+
+void NoticesFromSettings() {
+    const uint32_t flags = Settings().window.noticeFlags;
+    for (const NoticeBit& b : kNoticeBits) Notices().*b.member = ((flags & b.bit) != 0) == b.setMeans;
+}
+
+void NoticesToSettings() {
+    uint32_t flags = 0;
+    for (const NoticeBit& b : kNoticeBits)
+        if ((Notices().*b.member) == b.setMeans) flags |= b.bit;
+    Settings().window.noticeFlags = flags;
+}
+
 void ShowTipOfTheDay(HWND owner) {
     TipState state;
     state.tips = ReadTips();

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "app/win32/commands_internal.h"
 #include "app/win32/shell.h"
 #include "resources/command_ids.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -57,11 +59,22 @@ HWND CreateCombo(HWND toolbar) {
         s.arialFont = CreateFontA(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
     SendMessageA(combo, WM_SETFONT, (WPARAM)s.arialFont, FALSE);
+    // The list drops down as wide as its longest name, whatever the box's width.
+    HDC dc = GetDC(combo);
+    HGDIOBJ oldFont = dc ? SelectObject(dc, s.arialFont) : nullptr;
+    int widest = 0;
     for (int i = 0; i < kCurveKindCount; ++i) {
         std::string name;
-        if (!LoadStringId(kFirstCurveKindName + i, name)) name = TipText(2228);
+        if (!LoadStringId(kFirstCurveKindName + i, name)) name = TipText(kStrUnnamedCurveKind);
         SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)name.c_str());
+        SIZE size{};
+        if (dc && GetTextExtentPoint32A(dc, name.c_str(), int(name.size()), &size)) widest = std::max(widest, int(size.cx));
     }
+    if (dc) {
+        SelectObject(dc, oldFont);
+        ReleaseDC(combo, dc);
+    }
+    SendMessageA(combo, CB_SETDROPPEDWIDTH, widest + GetSystemMetrics(SM_CXVSCROLL) + 8, 0);
     SendMessageA(combo, CB_SETCURSEL, 0, 0);
     return combo;
 }
@@ -84,6 +97,42 @@ void PlaceCombo() {
     ShowWindow(s.combo, SW_SHOW);
 }
 
+// Greyed copies of the button images for disabled buttons: dark strokes
+// turn mid grey, the rest goes transparent (the face colour is the mask),
+// as disabled buttons look elsewhere in Windows. Without this list some
+// comctl32 builds draw disabled buttons as blank tiles.
+static HIMAGELIST MakeDisabledImages(HINSTANCE instance) {
+    HBITMAP source =
+        static_cast<HBITMAP>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (!source) return nullptr;
+    DIBSECTION dib{};
+    HIMAGELIST list = nullptr;
+    if (GetObjectA(source, sizeof dib, &dib) == sizeof dib && dib.dsBm.bmBitsPixel == 24 && dib.dsBm.bmBits) {
+        auto* row = static_cast<unsigned char*>(dib.dsBm.bmBits);
+        for (LONG y = 0; y < dib.dsBm.bmHeight; ++y, row += dib.dsBm.bmWidthBytes)
+            for (LONG x = 0; x < dib.dsBm.bmWidth; ++x) {
+                unsigned char* p = row + 3 * x;  // blue, green, red
+                const int luminance = (p[0] * 29 + p[1] * 150 + p[2] * 77) >> 8;
+                const unsigned char v = luminance < 160 ? 128 : 192;
+                p[0] = p[1] = p[2] = v;
+            }
+        list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, kToolbarImageCount, 0);
+        if (list && ImageList_AddMasked(list, source, RGB(192, 192, 192)) < 0) {
+            ImageList_Destroy(list);
+            list = nullptr;
+        }
+    }
+    DeleteObject(source);
+    return list;
+}
+
+// One list for every toolbar the menu mode rebuilds; it lives as long as
+// the process.
+static HIMAGELIST DisabledImages(HINSTANCE instance) {
+    static HIMAGELIST list = MakeDisabledImages(instance);
+    return list;
+}
+
 HWND CreateToolbar(HWND frame, bool easy) {
     FrameState& s = Shell();
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES};
@@ -99,6 +148,7 @@ HWND CreateToolbar(HWND frame, bool easy) {
     SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
     TBADDBITMAP bitmap{instance, 1};
     SendMessageA(toolbar, TB_ADDBITMAP, kToolbarImageCount, (LPARAM)&bitmap);
+    if (HIMAGELIST disabled = DisabledImages(instance)) SendMessageA(toolbar, TB_SETDISABLEDIMAGELIST, 0, (LPARAM)disabled);
     InsertLayout(toolbar, DefaultToolbarLayout(easy));
     s.toolbar = toolbar;
     s.combo = CreateCombo(toolbar);

@@ -258,7 +258,7 @@ TEST_F(Frame, OpeningFailuresAndFullDesignSlots) {
     {
         MessageBoxWatcher box;
         EXPECT_EQ(OpenDocumentFile(frame, (dir_ / "missing.mes").c_str()), 0);
-        EXPECT_EQ(box.Text(), "Couldn't open the file !");
+        EXPECT_EQ(box.Text(), dir_ / "missing.mes" + "\n\nCouldn't open the file !");
     }
     // Foreign or damaged files of every native kind: "Read error !", no
     // window, the file untouched.
@@ -273,7 +273,7 @@ TEST_F(Frame, OpeningFailuresAndFullDesignSlots) {
         fclose(f);
         MessageBoxWatcher box;
         EXPECT_EQ(OpenDocumentFile(frame, path.c_str()), 0) << name;
-        EXPECT_EQ(box.Text(), "Read error !") << name;
+        EXPECT_EQ(box.Text(), path + "\n\nRead error !") << name;
         EXPECT_TRUE(ChildTitles().empty()) << name;
         EXPECT_EQ(std::filesystem::file_size(path), junk.size()) << name;
     }
