@@ -127,6 +127,27 @@ WaveFormat DecodeWaveFormat(const unsigned char* in, std::size_t size) {
     return f;
 }
 
+bool IsWaveFormatChunkSize(uint64_t size) {
+    return (size >= 16 && size <= kWaveFormatBytes) || size == kWaveFormatExtensibleBytes;
+}
+
+WaveFormat DecodeWaveFormatChunk(const unsigned char* in, std::size_t size) {
+    WaveFormat f = DecodeWaveFormat(in, size);
+    if (f.formatTag != kWaveFormatExtensible || size < kWaveFormatExtensibleBytes || f.extraSize < 22) return f;
+    // KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT differ only in the first word.
+    static const unsigned char kSubFormatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                                     0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    const unsigned char* guid = in + 24;
+    const uint32_t sub = GetLe32(guid);
+    const uint16_t validBits = GetLe16(in + 18);
+    if (std::memcmp(guid + 4, kSubFormatTail, sizeof kSubFormatTail) != 0) return f;
+    if (sub != kWaveFormatPcm && sub != kWaveFormatFloat) return f;
+    if (validBits == 0 || validBits > f.bitsPerSample) return f;
+    f.formatTag = uint16_t(sub);
+    f.extraSize = 0;
+    return f;
+}
+
 bool IsPlausibleWaveFormat(const WaveFormat& f) {
     if (f.channels == 0 || f.blockAlign == 0 || f.bitsPerSample == 0) return false;
     return f.blockAlign >= uint32_t(f.channels) * ((f.bitsPerSample + 7u) / 8u);
@@ -179,10 +200,10 @@ uint32_t ReadWaveHeader(std::FILE* file, WaveFormat& out) {
         const int64_t remaining = length - c.dataOffset;
         if (c.id[0] == 0 || c.size > kMaxChunkSize) return false;
         if (std::memcmp(c.id, "fmt ", 4) == 0) {
-            if (c.size < 16 || c.size > kWaveFormatBytes) return false;
-            unsigned char raw[kWaveFormatBytes];
+            if (!IsWaveFormatChunkSize(c.size)) return false;
+            unsigned char raw[kWaveFormatExtensibleBytes];
             if (!ReadExact(file, raw, c.size)) return false;
-            format = DecodeWaveFormat(raw, c.size);
+            format = DecodeWaveFormatChunk(raw, c.size);
             if (format.formatTag != kWaveFormatPcm && format.formatTag != kWaveFormatFloat) return false;
             if (!IsPlausibleWaveFormat(format)) return false;
             formatSeen = true;

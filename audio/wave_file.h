@@ -34,11 +34,28 @@ inline constexpr uint16_t kWaveFormatPcm = 1;
 inline constexpr uint16_t kWaveFormatFloat = 3;
 inline constexpr std::size_t kWaveFormatBytes = 18;
 inline constexpr uint32_t kWaveHeaderBytes = 46;
+// WAVE_FORMAT_EXTENSIBLE: the 18-byte record, then valid bits, channel mask
+// and a sub-format GUID (40 bytes in all). Read only; writers stay plain.
+inline constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
+inline constexpr std::size_t kWaveFormatExtensibleBytes = 40;
 
 // Little-endian image of `format`, 18 bytes.
 void EncodeWaveFormat(const WaveFormat& format, unsigned char out[kWaveFormatBytes]);
 // Reads `size` (at most 18) bytes; fields the bytes do not reach are zero.
 WaveFormat DecodeWaveFormat(const unsigned char* in, std::size_t size);
+
+// Whether a "fmt " chunk of this size can be read: 16 to 18 bytes of the
+// plain record, or the 40 of the extensible one.
+bool IsWaveFormatChunkSize(uint64_t size);
+
+// The format a "fmt " chunk body of `size` bytes stands for. An extensible
+// record (40 bytes or more) whose sub-format is integer PCM or IEEE float
+// comes back as the plain tag 1 or 3 with extra size 0; its samples are
+// decoded by their container width (bits per sample), the valid bits only
+// have to lie within it. Any other extensible record keeps tag 0xFFFE, which
+// the readers refuse like every tag they do not know. Shorter chunks decode
+// as DecodeWaveFormat.
+WaveFormat DecodeWaveFormatChunk(const unsigned char* in, std::size_t size);
 
 // True when the numbers can describe sample frames at all: channels, block
 // align and bits are non-zero and a frame has room for every channel.

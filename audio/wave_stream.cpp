@@ -98,10 +98,10 @@ int PlaybackStream::Open(const char* path) {
     if (!FindChunk(file_, "fmt ", 12, limit, fmt) || fmt.size < 16) return Fail("Bad Riff Format!", __LINE__);
     // A 16-byte chunk lacks the extra-size field; it reads as 0 instead of
     // taking whatever bytes follow the chunk.
-    unsigned char raw[kWaveFormatBytes];
-    const std::size_t want = std::min<std::size_t>(fmt.size, kWaveFormatBytes);
+    unsigned char raw[kWaveFormatExtensibleBytes];
+    const std::size_t want = std::min<std::size_t>(fmt.size, kWaveFormatExtensibleBytes);
     if (!ReadExact(file_, raw, want)) return Fail("Bad Riff Format!", __LINE__);
-    format_ = DecodeWaveFormat(raw, want);
+    format_ = DecodeWaveFormatChunk(raw, want);
     // The engine divides by block align and channels, so nonsense numbers are
     // refused like any format it cannot play.
     if (format_.formatTag != kWaveFormatPcm || !IsPlausibleWaveFormat(format_))

@@ -125,6 +125,11 @@ int Main(int argc, char** argv) {
     CLI::App* infoCommand = app.add_subcommand("info", "describe native and wave files (.MES/.TWF/.STP/.ETC/.WAV)");
     infoCommand->add_option("FILE", files, "files to describe, one JSON object each")->required();
 
+    std::string compensationFile;
+    CLI::App* compensationCommand = app.add_subcommand(
+        "compensation", "print a compensation table (.MCP/.2CP/.scc, or converted from .MDF/.DAT/.CAL/.MIC)");
+    compensationCommand->add_option("FILE", compensationFile, "compensation or calibration file")->required();
+
     FrOptions fr;
     CLI::App* frCommand = app.add_subcommand("fr", "frequency response of an impulse response");
     frCommand->add_option("IMPULSE.TWF", fr.impulse, "impulse response to analyse")->required();
@@ -165,6 +170,7 @@ int Main(int argc, char** argv) {
         if (versionCommand->parsed()) return RunVersion();
         if (stringCommand->parsed()) return RunString(stringId);
         if (infoCommand->parsed()) return RunInfo(files);
+        if (compensationCommand->parsed()) return RunCompensation(compensationFile);
         if (frCommand->parsed()) return RunFr(fr);
         if (mlsCommand->parsed()) return RunMeasureMls(mls);
     } catch (const std::bad_alloc&) {

@@ -31,6 +31,7 @@ struct MlsOptions {
 };
 
 int RunInfo(const std::vector<std::string>& files);
+int RunCompensation(const std::string& path);
 int RunFr(const FrOptions& options);
 int RunMeasureMls(const MlsOptions& options);
 

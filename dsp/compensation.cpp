@@ -158,6 +158,16 @@ double CompensatePhase(const CompensationCurve& curve, double phase, double f) {
     return phase - CompensationPhaseAt(curve, f);
 }
 
+CompensationRange CompensationCoverage(const CompensationCurve& curve) {
+    CompensationRange r;
+    for (const CompensationEntry& e : curve.entries) {
+        if (!IsEntry(e)) continue;
+        if (r.first == 0) r.first = e.frequency;
+        r.last = e.frequency;
+    }
+    return r;
+}
+
 bool IsFlatCompensation(const CompensationCurve& curve) {
     return curve.Count() == 2 && curve.entries[0].level == curve.entries[1].level;
 }

@@ -47,15 +47,26 @@ extern const char kDefaultCompensationName[];  // "NONAME.MCP"
 
 // ---- Files ---------------------------------------------------------------
 
+// What a compensation file says besides its table.
+struct CompensationFileInfo {
+    std::string header;   // the version line
+    std::string name;     // the name line (the table does not depend on it)
+    bool degrees = true;  // phase column in degrees, else radians
+};
+
 // Reads a compensation file. With `allocate` the table takes the file's
 // count; without it the caller's table is filled in its present size, and a
 // file with more entries is refused like any other surplus. Entries the
-// file does not reach (a missing "END.") are empty. On failure `curve` is
-// unchanged. Failures: 2314 (cannot open), 2372 (not a compensation file),
-// 2357 (count below 1), 2316 (no "BEGIN."), 2373 (more entries than the
-// count), 2318 (out of memory, or a count above 2^20 that no table comes
-// near).
-Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool allocate = true);
+// file does not reach (a missing "END.") are empty. The entries read are
+// put in rising frequency; of equal frequencies the first in the file
+// stays and the others leave empty entries at the end. On failure `curve`
+// is unchanged. Failures: 2314 (cannot open), 2372 (not a compensation
+// file), 2357 (count below 1), 2316 (no "BEGIN.", or an entry whose
+// frequency is not above 0 or whose numbers are not finite floats), 2373
+// (more entries than the count), 2318 (out of memory, or a count above
+// 2^20 that no table comes near). `info`, when given, is filled on success.
+Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool allocate = true,
+                        CompensationFileInfo* info = nullptr);
 
 // Writes the entries above 0 Hz (phase in degrees) beside `path` and moves
 // the new file over it only when every byte is out, so a failure never
@@ -82,6 +93,15 @@ std::string CompensationBaseName(const std::string& path);
 // over a logarithmic frequency axis between entries). 0 for an empty table.
 double CompensationLevelAt(const CompensationCurve& curve, double f);
 double CompensationPhaseAt(const CompensationCurve& curve, double f);
+
+// The frequencies the table covers: its first and last entry above 0 Hz
+// (both 0 for an empty table). Beyond them the lookup holds the end values,
+// so a response reaching further is corrected with those.
+struct CompensationRange {
+    double first = 0;
+    double last = 0;
+};
+CompensationRange CompensationCoverage(const CompensationCurve& curve);
 
 // level - correction at f; phase - correction at f.
 double CompensateLevel(const CompensationCurve& curve, double level, double f);

@@ -1,6 +1,7 @@
 // The compensation file format: reading, writing and the export of the
 // table as microphone-correction text.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -52,11 +53,33 @@ std::vector<std::string> Fields(const std::string& line) {
     return out;
 }
 
+// Field `i` of an entry line times `scale` (a missing field is 0). False for
+// a number, as written, that is not finite or that no float holds.
+bool FloatField(const std::vector<std::string>& fields, size_t i, double scale, float& out) {
+    const double v = i < fields.size() ? ParseDecimal(fields[i].c_str()) : 0.0;
+    if (!std::isfinite(v) || std::fabs(v) > FLT_MAX) return false;
+    out = float(v * scale);
+    return true;
+}
+
+// The lookup walks rising frequencies, so the first `read` entries are put
+// in order; of equal frequencies the first in the file holds. Dropped
+// entries leave empty ones at the end, like those the file did not reach.
+void OrderEntries(std::vector<CompensationEntry>& table, size_t read) {
+    const auto end = table.begin() + std::ptrdiff_t(read);
+    std::stable_sort(table.begin(), end,
+                     [](const CompensationEntry& a, const CompensationEntry& b) { return a.frequency < b.frequency; });
+    const auto kept = std::unique(table.begin(), end, [](const CompensationEntry& a, const CompensationEntry& b) {
+        return a.frequency == b.frequency;
+    });
+    std::fill(kept, end, CompensationEntry{});
+}
+
 }  // namespace
 
 // ---- Files ---------------------------------------------------------------
 
-Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool allocate) {
+Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool allocate, CompensationFileInfo* info) {
     std::FILE* f = OpenFile(path, "rb");
     if (!f) return Status::Error(kStrCantOpen);
     struct Closer {
@@ -68,14 +91,17 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
     // the table, whatever its count line announces.
     const long fileEntries = long(std::min<int64_t>(FileLength(f) / 2, kMaxEntries));
     long limit = 0;  // entries the table holds
-    auto padded = [&](std::vector<CompensationEntry>& t) {
+    CompensationFileInfo about;
+    long read = 0;
+    auto finish = [&](std::vector<CompensationEntry>& t) {
+        OrderEntries(t, size_t(read));
+        if (info) *info = about;
         if (allocate && long(t.size()) < std::min(limit, fileEntries)) t.resize(size_t(std::min(limit, fileEntries)));
     };
 
     enum { kHeader, kName, kCount, kBegin, kEntries } state = kHeader;
     bool degrees = true;
     std::vector<CompensationEntry> table;
-    long read = 0;
     std::string line;
     while (lines.Next(line)) {
         switch (state) {
@@ -84,10 +110,15 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
                                                        [&](const AcceptedHeader& a) { return line == a.text; });
                 if (h == std::end(kHeaders)) return Status::Error(kStrWrongVersion);
                 degrees = h->degrees;
+                about.header = line;
+                about.degrees = degrees;
                 state = kName;
                 break;
             }
-            case kName: state = kCount; break;
+            case kName:
+                about.name = line;
+                state = kCount;
+                break;
             case kCount: {
                 const long count = std::strtol(line.c_str(), nullptr, 10);
                 if (count < 1) return Status::Error(kBadCount);
@@ -113,18 +144,18 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
                 break;
             case kEntries: {
                 if (line == "END.") {
-                    padded(table);
+                    finish(table);
                     curve.entries = std::move(table);
                     return Status::Ok();
                 }
                 if (read >= limit) return Status::Error(kStrTooManyEntries);
                 const std::vector<std::string> fields = Fields(line);
-                auto field = [&](size_t i) { return i < fields.size() ? ParseDecimal(fields[i].c_str()) : 0.0; };
                 CompensationEntry e;
-                e.frequency = float(field(0));
-                e.level = float(field(1));
-                e.phase = float(degrees ? field(2) * kDegreesToRadians : field(2));
-                if (!std::isfinite(e.frequency) || !std::isfinite(e.level) || !std::isfinite(e.phase))
+                // Frequency 0 marks an empty entry; a file that writes one (or
+                // less) means something else.
+                if (!FloatField(fields, 0, 1.0, e.frequency) || !(e.frequency > 0) ||
+                    !FloatField(fields, 1, 1.0, e.level) ||
+                    !FloatField(fields, 2, degrees ? kDegreesToRadians : 1.0, e.phase))
                     return Status::Error(kStrReadError);
                 try {
                     if (allocate) table.push_back(e);
@@ -143,7 +174,7 @@ Status LoadCompensation(const std::string& path, CompensationCurve& curve, bool 
         if (state == kCount) return Status::Error(kBadCount);
         return Status::Error(kStrReadError);
     }
-    padded(table);
+    finish(table);
     curve.entries = std::move(table);
     return Status::Ok();
 }

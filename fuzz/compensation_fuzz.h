@@ -3,6 +3,7 @@
 // file of this process with the extension the reader expects. A converted
 // table must keep the converter's promises (rising frequencies, nothing
 // above 47850 Hz, a low entry at 100 Hz for the text formats) and must save.
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +26,22 @@ inline void CheckLookups(const CompensationCurve& c) {
     }
 }
 
+// Whether a saved table reads back entry for entry: four decimals must
+// neither merge two frequencies nor round one to 0 (the reader refuses
+// that), and a phase in degrees must stay within a float.
+inline bool SurvivesTextLayout(const CompensationCurve& c) {
+    std::string previous;
+    for (const CompensationEntry& e : c.entries) {
+        if (!(e.frequency > 0)) continue;
+        char text[64];
+        std::snprintf(text, sizeof text, "%.4lf", double(e.frequency));
+        if (previous == text || std::string(text) == "0.0000") return false;
+        if (!(std::fabs(double(e.phase) * 57.29577951308232) <= FLT_MAX)) return false;
+        previous = text;
+    }
+    return true;
+}
+
 inline void CheckConverter(const char* scratchName, bool textFormat, const uint8_t* data, size_t size) {
     static const ScratchFile input(scratchName);
     static const ScratchFile output("converted.MCP");
@@ -42,6 +59,7 @@ inline void CheckConverter(const char* scratchName, bool textFormat, const uint8
     }
     CheckLookups(c);
     if (!SaveCompensation(output.path(), c)) __builtin_trap();
+    if (!SurvivesTextLayout(c)) return;
     CompensationCurve back;
     if (!LoadCompensation(output.path(), back).ok()) __builtin_trap();
     if (back.Count() != CompensationEntryCount(c)) __builtin_trap();

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::CheckLookups(c);
     IsFlatCompensation(c);
 
-    if (SaveCompensation(saved, c)) {
+    if (SaveCompensation(saved, c) && fuzz::SurvivesTextLayout(c)) {
         CompensationCurve back;
         if (!LoadCompensation(saved, back).ok()) __builtin_trap();
         if (back.Count() != CompensationEntryCount(c)) __builtin_trap();

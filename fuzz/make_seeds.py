@@ -41,8 +41,9 @@ def decaying(count, at, tau):
     return [0.0] * at + [math.exp(-i / tau) * math.cos(i * 0.7) for i in range(count - at)]
 
 
-def wave(rate, channels, bits, values, tag=1):
-    """A RIFF wave file with an 18-byte format chunk."""
+def wave(rate, channels, bits, values, tag=1, extensible=False):
+    """A RIFF wave file with an 18-byte format chunk, or the 40-byte
+    WAVE_FORMAT_EXTENSIBLE one whose sub-format is `tag`."""
     block = channels * bits // 8
     if tag == 3:
         data = struct.pack("<%df" % len(values), *values)
@@ -52,7 +53,12 @@ def wave(rate, channels, bits, values, tag=1):
         data = struct.pack("<%dh" % len(values), *(int(v * 32767) for v in values))
     else:
         data = b"".join(struct.pack("<i", int(v * 8388607))[:3] for v in values)
-    fmt = struct.pack("<HHIIHHH", tag, channels, rate, rate * block, block, bits, 0)
+    if extensible:
+        guid = struct.pack("<IHH", tag, 0, 0x10) + bytes([0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71])
+        fmt = struct.pack("<HHIIHHHHI", 0xFFFE, channels, rate, rate * block, block, bits, 22, bits,
+                          (1 << channels) - 1) + guid
+    else:
+        fmt = struct.pack("<HHIIHHH", tag, channels, rate, rate * block, block, bits, 0)
     body = b"WAVEfmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
     return b"RIFF" + struct.pack("<I", len(body)) + body
 
@@ -94,3 +100,12 @@ put("fuzz_mls_recovery", "mono16.wav", wave(8000, 1, 16, noise(600)))
 put("fuzz_mls_recovery", "stereo8.wav", wave(8000, 2, 8, noise(800, 7)))
 put("fuzz_mls_recovery", "float_mono.wav", wave(8000, 1, 32, noise(300, 99), tag=3))
 put("fuzz_mls_recovery", "stereo24_44k.wav", wave(44100, 2, 24, noise(400, 3)))
+put("fuzz_mls_recovery", "extensible24_3ch.wav", wave(8000, 3, 24, noise(600, 5), extensible=True))
+
+put("fuzz_wave_reader", "extensible24_mono.wav", wave(44100, 1, 24, noise(300, 11), extensible=True))
+put("fuzz_wave_reader", "extensible_float_3ch.wav", wave(8000, 3, 32, noise(300, 13), tag=3, extensible=True))
+
+put("fuzz_compensation_reader", "unsorted.mcp",
+    "Son-Rix:Compensation File v1.10\r\nunsorted.mcp\r\n4\r\nBEGIN.\r\n"
+    "1000.0000  0.5000  10.0000\r\n100.0000 -1.0000 -5.0000\r\n1000.0000  3.0000  0.0000\r\n"
+    "20000.0000 -2.0000  0.0000\r\nEND.\r\n")

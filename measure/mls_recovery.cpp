@@ -37,12 +37,12 @@ bool HasEmptyDataChunk(std::FILE* f) {
             return false;
         }
         if (!std::memcmp(c.id, "fmt ", 4)) {
-            unsigned char fmt[18];
-            if (c.size < 16 || c.size > 18 || std::fread(fmt, 1, c.size, f) != c.size) {
+            unsigned char fmt[kWaveFormatExtensibleBytes];
+            if (!IsWaveFormatChunkSize(c.size) || std::fread(fmt, 1, c.size, f) != c.size) {
                 bad = true;
                 return false;
             }
-            const WaveFormat wf = DecodeWaveFormat(fmt, c.size);
+            const WaveFormat wf = DecodeWaveFormatChunk(fmt, c.size);
             if (wf.formatTag != kWaveFormatPcm && wf.formatTag != kWaveFormatFloat) {
                 bad = true;
                 return false;

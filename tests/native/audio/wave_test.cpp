@@ -38,6 +38,12 @@ std::string Fmt(uint16_t tag, uint16_t channels, uint16_t bits, std::size_t size
     f.resize(size, '\0');
     return f;
 }
+// A 40-byte extensible format chunk; `sub`: first word of the sub-format GUID.
+std::string Ext(uint16_t sub, uint16_t bits, uint16_t validBits, char guidTail = '\x71') {
+    std::string f = Fmt(0xFFFE, 1, bits);
+    f.replace(16, 2, Le16(22));
+    return f + Le16(validBits) + Le32(4) + Le32(sub) + "\0\0\x10\0\x80\0\0\xAA\0\x38\x9B"s + guidTail;
+}
 // The 46-byte header both writers produce.
 std::string Header(const std::string& fmtBody, uint32_t dataBytes) {
     return "RIFF" + Le32(38 + dataBytes + dataBytes % 2) + "WAVE" + Chunk("fmt ", fmtBody) + "data" + Le32(dataBytes);
@@ -94,6 +100,12 @@ TEST_F(WaveTest, HeaderReaderFindsDataOrFails) {
         {"17-byte fmt and pad", Riff(Chunk("fmt ", Fmt(1, 1, 16, 17)) + data), true},
         {"odd LIST before data", Riff(fmt + Chunk("LIST", "INFOabc") + data), true},
         {"float", Riff(Chunk("fmt ", Fmt(3, 1, 32)) + Chunk("fact", Le32(1)) + data), true},
+        {"extensible PCM", Riff(Chunk("fmt ", Ext(1, 16, 12)) + data), true},
+        {"extensible float", Riff(Chunk("fmt ", Ext(3, 32, 32)) + data), true},
+        {"extensible ADPCM", Riff(Chunk("fmt ", Ext(2, 16, 16)) + data), false},
+        {"extensible other GUID", Riff(Chunk("fmt ", Ext(1, 16, 16, 0x72)) + data), false},
+        {"extensible no valid bits", Riff(Chunk("fmt ", Ext(1, 16, 0)) + data), false},
+        {"extensible valid bits above container", Riff(Chunk("fmt ", Ext(1, 16, 17)) + data), false},
         {"data before fmt", Riff(data + fmt), false},
         {"14-byte fmt", Riff(Chunk("fmt ", Fmt(1, 1, 16, 14)) + data), false},
         {"20-byte fmt", Riff(Chunk("fmt ", Fmt(1, 1, 16, 20)) + data), false},
@@ -283,6 +295,26 @@ TEST_F(WaveTest, ReadsFilesMadeBySox) {
         }
     }
 }
+
+// SoX writes PCM above 16 bits or 2 channels as WAVE_FORMAT_EXTENSIBLE.
+TEST_F(WaveTest, ExtensibleFilesReadAsTheirPlainFormat) {
+    if (!HaveSox()) GTEST_SKIP() << "sox not on PATH";
+    for (const std::string options : {"-b 24 -c 1", "-b 16 -c 3", "-b 32 -c 1", "-b 8 -c 4"}) {
+        const std::string ext = Path(std::to_string(files_) + "x.wav"), plain = Path(std::to_string(files_++) + ".wav");
+        for (const std::string& out : {"'" + ext + "'", "-t wavpcm '" + plain + "'"})
+            ASSERT_EQ(std::system(("sox -R -D -n -r 44100 " + options + " " + out + " synth 0.1 sine 1000").c_str()),
+                      0);
+        ASSERT_EQ(test::Slurp(ext).substr(16, 6), Le32(40) + Le16(0xFFFE)) << options;
+        std::FILE *e = Open(ext, "rb"), *p = Open(plain, "rb");
+        WaveFormat fe{}, fp{};
+        const uint32_t bytes = ReadWaveHeader(e, fe);
+        ASSERT_TRUE(bytes > 0 && ReadWaveHeader(p, fp) == bytes) << options;
+        EXPECT_EQ(std::memcmp(&fe, &fp, 16), 0) << options;  // tag 1 and the rest but the extra size
+        for (uint32_t i = 0; i < bytes / (fe.bitsPerSample / 8); ++i)
+            ASSERT_EQ(ReadSampleReal(e, fe), ReadSampleReal(p, fp)) << options << ", sample " << i;
+        EXPECT_EQ(PlaybackStream().Open(ext.c_str()), kWaveStreamOk) << LastWaveError();
+    }
+}
 #endif
 
 TEST_F(WaveTest, PlaybackHandsOutBlocksWithZeroedTail) {
@@ -316,6 +348,7 @@ TEST_F(WaveTest, PlaybackFailuresReportTheirMessage) {
         {"RIFX" + Le32(30) + "WAVE" + fmt + data, "Bad Wave Format!"},
         {Riff(data), "Bad Riff Format!"},
         {Riff(Chunk("fmt ", Fmt(3, 1, 32)) + data), "UnSupported Wave Format!"},
+        {Riff(Chunk("fmt ", Ext(1, 8, 9)) + data), "UnSupported Wave Format!"},
         {Riff(data + fmt), "Bad Format in Wave file!"},
         {Riff(fmt + Chunk("data", "")), "No wave data!"},
     };

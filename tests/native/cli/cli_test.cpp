@@ -93,6 +93,31 @@ TEST_F(Cli, BadFilesGiveTheProgramsMessageAndExitCodeOne) {
     EXPECT_FALSE(fs::exists(P("x.mes")));
 }
 
+TEST_F(Cli, CompensationPrintsTheTableInRisingFrequency) {
+    std::ofstream(P("Mic.MCP"), std::ios::binary) << "Son-Rix:Compensation File v1.10\r\nMic.MCP\r\n3\r\nBEGIN.\r\n"
+                                                     "20000 -1.5 -90\r\n100 0.25 45\r\n1000 0,1 0\r\nEND.\r\n";
+    const nlohmann::json mcp = {{"file", P("Mic.MCP")},
+                                {"format", "compensation"},
+                                {"kind", "microphone"},
+                                {"header", "Son-Rix:Compensation File v1.10"},
+                                {"name", "Mic.MCP"},
+                                {"entries", 3},
+                                {"firstFrequency", 100},
+                                {"lastFrequency", 20000},
+                                {"columns", {"Hz", "dB", "degrees"}},
+                                {"table", {{100, 0.25, 45}, {1000, 0.1, 0}, {20000, -1.5, -90}}}};
+    EXPECT_EQ(RunCli({"compensation", P("Mic.MCP")}).Json(), mcp);
+    // A ".MIC" calibration is converted as the program would; it has no phases.
+    const float mic[] = {1.5f, 200.0f, -2.0f, 60000.0f};
+    std::ofstream(P("m.mic"), std::ios::binary).write(reinterpret_cast<const char*>(mic), sizeof mic);
+    EXPECT_EQ(RunCli({"compensation", P("m.mic")}).Json()["table"], nlohmann::json({{200, 1.5}, {47850, -2}}));
+
+    std::ofstream(P("bad.2CP")) << "Son-Rix:Compensation File v1.10\nx\n1\nBEGIN.\n100 nan 0\n";
+    const CliResult bad = RunCli({"compensation", P("bad.2CP")});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.out + bad.err, "sonrix-cli: " + P("bad.2CP") + ": Read error !\n");
+}
+
 TEST(CliCommands, AnswerInJsonOrRefuseWithTheirExitCodes) {
     EXPECT_EQ(RunCli({"version"}).Json(), nlohmann::json({{"program", "sonrix-cli"}, {"version", "2.20"}}));
     const CliResult text = RunCli({"string", "5411"});

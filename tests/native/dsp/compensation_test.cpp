@@ -91,6 +91,13 @@ TEST_F(CompensationFiles, RefusedFilesGiveTheirMessageAndLeaveTheTable) {
         {File(kCompensationHeader, "3\r\nBEGIN.\r\n100 0 0\r\n200 0 0\r\n300 0 0\r\n400 0 0\r\nEND.\r\n"), 2373},
         {File(kCompensationHeader, "2000000000\r\nBEGIN.\r\nEND.\r\n"), 2318},
     };
+    for (const char* entry : {"100 nan 0", "100 0 -inf", "100 1e39 0", "100 0 1e39", "nan 0 0", "1e39 0 0", "0 1 1",
+                              "-100 1 1", "1e-50 1 1", "100 0 0x1p200"}) {
+        CompensationCurve curve = Table({{50, 1, 0}});
+        const std::string text = File(kCompensationHeader, "2\r\nBEGIN.\r\n200 0 0\r\n" + std::string(entry));
+        EXPECT_EQ(LoadCompensation(Write("bad.mcp", text), curve).stringId, 2316) << entry;
+        EXPECT_EQ(curve.entries[0].frequency, 50.0f);
+    }
     for (const Case& c : cases) {
         CompensationCurve curve = Table({{50, 1, 0}});
         const Status st = LoadCompensation(Write("bad.mcp", c.text), curve);
@@ -100,6 +107,20 @@ TEST_F(CompensationFiles, RefusedFilesGiveTheirMessageAndLeaveTheTable) {
     }
     CompensationCurve curve;
     EXPECT_EQ(LoadCompensation(Path("none.mcp"), curve).stringId, 2314);
+}
+
+TEST_F(CompensationFiles, EntriesAreSortedOnLoadAndTheCoveredRangeIsKnown) {
+    // Out of order, 1000 Hz twice (the first counts), "END." missing.
+    const std::string body = "5\r\nBEGIN.\r\n1000 3 0\r\n100 1 0.5\r\n1000 9 0\r\n500 2 0\r\n";
+    CompensationCurve c;
+    ASSERT_TRUE(LoadCompensation(Write("c.mcp", File("Son-Rix:Compensation File v0.12", body)), c).ok());
+    std::vector<float> got;
+    for (const CompensationEntry& e : c.entries) got.insert(got.end(), {e.frequency, e.level, e.phase});
+    EXPECT_EQ(got, std::vector<float>({100, 1, 0.5f, 500, 2, 0, 1000, 3, 0, 0, 0, 0, 0, 0, 0}));
+    const CompensationRange covered = CompensationCoverage(c);
+    EXPECT_TRUE(covered.first == 100 && covered.last == 1000);
+    // A response reaching above the table is corrected with its last entry.
+    EXPECT_DOUBLE_EQ(CompensateLevel(c, 10.0, 20000), 7.0);
 }
 
 TEST_F(CompensationFiles, WithoutAllocationTheCallersTableBoundsTheEntries) {
