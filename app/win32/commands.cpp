@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "data/view_flags.h"
 #include "app/win32/commands_internal.h"
+#include "app/win32/documents.h"
 #include "app/win32/fft_commands.h"
 #include "app/win32/recent_menu.h"
 #include "app/win32/registry_store.h"
