@@ -305,33 +305,30 @@ void FillLogMagnitude(const CurveTable& t, float* L, size_t h) {
     EndBinsFollowNeighbours(L, h);
 }
 
-// Nearest-bin read-out with log-frequency interpolation between the two
-// neighbouring bins, as SpectrumValueAt does, on a grid of any rate.
-double PhaseAt(const float* x, size_t N, double rate, double f) {
+// The phase at f between the bins of the grid. At the low end of a curve
+// the grid's bins lie several curve points apart (the grid is sized from
+// the first frequency), and a straight line between two bins bends at every
+// bin: the group delay, its slope, would jump there and the excess group
+// delay show a sawtooth. A cubic through the four nearest bins (their
+// phases unwrapped against each other) keeps the slope continuous. Bins
+// above `lastBin` were never computed.
+double PhaseAt(const float* x, size_t N, size_t lastBin, double rate, double f) {
     const double b = rate / double(N);
-    if (!(f / b >= 0.5) || !(rate / f >= 2.0)) return 0.0;
-    long long k = (long long)RoundHalfAway(f / b);
-    long long k1, k2;
-    if (k * b <= f) {
-        if (k + 1 >= (long long)(N / 2)) k = (long long)(N / 2) - 2;
-        k1 = k;
-        k2 = k + 1;
-    } else {
-        if (k < 1) k = 1;
-        k1 = k - 1;
-        k2 = k;
-    }
-    double re, im;
-    if (k1 <= 0) {  // the line from 0 Hz on a log axis is the far bin's value
-        re = x[2 * k2];
-        im = x[2 * k2 + 1];
-    } else {
-        const double w = std::fabs(FastLn(f / (k1 * b))) / FastLn(double(k2) / double(k1));
-        const double w1 = k1 * b <= f ? w : -w;
-        re = x[2 * k1] + (double(x[2 * k2]) - x[2 * k1]) * w1;
-        im = x[2 * k1 + 1] + (double(x[2 * k2 + 1]) - x[2 * k1 + 1]) * w1;
-    }
-    return SafeAtan2(im, re);
+    if (!(f / b >= 0.5) || !(rate / f >= 2.0) || lastBin < 1) return 0.0;
+    const double u = std::min(f / b, double(lastBin));  // range-checked above: a usable index
+    const size_t k = std::max<size_t>(1, size_t(u));
+    auto angle = [&](size_t i) {
+        i = std::clamp<size_t>(i, 1, lastBin);
+        return SafeAtan2(x[2 * i + 1], x[2 * i]);
+    };
+    if (u <= 1.0) return angle(1);  // the line from 0 Hz on a log axis is the first bin's value
+    const double a1 = angle(k);
+    const double a0 = a1 + WrapRadians(angle(k - 1) - a1);
+    const double a2 = a1 + WrapRadians(angle(k + 1) - a1);
+    const double a3 = a2 + WrapRadians(angle(k + 2) - a2);
+    const double t = u - double(k);
+    const double phase = a1 + 0.5 * t * (a2 - a0 + t * (2 * a0 - 5 * a1 + 4 * a2 - a3 + t * (3 * (a1 - a2) + a3 - a0)));
+    return WrapRadians(phase);
 }
 
 }  // namespace
@@ -442,7 +439,7 @@ bool ComputeMinimumPhase(Measurement& m, int quality) {
     double fMax = 0;
     for (const CurvePoint& p : m.points) fMax = std::max(fMax, double(p.frequency));
     const size_t smoothEnd = N / (2 * size_t(std::ceil(v)));
-    const double topBin = std::floor(fMax / bw + 0.5) + 1.0;
+    const double topBin = std::floor(fMax / bw) + 3.0;  // the read-out's cubic reaches two bins on
     size_t last = std::max(smoothEnd, size_t(std::min(topBin, double(h - 1))));
     last = std::min(last, h - 1);
 
@@ -457,7 +454,8 @@ bool ComputeMinimumPhase(Measurement& m, int quality) {
         Kernels().polar(L.data(), phi.data(), x.data(), 1, last + 1);
         SmoothBins(x.data(), N, v);
 
-        for (CurvePoint& p : m.points) p.value[kSlotMinimumPhase] = float(PhaseAt(x.data(), N, t.rate, p.frequency));
+        for (CurvePoint& p : m.points)
+            p.value[kSlotMinimumPhase] = float(PhaseAt(x.data(), N, last, t.rate, p.frequency));
     } catch (const std::bad_alloc&) {
         return false;
     }

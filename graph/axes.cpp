@@ -71,6 +71,20 @@ double NiceFrequencyCeil(double fmax) {
     return Scaled(std::ceil(fmax / Scaled(1, e) - kEps), e);
 }
 
+void DisplayedFrequencyRange(double fmin, double fmax, bool linear, double* lo, double* hi) {
+    if (linear) {
+        // An empty range would divide by zero; show one hertz instead.
+        if (!(fmax > fmin)) fmax = fmin + 1;
+    } else {
+        fmin = NiceFrequencyFloor(fmin);
+        fmax = NiceFrequencyCeil(fmax);
+        // A single frequency gives no span to fit; widen it to a decade.
+        if (!(fmax > fmin)) fmax = fmin * 10;
+    }
+    *lo = fmin;
+    *hi = fmax;
+}
+
 std::string FrequencyLabel(double f) {
     char buf[64];
     if (f >= 1000) {
@@ -91,20 +105,14 @@ FrequencyAxisLayout LayoutFrequencyAxis(int width, double fmin, double fmax, boo
     FrequencyMapping& m = out.map;
     m.linear = linear;
     width = std::max(width, 1);
+    DisplayedFrequencyRange(fmin, fmax, linear, &fmin, &fmax);
     if (linear) {
-        // An empty range would divide by zero; show one hertz instead.
-        if (!(fmax > fmin)) fmax = fmin + 1;
         m.fmin = fmin;
         m.fmax = fmax;
         m.base = width / (fmax - fmin);
         m.scale = -fmin;
         m.offset = 0;
     } else {
-        if (!(fmin > 0)) fmin = 1;
-        fmin = NiceFrequencyFloor(fmin);
-        fmax = NiceFrequencyCeil(fmax);
-        // A single frequency gives no span to fit; widen it to a decade.
-        if (!(fmax > fmin)) fmax = fmin * 10;
         m.fmin = fmin;
         m.fmax = fmax;
         double h = std::hypot(fmin, fmax);

@@ -44,6 +44,11 @@ struct FrequencyMapping {
 double NiceFrequencyFloor(double fmin);
 double NiceFrequencyCeil(double fmax);
 
+// The range an axis for fmin..fmax really shows: a logarithmic axis widens
+// it to NiceFrequency*, a linear one only mends an empty range. The scales
+// take their extremes over this range so that no shown curve leaves them.
+void DisplayedFrequencyRange(double fmin, double fmax, bool linear, double* lo, double* hi);
+
 // Label of a frequency axis value: "%.2lf" below 0.1, "%.1lf" below 1,
 // "%.0lf" below 1000, "%.0lfk" of f/1000 above.
 std::string FrequencyLabel(double f);

@@ -45,9 +45,15 @@ TimeWindowEdges MoveMarker(TimeWindowEdges w, MarkerEdge& edge, double t, double
     return w;
 }
 
+bool ZoomRectangleLargeEnough(int dx, int dy, bool frequencyGraph) {
+    // Widened before abs(): INT_MIN has no positive int.
+    const bool wide = std::llabs(static_cast<long long>(dx)) >= kMinZoomPixels;
+    return wide && (frequencyGraph || std::llabs(static_cast<long long>(dy)) >= kMinZoomPixels);
+}
+
 bool ZoomFrequencyRange(const FrequencyMapping& map, int x0, int x1, double fullMin, double fullMax, double* lo,
                         double* hi) {
-    if (std::abs(x1 - x0) < kMinZoomPixels) return false;
+    if (!ZoomRectangleLargeEnough(x1 - x0, 0, true)) return false;
     double a = map.FrequencyAt(std::min(x0, x1));
     double b = map.FrequencyAt(std::max(x0, x1));
     a = std::clamp(a, fullMin, fullMax);

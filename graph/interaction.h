@@ -24,9 +24,13 @@ MarkerEdge HitMarker(int x, int startX, int endX, int tolerance = kMarkerGrabPix
 // marker has taken, so that the window length never goes negative.
 TimeWindowEdges MoveMarker(TimeWindowEdges w, MarkerEdge& edge, double t, double lo, double hi);
 
-// The smallest zoom rectangle that counts as one, in pixels; narrower drags
-// are clicks.
-constexpr int kMinZoomPixels = 4;
+// The smallest zoom rectangle that counts as one, in pixels; smaller drags
+// are clicks (a hand that shakes while clicking moves a few pixels).
+constexpr int kMinZoomPixels = 8;
+
+// Whether a drag of dx by dy pixels is a zoom: frequency graphs zoom only
+// across, so only the width counts there; time graphs zoom both ways.
+bool ZoomRectangleLargeEnough(int dx, int dy, bool frequencyGraph);
 // The shortest time range a zoom may show (as the time zoom dialog).
 constexpr double kMinZoomSeconds = 0.0001;
 

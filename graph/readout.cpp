@@ -164,6 +164,33 @@ ReadoutPanes EtcReadout(double t, double levelDb, double ts, double tw, double s
 
 long long EtcSampleIndex(double sampleRate, double t) { return static_cast<long long>(RoundHalfAway(sampleRate * t)); }
 
+std::vector<std::string> WidestReadoutTexts() {
+    // Digits share one width in the usual fonts: nines stand for any value
+    // with as many digits (and survive the trimming of trailing zeros).
+    static const struct {
+        int id;
+        double v;
+        int decimals;
+    } kWidest[] = {{2101, 99999.99, 2}, {2102, -199.99, 2},  {2105, -9999.99, 2}, {2106, 9999.99, 2},
+                   {2111, -999.999, 3}, {2112, 9999.999, 3}, {2113, 9999.999, 3}, {2114, 999.99, 2},
+                   {2115, 99.9999, 4},  {2116, 999.99, 2},   {2118, 999.99, 2},   {2120, 999.99, 2},
+                   {2122, -9999.99, 2}, {2123, -9.9999, 4},  {2126, 999.99, 2}};
+    std::vector<std::string> out;
+    for (const auto& w : kWidest) out.push_back(ReadoutText(w.id, w.v, w.decimals));
+    return out;
+}
+
+std::string MissingCurveHint(const Measurement& m, uint32_t viewFlags) {
+    if (m.h.curveKind == kCurveImpedance) return {};
+    for (int slot : {SelectedPhaseSlot(viewFlags), SelectedGroupDelaySlot(viewFlags)}) {
+        if (slot < 0 || RecordHasSlot(m, slot)) continue;
+        // Without a measured phase there is nothing to calculate from.
+        if (!(m.h.flags & kMesPhase)) return StringText(kStrMeasuredPhaseMissing);
+        return StringText(kStrMinimumPhaseMissing);
+    }
+    return {};
+}
+
 int PointsPerOctave(int count, double fmin, double fmax) {
     if (!(fmin > 0) || !(fmax > 0) || fmin == fmax) return 0;
     return static_cast<int>(count / (3.321928094887376 * std::log10(fmax / fmin)));

@@ -46,6 +46,16 @@ ReadoutPanes EtcReadout(double t, double levelDb, double ts, double tw, double s
 // The sample of an energy-time curve under time t.
 long long EtcSampleIndex(double sampleRate, double t);
 
+// Read-outs as wide as they get in use (five-digit frequencies, unwrapped
+// phases of thousands of degrees, ...): the status-bar panes are sized to hold
+// the widest of them.
+std::vector<std::string> WidestReadoutTexts();
+
+// Why a phase or group-delay curve the view flags ask for is missing from a
+// record (the minimum phase was never calculated, or there is no measured
+// phase), for the information line; empty when it is there.
+std::string MissingCurveHint(const Measurement& m, uint32_t viewFlags);
+
 // Points per octave of a curve: count / octaves of fmin..fmax, 0 when empty.
 int PointsPerOctave(int count, double fmin, double fmax);
 // "Frequency range: ..." below a measurement graph; the points per octave

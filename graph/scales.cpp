@@ -29,6 +29,18 @@ double Pow10i(int n) {
     return n < 0 ? 1 / r : r;
 }
 
+// Labelled divisions an unwrapped phase scale may have.
+constexpr int kMaxPhaseDivisions = 12;
+
+// The next step of 1, 2, 5, 10, 20 ... turns after `step` degrees.
+double NextNiceTurns(double step) {
+    const double turns = step / 360;
+    const double decade = std::pow(10.0, std::floor(std::log10(turns) + kEps));
+    const double m = turns / decade;
+    const double next = m < 1.5 ? 2 : m < 3.5 ? 5 : 10;
+    return next * decade * 360;
+}
+
 std::string LogLabel(double v, char suffix) {
     int dec = std::max(0, -static_cast<int>(std::floor(std::log10(v) + kEps)));
     return ScaleLabel(v, dec, suffix);
@@ -64,8 +76,34 @@ std::string ScaleLabel(double v, int decimals, char suffix) {
     return buf;
 }
 
+namespace {
+
+// Labels closer than a text height would print over each other: the lines
+// keep theirs from the top down, the labelled ticks only where room is left.
+void ThinLabels(ScaleLayout& sl, int textHeight) {
+    if (textHeight <= 0) return;
+    std::vector<int> kept;
+    auto fits = [&](int y) {
+        for (int k : kept)
+            if (std::abs(y - k) < textHeight) return false;
+        return true;
+    };
+    for (ScaleLine& l : sl.lines) {
+        if (l.label.empty()) continue;
+        if (fits(l.y)) kept.push_back(l.y);
+        else l.label.clear(), l.labelWidth = 0;
+    }
+    for (ScaleLine& t : sl.ticks) {
+        if (t.label.empty()) continue;
+        if (fits(t.y)) kept.push_back(t.y);
+        else t.label.clear(), t.labelWidth = 0;
+    }
+}
+
+}  // namespace
+
 ScalesLayout LayoutVerticalScales(PlotRect plot, const std::vector<ScaleDescription>& scales,
-                                  const TextWidthFn& textWidth) {
+                                  const TextWidthFn& textWidth, int textHeight) {
     ScalesLayout out;
     size_t count = std::min<size_t>(scales.size(), 4);
     int mWidth = textWidth("M");
@@ -126,6 +164,7 @@ ScalesLayout LayoutVerticalScales(PlotRect plot, const std::vector<ScaleDescript
                     sl.ticks.push_back({d.Map(tv, plot.top, plot.bottom), std::move(l), w});
                 }
             }
+            ThinLabels(sl, textHeight);
             continue;
         }
         int n = std::max(1, d.divisions);
@@ -134,6 +173,7 @@ ScalesLayout LayoutVerticalScales(PlotRect plot, const std::vector<ScaleDescript
             sl.lines.push_back({y, texts[i][k], textWidth(texts[i][k])});
             if (k > 0 && k < n) sl.gridY.push_back(y);
         }
+        ThinLabels(sl, textHeight);
         double divHeight = static_cast<double>(plot.Height()) / n;
         if (divHeight > 5) {
             for (int k = 0; k < n; ++k)
@@ -260,13 +300,23 @@ ScaleDescription PhaseScale(bool unwrapped, bool impedance, double minRad, doubl
             hi = 0;
         }
     }
+    // Lines at whole multiples of a step: 45, 90 or 180 degrees, then whole
+    // turns (1, 2, 5, 10, 20 ...), the smallest that keeps the count readable.
+    // The ends move out to the step so that 0 stays a line.
+    double step = 45;
+    for (int i = 0; i < 2000 && std::isfinite(step); ++i) {
+        if (std::ceil(hi / step - kEps) - std::floor(lo / step + kEps) <= kMaxPhaseDivisions) break;
+        if (step < 360) step *= 2;
+        else step = NextNiceTurns(step);
+    }
+    if (std::isfinite(step)) {
+        lo = std::floor(lo / step + kEps) * step;
+        hi = std::ceil(hi / step - kEps) * step;
+    }
     d.top = hi;
     d.range = hi - lo;
-    // One line per 45 degrees, thinned out on long unwrapped ranges so that
-    // labels stay readable.
-    int n = static_cast<int>(std::lround(d.range / 45));
-    while (n > 16 && n % 2 == 0) n /= 2;
-    d.divisions = std::max(1, n);
+    const double n = std::isfinite(step) ? std::round(d.range / step) : 1;
+    d.divisions = static_cast<int>(std::clamp(std::isfinite(n) ? n : 1.0, 1.0, double(kMaxPhaseDivisions)));
     return d;
 }
 

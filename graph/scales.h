@@ -73,9 +73,10 @@ struct ScalesLayout {
 // the others right of it in order, each in a column 1.2 x its widest label
 // plus 1 1/8 "M" wide. Grid lines run at the labelled lines; on linear scales
 // whose divisions are taller than 5 pixels, minor ticks at tenths of a
-// division.
+// division. With a `textHeight`, labels nearer than that to a kept one are
+// dropped (their lines stay) instead of printing over each other.
 ScalesLayout LayoutVerticalScales(PlotRect plot, const std::vector<ScaleDescription>& scales,
-                                  const TextWidthFn& textWidth);
+                                  const TextWidthFn& textWidth, int textHeight = 0);
 
 // ---- Range rules --------------------------------------------------------
 
@@ -100,7 +101,8 @@ double AutoLinearTop(double maximum, double minTop);
 // bottom the first top/10^k (k <= 7) at or below the minimum. Returns k.
 int LogDecades(double maximum, double minimum, double* top);
 // Phase in degrees: wrapped -180..180 (impedance -90..90) or the unwrapped
-// extremes (radians) rounded outward to 45 degrees.
+// extremes (radians) rounded outward to 45 degrees, then to the line step:
+// 45, 90 or 180 degrees or 1, 2, 5, 10 ... turns, at most 12 divisions.
 ScaleDescription PhaseScale(bool unwrapped, bool impedance, double minRad, double maxRad);
 // Group delay in ms, symmetric about 0; maxSeconds is the largest |delay|.
 ScaleDescription GroupDelayScale(const ScaleSettings& s, double maxSeconds);

@@ -6,6 +6,7 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <unordered_set>
 
@@ -19,6 +20,7 @@
 #include "measure/stimulus_files.h"
 #include "data/records.h"
 #include "platform/program_path.h"
+#include "graph/readout.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
 
@@ -308,12 +310,44 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void StatusPartEdges(int width, int edges[7]) {
+void StatusPartEdges(int width, int paneWidth, int edges[7]) {
+    constexpr int kClockWidth = 80;
+    paneWidth = std::clamp(paneWidth, 0, 10000);
     for (int i = 0; i < 6; ++i) {
-        int e = width - 480 + 80 * i;
+        const int e = width - kClockWidth - (5 - i) * paneWidth;
         edges[i] = e < 0 ? 0 : e;
     }
     edges[6] = -1;
+}
+
+int ReadoutPaneWidth(HWND status) {
+    constexpr int kMinPaneWidth = 80;
+    if (!status) return kMinPaneWidth;
+    HDC dc = GetDC(status);
+    if (!dc) return kMinPaneWidth;
+    // The control draws with the font it was given, else with the system's
+    // status-bar font.
+    HFONT own = nullptr;
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(status, WM_GETFONT, 0, 0));
+    if (!font) {
+        NONCLIENTMETRICSA ncm{};
+        ncm.cbSize = sizeof ncm;
+        if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0))
+            own = font = CreateFontIndirectA(&ncm.lfStatusFont);
+    }
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    int widest = 0;
+    for (const std::string& text : WidestReadoutTexts()) {
+        SIZE size{};
+        if (GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size))
+            widest = std::max<int>(widest, size.cx);
+    }
+    if (old) SelectObject(dc, old);
+    if (own) DeleteObject(own);
+    ReleaseDC(status, dc);
+    // The pane's sunken edge and the control's text margin on both sides.
+    const int borders = 4 * GetSystemMetrics(SM_CXEDGE) + 6;
+    return std::max(kMinPaneWidth, widest + borders);
 }
 
 void TileBitmap(HDC dc, HBITMAP bitmap, const RECT& rect) {
@@ -346,7 +380,7 @@ void LayoutFrame() {
         RECT sb;
         GetClientRect(s.status, &sb);
         int edges[7];
-        StatusPartEdges(sb.right, edges);
+        StatusPartEdges(sb.right, ReadoutPaneWidth(s.status), edges);
         SendMessageA(s.status, SB_SETPARTS, 7, (LPARAM)edges);
         if (IsWindowVisible(s.status)) {
             GetWindowRect(s.status, &sb);

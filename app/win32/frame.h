@@ -53,8 +53,12 @@ std::string HandOverListFile();
 // The folder of the program with a trailing backslash.
 std::string ProgramFolderOf(HINSTANCE instance);
 
-// Right edges of status parts 0..5 for a status bar `width` pixels wide.
-void StatusPartEdges(int width, int edges[7]);
+// Right edges of status parts 0..5 for a status bar `width` pixels wide
+// whose read-out panes 1..5 are `paneWidth` wide (the clock keeps 80).
+void StatusPartEdges(int width, int paneWidth, int edges[7]);
+// Width of a read-out pane of `status`: the widest read-out in the status
+// bar's font with the pane's borders, and never below 80.
+int ReadoutPaneWidth(HWND status);
 
 // Tiles `bitmap` over `rect` of `dc` from its top-left corner.
 void TileBitmap(HDC dc, HBITMAP bitmap, const RECT& rect);

@@ -194,10 +194,10 @@ void GraphCanvas::Watermark(const PlotRect& plot) {
 
 // ---- Frame ---------------------------------------------------------------------
 
-FrameLayout LayOutFrame(const RECT& area, int infoLines) {
+FrameLayout LayOutFrame(const RECT& area, int infoLines, int minText) {
     FrameLayout f;
     const int height = area.bottom - area.top;
-    f.infoHeight = std::max(6, static_cast<int>(RoundHalfAway(height * 0.028)));
+    f.infoHeight = std::max({6, minText, static_cast<int>(RoundHalfAway(height * 0.028))});
     f.lineHeight = f.infoHeight + std::max(1, f.infoHeight / 4);
     const int margin = std::max(4, f.infoHeight / 2);
     const int top = area.top + margin;
@@ -207,6 +207,7 @@ FrameLayout LayOutFrame(const RECT& area, int infoLines) {
     // labels: a few rounds settle it.
     int h = AxisTextHeight(avail);
     for (int i = 0; i < 4; ++i) h = AxisTextHeight(avail - h / 2 - 2 * h);
+    h = std::max(h, minText);
     f.axisHeight = h;
     f.plot.left = area.left + margin;
     f.plot.right = area.right - margin;
@@ -239,7 +240,7 @@ FrequencyMapping FrequencyAxis(GraphCanvas& canvas, const PlotRect& plot, double
 }
 
 ScalesLayout VerticalScales(GraphCanvas& canvas, PlotRect& plot, const std::vector<ScaleDescription>& scales) {
-    ScalesLayout layout = LayoutVerticalScales(plot, scales, canvas.AxisWidthFn());
+    ScalesLayout layout = LayoutVerticalScales(plot, scales, canvas.AxisWidthFn(), canvas.AxisHeight());
     plot = layout.plot;
     const int h = canvas.AxisHeight();
     const int longTick = std::max(2, h / 2), shortTick = std::max(1, h / 3);
@@ -256,6 +257,7 @@ ScalesLayout VerticalScales(GraphCanvas& canvas, PlotRect& plot, const std::vect
         // an axis line of their own for their ticks.
         if (!left && edge != plot.right) canvas.Line(edge, plot.top, edge, plot.bottom + 1, colour);
         auto label = [&](int y, const std::string& text, int width) {
+            if (text.empty()) return;  // dropped for want of room
             const int x = left ? edge - longTick - 2 - width : edge + longTick + 2;
             canvas.Text(x, y - h / 2, text, colour);
         };

@@ -97,8 +97,15 @@ struct FrameLayout {
     int infoTop = 0;     // first line below the axis labels
     int lineHeight = 0;  // of the information and legend lines
 };
-// `infoLines` lines are kept free below the axis labels.
-FrameLayout LayOutFrame(const RECT& area, int infoLines);
+// `infoLines` lines are kept free below the axis labels. Fonts are at least
+// `minText` high (cell height), however small the window.
+FrameLayout LayOutFrame(const RECT& area, int infoLines, int minText = 0);
+
+// Below this cell height Arial's digits stand less than about 8 pixels tall
+// and cannot be read on a screen; labels that no longer fit are dropped
+// instead. Paper has pixels to spare and keeps the proportional sizes.
+constexpr int kMinScreenTextHeight = 12;
+inline int MinTextHeight(const GraphPaint& paint) { return paint.printerColours ? 0 : kMinScreenTextHeight; }
 
 // The labelled parts. Each draws on the canvas and returns the layout it
 // drew, for the read-outs.

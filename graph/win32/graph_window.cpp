@@ -165,6 +165,31 @@ bool PaintAs(HWND window, HDC dc, const RECT& area, Output out) {
     return ok;
 }
 
+// Paints the window into a bitmap first and copies it over in one go: drawn
+// straight onto the window the background, grid and curves would show one
+// after the other at every resize and repaint.
+void PaintBuffered(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    if (!dc) return;
+    RECT rc;
+    GetClientRect(window, &rc);
+    HDC mem = rc.right > 0 && rc.bottom > 0 ? CreateCompatibleDC(dc) : nullptr;
+    HBITMAP bitmap = mem ? CreateCompatibleBitmap(dc, rc.right, rc.bottom) : nullptr;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(mem, bitmap);
+        PaintDocument(window, mem, rc, false);
+        BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+               ps.rcPaint.bottom - ps.rcPaint.top, mem, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
+        SelectObject(mem, old);
+        DeleteObject(bitmap);
+    } else {
+        PaintDocument(window, dc, rc, false);  // no memory for the bitmap: paint as it comes
+    }
+    if (mem) DeleteDC(mem);
+    EndPaint(window, &ps);
+}
+
 void PaintHook(HWND window, HDC dc, const RECT& area, bool clipboard) {
     PaintAs(window, dc, area, clipboard ? Output::Clipboard : Output::Screen);
 }
@@ -235,8 +260,18 @@ ReadoutPanes Panes(HWND window, const WindowState& s, POINT pt, bool crosshair) 
 void ShowPanes(const ReadoutPanes& panes) {
     HWND status = Shell().status;
     if (!status) return;
-    for (int i = 0; i < 5; ++i)
-        SendMessageA(status, SB_SETTEXTA, static_cast<WPARAM>(i + 1), reinterpret_cast<LPARAM>(panes[i].c_str()));
+    for (int i = 0; i < 5; ++i) {
+        // Every setting repaints the pane: a pane whose text stays as it is
+        // would blink at each mouse move.
+        const WPARAM pane = static_cast<WPARAM>(i + 1);
+        const LRESULT length = SendMessageA(status, SB_GETTEXTLENGTHA, pane, 0);
+        if (static_cast<size_t>(LOWORD(length)) == panes[i].size()) {
+            std::string shown(panes[i].size() + 1, '\0');
+            SendMessageA(status, SB_GETTEXTA, pane, reinterpret_cast<LPARAM>(shown.data()));
+            if (shown.c_str() == panes[i]) continue;
+        }
+        SendMessageA(status, SB_SETTEXTA, pane, reinterpret_cast<LPARAM>(panes[i].c_str()));
+    }
 }
 
 // ---- Mouse ------------------------------------------------------------------------
@@ -284,6 +319,8 @@ bool ApplyZoom(HWND window, const WindowState& s) {
     void* data = DocumentDataOf(window);
     if (!data) return false;
     const int x0 = s.anchor.x - g.plot.left, x1 = s.corner.x - g.plot.left;
+    const bool frequency = g.kind == kDocMeasurement || g.kind == kDocMultigraph;
+    if (!ZoomRectangleLargeEnough(x1 - x0, s.corner.y - s.anchor.y, frequency)) return false;
     switch (g.kind) {
         case kDocMeasurement: {
             auto& m = *static_cast<Measurement*>(data);
@@ -434,6 +471,14 @@ bool MessageHook(HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     const int kind = DocumentKindOf(window);
     if (kind < kDocMeasurement || kind > kDocStep || kind == kDocWaterfall) return false;
     switch (msg) {
+        case WM_ERASEBKGND:
+            // The buffered paint covers every pixel.
+            *result = 1;
+            return true;
+        case WM_PAINT:
+            PaintBuffered(window);
+            *result = 0;
+            return true;
         case WM_MOUSEMOVE: {
             OnMouseMove(window, States()[window], wp, PointOf(lp));
             *result = 0;

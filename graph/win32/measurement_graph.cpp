@@ -159,7 +159,15 @@ void DrawInfoAndLegend(GraphCanvas& canvas, const FrameLayout& frame, const Meas
         count += static_cast<int>(m->points.size());
     }
     if (lo > hi) lo = hi = 0;
-    canvas.InfoText(x0, y, FrequencyRangeLine(lo, hi, count, multigraph), canvas.TextColour());
+    std::string line = FrequencyRangeLine(lo, hi, count, multigraph);
+    // A curve asked for but not there would otherwise just be missing.
+    for (const Measurement* m : in.records) {
+        const std::string hint = MissingCurveHint(*m, paint.flags);
+        if (hint.empty()) continue;
+        line += "   " + hint;
+        break;
+    }
+    canvas.InfoText(x0, y, line, canvas.TextColour());
     if (!multigraph || legendRows <= 0) return;
 
     const uint32_t f = paint.flags;
@@ -205,8 +213,9 @@ bool PaintMeasurementGraph(HDC dc, const RECT& area, const MeasurementGraphInput
     const int legendRows = multigraph && !output ? static_cast<int>((records.size() + 1) / 2) : 0;
     const int infoLines = output ? 0 : 1;
     // The plot must be tall enough on its own, and still usable beside the legend.
-    if (LayOutFrame(area, infoLines).plot.Height() < kMinPlotHeight) return false;
-    const FrameLayout frame = LayOutFrame(area, infoLines + legendRows);
+    const int minText = MinTextHeight(paint);
+    if (LayOutFrame(area, infoLines, minText).plot.Height() < kMinPlotHeight) return false;
+    const FrameLayout frame = LayOutFrame(area, infoLines + legendRows, minText);
     if (frame.plot.Height() < (legendRows ? kMinPlotBesideLegend : kMinPlotHeight)) return false;
 
     GraphCanvas canvas(dc, paint, true);
@@ -220,8 +229,9 @@ bool PaintMeasurementGraph(HDC dc, const RECT& area, const MeasurementGraphInput
     si.records = records;
     si.viewFlags = paint.flags;
     si.distortionFlags = paint.distortionFlags;
-    si.fmin = fmin;
-    si.fmax = fmax;
+    // The axis widens the range to its label grid; the scales must hold
+    // every curve it shows.
+    DisplayedFrequencyRange(fmin, fmax, (paint.flags & kGraphLinearFrequency) != 0, &si.fmin, &si.fmax);
     std::vector<ScaleDescription> scales = MeasurementScales(si, Settings().window.scales);
     ColourScales(scales, canvas, multigraph);
 

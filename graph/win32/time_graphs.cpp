@@ -22,7 +22,7 @@ struct TimePlot {
 // Frame, scale, axis and watermark of a time graph; false when too small.
 bool PaintTimeFrame(GraphCanvas& canvas, const RECT& area, ScaleDescription scale, double t0, double t1,
                     TimePlot* out) {
-    const FrameLayout frame = LayOutFrame(area, 0);
+    const FrameLayout frame = LayOutFrame(area, 0, MinTextHeight(canvas.paint()));
     if (frame.plot.Height() < kMinTimePlotHeight) return false;
     if (canvas.paint().flags & kPaintOutput) canvas.FillBox(area, canvas.Background());
     canvas.SetAxisFont(frame.axisHeight);
@@ -66,7 +66,7 @@ bool PaintImpulseGraph(HDC dc, const RECT& area, TimeRecord& record, const Graph
     if (geometry) *geometry = GraphGeometry{};
     const double rate = record.h.sampleRate;
     if (record.samples.empty() || rate < 1) return false;
-    if (LayOutFrame(area, 0).plot.Height() < kMinTimePlotHeight) return false;
+    if (LayOutFrame(area, 0, MinTextHeight(paint)).plot.Height() < kMinTimePlotHeight) return false;
     SettleImpulseRange(record);
 
     GraphCanvas canvas(dc, paint, false);
@@ -113,7 +113,7 @@ bool PaintEnergyTimeGraph(HDC dc, const RECT& area, EtcRecord& record, const Gra
     if (geometry) *geometry = GraphGeometry{};
     const double rate = EtcSampleRate(record);
     if (record.samples.empty() || !(rate > 0)) return false;
-    if (LayOutFrame(area, 0).plot.Height() < kMinTimePlotHeight) return false;
+    if (LayOutFrame(area, 0, MinTextHeight(paint)).plot.Height() < kMinTimePlotHeight) return false;
     SettleEtcRange(record);
 
     GraphCanvas canvas(dc, paint, false);

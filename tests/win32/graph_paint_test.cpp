@@ -9,6 +9,7 @@
 
 #include "data/view_flags.h"
 #include "app/win32/documents.h"
+#include "app/win32/frame.h"
 #include "dsp/window.h"
 #include "graph/interaction.h"
 #include "graph/win32/graph_view.h"
@@ -380,13 +381,31 @@ TEST_F(GraphWindowTest, MeasurementReadoutAndZoomRectangle) {
     EXPECT_GE(g->map.fmax, 1000);
     EXPECT_LE(g->map.fmax, 1100);
 
-    // A click is no zoom; Restore Zoom (as a command to the window) goes back.
+    // A click that slips 7 pixels is no zoom; Restore Zoom (command 737) goes back.
     SendMessageA(w, WM_LBUTTONDOWN, MK_LBUTTON, At(x0, y));
-    SendMessageA(w, WM_LBUTTONUP, 0, At(x0 + 1, y));
+    SendMessageA(w, WM_MOUSEMOVE, MK_LBUTTON, At(x0 + 7, y + 30));
+    SendMessageA(w, WM_LBUTTONUP, 0, At(x0 + 7, y + 30));
     EXPECT_NEAR(m->displayLastFrequency, 1000, 20);
     SendMessageA(w, WM_COMMAND, 737, 0);
     EXPECT_FALSE(GraphZoomed(w));
     EXPECT_DOUBLE_EQ(m->displayFirstFrequency, m->h.firstFrequency);
+}
+
+// The read-out panes follow the status bar's font ("f: 10013.71Hz" lost its "z" in 80 px).
+TEST_F(GraphWindowTest, ReadoutPanesHoldTheWidestReadout) {
+    HFONT big = CreateFontA(-20, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial");
+    SendMessageA(Shell().status, WM_SETFONT, reinterpret_cast<WPARAM>(big), FALSE);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, big);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, "f: 10013.71Hz", 13, &size);
+    ReleaseDC(nullptr, (SelectObject(dc, old), dc));
+    int edges[7];
+    StatusPartEdges(1200, ReadoutPaneWidth(Shell().status), edges);
+    EXPECT_GE(edges[2] - edges[1], size.cx + 6);
+    EXPECT_EQ(edges[5], 1200 - 80);
+    SendMessageA(Shell().status, WM_SETFONT, 0, FALSE);
+    DeleteObject(big);
 }
 
 TEST_F(GraphWindowTest, ImpulseReadoutAndMarkerDrag) {

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "audio/virtual_device.h"
 #include "dsp/fft.h"
 #include "dsp/frequency_response.h"
 #include "dsp/min_phase_dispatch.h"
@@ -54,20 +55,16 @@ void ReferenceMinimumPhase(float* x, int log2n, double smoothing) {
     }
 }
 
-// The phase at f read as SpectrumValueAt does, on a grid of any rate.
+// The phase at f on a grid of any rate: Catmull-Rom through the four nearest bins, unwrapped.
 double ReferencePhaseAt(const std::vector<float>& x, size_t N, double rate, double f) {
-    const double b = rate / N;
-    long long k = (long long)RoundHalfAway(f / b), k1, k2;
-    if (k * b <= f) {
-        if (k + 1 >= (long long)N / 2) k = (long long)N / 2 - 2;
-        k1 = k, k2 = k + 1;
-    } else {
-        k = std::max(k, 1LL);
-        k1 = k - 1, k2 = k;
-    }
-    const double re = InterpolateLogF(f, k1 * b, x[2 * k1], k2 * b, x[2 * k2]);
-    const double im = InterpolateLogF(f, k1 * b, x[2 * k1 + 1], k2 * b, x[2 * k2 + 1]);
-    return SafeAtan2(im, re);
+    const double u = f / (rate / N);
+    const long long k = std::max(1LL, (long long)u);
+    auto at = [&](long long i) { return std::arg(cd(x[2 * std::max(i, 1LL)], x[2 * std::max(i, 1LL) + 1])); };
+    if (u <= 1) return at(1);
+    const double b = at(k), a = b + WrapRadians(at(k - 1) - b), c = b + WrapRadians(at(k + 1) - b);
+    const double d = c + WrapRadians(at(k + 2) - c), t = u - k;
+    return WrapRadians(b + t * (c - a) / 2 + t * t * (2 * a - 5 * b + 4 * c - d) / 2 +
+                       t * t * t * (3 * (b - c) + d - a) / 2);
 }
 
 // Level (dB) and phase of a system response sampled on a log grid.
@@ -209,6 +206,24 @@ TEST(ComputeMinimumPhase, RecoversThePhaseOfAMinimumPhaseSystem) {
                 EXPECT_LT(worst, 0.6 * previous) << q;
                 previous = worst;
             }
+        }
+    }
+}
+
+// Minimum phase behind a delay: the excess group delay is that delay, without teeth at the bins.
+TEST(ComputeMinimumPhase, ExcessGroupDelayOfTheVirtualLoudspeakerIsItsDelay) {
+    const VirtualTruth truth(VirtualSetup{}, 44100);
+    const double delay = 7.0 / 44100;
+    for (int q = 0; q <= 3; ++q) {
+        Measurement m = Sampled([&](double f) { return truth.Response(f) * std::polar(1.0, -2 * kPi * f * delay); }, 10,
+                                20000, 96, 44100);
+        UnwrapPhase(m, kSlotPhase, kSlotPhaseUnwrapped);
+        ASSERT_TRUE(ComputeMinimumPhase(m, q));
+        auto egd = [&](size_t i) { return double(m.points[i].value[kSlotExcessGroupDelay]); };
+        for (size_t i = 1; m.points[i].frequency < 1000; ++i) {
+            if (m.points[i].frequency < 100) continue;  // the grid's first bins
+            ASSERT_NEAR(egd(i), delay, (q == 0 ? 0.15 : 0.06) * 1e-3) << q << " " << m.points[i].frequency;
+            ASSERT_NEAR(egd(i), (egd(i - 1) + egd(i + 1)) / 2, 0.006e-3) << q << " " << m.points[i].frequency;
         }
     }
 }

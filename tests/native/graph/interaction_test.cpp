@@ -43,12 +43,17 @@ TEST(Zoom, RectangleToRanges) {
     // Beyond the data the range is cut to it; a click is no zoom.
     ASSERT_TRUE(ZoomFrequencyRange(map, -50, map.Map(1000), 30, 24000, &lo, &hi));
     EXPECT_DOUBLE_EQ(lo, 30);
-    EXPECT_FALSE(ZoomFrequencyRange(map, 500, 503, 10, 24000, &lo, &hi));
-    EXPECT_FALSE(ZoomFrequencyRange(map, 900, 990, 10, 100, &lo, &hi));  // entirely above the data
+    EXPECT_FALSE(ZoomFrequencyRange(map, 500, 507, 10, 24000, &lo, &hi));  // a shaky click
+    EXPECT_FALSE(ZoomFrequencyRange(map, 900, 990, 10, 100, &lo, &hi));    // entirely above the data
 
     TimeAxisLayout axis = LayoutTimeAxis(1000, 0, 0.01, Width6);
     double t0, t1;
     EXPECT_FALSE(ZoomTimeRange(axis, 100, 105, 0.01, &t0, &t1));  // 0.05 ms < 0.1 ms
+
+    // Frequency graphs zoom across only; time graphs need 8 pixels both ways.
+    EXPECT_TRUE(ZoomRectangleLargeEnough(-8, 0, true) && ZoomRectangleLargeEnough(8, -8, false) &&
+                ZoomFrequencyRange(map, 500, 508, 10, 24000, &lo, &hi));
+    EXPECT_FALSE(ZoomRectangleLargeEnough(8, 7, false) || ZoomRectangleLargeEnough(7, 300, false));
 
     EXPECT_DOUBLE_EQ(ZoomAmplitude(200, 100, 150, 400), 1000);
     EXPECT_DOUBLE_EQ(ZoomAmplitude(2, 100, 102, 400), 2);  // too flat: unchanged

@@ -121,5 +121,13 @@ TEST(MeasurementReadout, MinimumPhaseWithoutMeasuredPhase) {
     EXPECT_EQ(MeasurementReadout(fx.in), (ReadoutPanes{"f: 100Hz", "A: 80dB", "", "", ""}));
 }
 
+TEST(MeasurementReadout, CurvesNotCalculatedSayWhy) {
+    Measurement m;
+    m.h.flags = kMesPhase;
+    EXPECT_NE(MissingCurveHint(m, kGraphExcessGroupDelay).find("Calculate Minimum-Phase"), std::string::npos);
+    m.h.flags = kMesMinimumPhaseCalculated;  // no measured phase to calculate from
+    EXPECT_EQ(MissingCurveHint(m, kGraphExcessPhase).find("Minimum"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace srx

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/settings.h"
@@ -108,10 +109,30 @@ TEST(PhaseScale, WrappedAndUnwrappedRanges) {
     p = PhaseScale(true, false, 0, 0);
     EXPECT_DOUBLE_EQ(p.top, 45);
     EXPECT_DOUBLE_EQ(p.Bottom(), -45);
-    p = PhaseScale(true, false, -20 * kPi, 0);  // -3600 degrees
-    EXPECT_DOUBLE_EQ(p.Bottom(), -3600);
-    EXPECT_LE(p.divisions, 16);
-    EXPECT_NEAR(std::fmod(p.range / p.divisions, 45), 0, 1e-9);
+}
+
+// Long unwrapped phases got a line every 45 degrees (a solid bar of labels). Any range: few
+// divisions on whole steps, 0 on a line, the curve inside; in a small plot no label over another.
+TEST(VerticalScales, ReadableOverAnyRange) {
+    std::vector<ScaleDescription> all{PhaseScale(true, false, -1e30, 1e30), ImpedanceScale(Auto(), 45, 0, true),
+                                      LevelScale(Auto(), 90)};
+    for (double span : {90.0, 135.0, 405.0, 1000.0, 1935.0, 4005.0, 7155.0, 7200.0})
+        for (double from : {-span, -0.6 * span, 0.0}) {
+            const ScaleDescription p = PhaseScale(true, false, from * kPi / 180, (from + span) * kPi / 180);
+            EXPECT_NEAR(std::remainder(p.top, p.range / p.divisions), 0, 1e-6) << span;
+            EXPECT_NEAR(std::remainder(p.range / p.divisions, 45), 0, 1e-6) << span;
+            EXPECT_TRUE(p.top > from + span - 1e-6 && p.Bottom() < from + 1e-6) << span;
+            all.push_back(p);
+        }
+    for (const ScaleDescription& d : all) {
+        EXPECT_LE(d.divisions, 12);
+        const ScaleLayout l = LayoutVerticalScales({0, 0, 400, 90}, {d}, Width6, 12).scales[0];
+        std::vector<int> ys;
+        for (const ScaleLine& t : l.lines) ys.push_back(t.label.empty() ? -99 : t.y);
+        for (const ScaleLine& t : l.ticks) ys.push_back(t.label.empty() ? -99 : t.y);
+        std::sort(ys.begin(), ys.end());
+        for (size_t i = 1; i < ys.size(); ++i) EXPECT_TRUE(ys[i] == -99 || ys[i] - ys[i - 1] >= 12) << d.range;
+    }
 }
 
 // The zoomed scale and its switch to millivolts are painted in the win32
@@ -218,6 +239,14 @@ TEST(MeasurementScales, OnlyShownAndPresentQuantities) {
     s = MeasurementScales(in, Auto());
     ASSERT_EQ(s.size(), 1u);
     EXPECT_DOUBLE_EQ(s[0].top, 105);
+}
+
+// Zoomed to 23..1950 Hz the axis shows 20..2000 Hz; the scale holds the curve there.
+TEST(MeasurementScales, CoverTheRangeTheAxisShows) {
+    Measurement a = Fr({{21, 80}, {1000, 80}, {1980, 100}});
+    MeasurementScalesInput in{{&a}, kGraphAmplitude};
+    DisplayedFrequencyRange(23, 1950, false, &in.fmin, &in.fmax);
+    EXPECT_GE(MeasurementScales(in, Auto())[0].top, 100);
 }
 
 TEST(MeasurementScales, ExcessPhaseNeedsMeasuredAndMinimumPhase) {
