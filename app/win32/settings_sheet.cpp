@@ -708,8 +708,8 @@ void CenterOver(HWND window, HWND over) {
     // Kept on the frame's monitor work area.
     MONITORINFO mi{sizeof mi};
     if (GetMonitorInfoA(MonitorFromWindow(over, MONITOR_DEFAULTTONEAREST), &mi)) {
-        x = std::max(mi.rcWork.left, std::min(x, int(mi.rcWork.right) - width));
-        y = std::max(mi.rcWork.top, std::min(y, int(mi.rcWork.bottom) - height));
+        x = std::max(int(mi.rcWork.left), std::min(x, int(mi.rcWork.right) - width));
+        y = std::max(int(mi.rcWork.top), std::min(y, int(mi.rcWork.bottom) - height));
     }
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
