@@ -94,7 +94,7 @@ TEST(LogScales, DecadesAroundTheCurve) {
     EXPECT_EQ(l.scales[0].lines.back().label, "0.001");
 }
 
-TEST(PhaseScale, WrappedAndUnwrappedRanges) {
+TEST(PhaseAndImpulseScales, WrappedAndUnwrappedRangesAndTheHalfRangeGrowth) {
     ScaleDescription p = PhaseScale(false, true, 0, 0);
     EXPECT_DOUBLE_EQ(p.top, 90);
     EXPECT_DOUBLE_EQ(p.Bottom(), -90);
@@ -112,11 +112,9 @@ TEST(PhaseScale, WrappedAndUnwrappedRanges) {
     EXPECT_DOUBLE_EQ(p.Bottom(), -3600);
     EXPECT_LE(p.divisions, 16);
     EXPECT_NEAR(std::fmod(p.range / p.divisions, 45), 0, 1e-9);
-}
 
-// The zoomed scale and its switch to millivolts are painted in the win32
-// impulse-graph test.
-TEST(ImpulseScale, HalfRangeGrowsBySqrt2) {
+    // The zoomed scale and its switch to millivolts are painted in the win32
+    // impulse-graph test.
     ScaleDescription v = ImpulseScale(0.5, 1);
     EXPECT_EQ(v.unit, "Volt");
     EXPECT_GE(v.top, 0.5 * (1 - 1e-12));
