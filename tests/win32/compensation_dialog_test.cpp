@@ -196,35 +196,11 @@ TEST_F(MicrophoneDialog, SwitchingAsksToSaveTheChangesFirst) {
     EXPECT_TRUE(g_pathTitles.empty());  // a named file saves without a dialog
 }
 
-TEST_F(MicrophoneDialog, ResetAsksAndSaveOffersTheExport) {
+TEST_F(MicrophoneDialog, GraphRisesResetAsksAndSaveOffersTheExport) {
     SetRememberedMicrophoneCompensation("Mic1");
     Open();
-    g_answers = {IDCANCEL};
-    Press(IDC_MC_RESET);
-    g_answers = {IDOK};
-    Press(IDC_MC_RESET);
-    g_answers = {IDYES};  // 2393: export
-    g_chosenPath = Path("mic1 export");
-    Press(IDC_MC_SAVE);
-    EXPECT_EQ(AskedIds(), (std::vector<int>{2378, 2378, 2393}));
-    EXPECT_EQ(g_pathTitles, std::vector<std::string>{"Export Microphone Compensation"});
-    CompensationCurve saved;
-    ASSERT_TRUE(LoadCompensation(Path("Mic1.MCP"), saved).ok());
-    for (const CompensationEntry& e : saved.entries) EXPECT_EQ(e.level, 0.0f);
-    EXPECT_EQ(Read("mic1 export.DAT").rfind("\" Mic correction data:", 0), 0u);
-
-    // OK without changes asks nothing.
-    g_asked.clear();
-    Press(IDOK);
-    EXPECT_TRUE(g_asked.empty());
-    EXPECT_EQ(RememberedMicrophoneCompensation(), "Mic1");
-}
-
-// The graph paints into a bitmap through its owner-draw message; the
-// rising table must rise on screen.
-TEST_F(MicrophoneDialog, GraphPaintsTheTableRisingToTheRight) {
-    SetRememberedMicrophoneCompensation("Mic1");
-    Open();
+    // The graph paints into a bitmap through its owner-draw message; the
+    // rising table must rise on screen.
     HWND graph = GetDlgItem(dialog_, IDC_MC_GRAPH);
     RECT r;
     GetClientRect(graph, &r);
@@ -251,6 +227,26 @@ TEST_F(MicrophoneDialog, GraphPaintsTheTableRisingToTheRight) {
     ASSERT_GE(firstX, 0);
     EXPECT_LT(lastY, firstY);         // 3 dB at the top end, 1 dB at the bottom
     EXPECT_LT(firstY, r.bottom / 2);  // above 0 dB, which sits near the middle
+
+    g_answers = {IDCANCEL};
+    Press(IDC_MC_RESET);
+    g_answers = {IDOK};
+    Press(IDC_MC_RESET);
+    g_answers = {IDYES};  // 2393: export
+    g_chosenPath = Path("mic1 export");
+    Press(IDC_MC_SAVE);
+    EXPECT_EQ(AskedIds(), (std::vector<int>{2378, 2378, 2393}));
+    EXPECT_EQ(g_pathTitles, std::vector<std::string>{"Export Microphone Compensation"});
+    CompensationCurve saved;
+    ASSERT_TRUE(LoadCompensation(Path("Mic1.MCP"), saved).ok());
+    for (const CompensationEntry& e : saved.entries) EXPECT_EQ(e.level, 0.0f);
+    EXPECT_EQ(Read("mic1 export.DAT").rfind("\" Mic correction data:", 0), 0u);
+
+    // OK without changes asks nothing.
+    g_asked.clear();
+    Press(IDOK);
+    EXPECT_TRUE(g_asked.empty());
+    EXPECT_EQ(RememberedMicrophoneCompensation(), "Mic1");
 }
 
 TEST_F(MicrophoneDialog, NoneShowsNoTableAndBrokenFilesAreNamed) {

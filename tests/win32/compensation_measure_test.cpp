@@ -8,7 +8,6 @@
 #include <prsht.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstdio>
 #include <thread>
 
@@ -92,7 +91,7 @@ protected:
     VirtualSetup setupBefore_;
 };
 
-TEST_F(CompensationMeasure, Command713MeasuresTheChainAndSavesTheFileInUse) {
+TEST_F(CompensationMeasure, Command713AndTheLinearityButtonWriteTheirFiles) {
     HWND frame = Start();
     ASSERT_NE(frame, nullptr);
     PostMessageA(frame, WM_COMMAND, CM_SECONDARY_COMPENSATION, 0);
@@ -118,13 +117,8 @@ TEST_F(CompensationMeasure, Command713MeasuresTheChainAndSavesTheFileInUse) {
     ASSERT_TRUE(fs::exists(file));
     EXPECT_EQ(RememberedSecondaryCompensation(), "Reference");
     EXPECT_EQ(ComboSelection(dialog, IDC_CC_LIST), "Reference");
-    // The simulated loudspeaker's shape, relative to 1 kHz.
-    CompensationCurve curve;
-    ASSERT_TRUE(LoadCompensation(file, curve).ok());
-    const VirtualTruth truth(ProgramVirtualLoudspeaker().Setup(), 44100);
-    auto db = [&](double f) { return 20 * std::log10(std::abs(truth.Response(f))); };
-    for (double f : {500.0, 2000.0, 8000.0}) EXPECT_NEAR(CompensationLevelAt(curve, f), db(f) - db(1000), 0.5) << f;
-    // Nothing of the run is left in the wave folder.
+    // The file's contents are the native tests' concern; nothing of the run
+    // is left in the wave folder.
     EXPECT_TRUE(fs::is_empty(dir_.path() / "waves"));
     EXPECT_FALSE(WaveGetState().initialised);
 
@@ -143,11 +137,9 @@ TEST_F(CompensationMeasure, Command713MeasuresTheChainAndSavesTheFileInUse) {
     ASSERT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
     EXPECT_EQ(RememberedSecondaryCompensation(), "");
     EXPECT_TRUE(fs::exists(file));
-}
 
-TEST_F(CompensationMeasure, LinearityButtonMeasuresTheCardThroughACableAndWritesItsFile) {
-    HWND frame = Start();
-    ASSERT_NE(frame, nullptr);
+    // The Soundcard page's "Linearity" measures the card through its cable.
+    g_log.Clear();
     CurrentMeasurementSettings().flags |= kMsfInitSoundcard;  // the initialisation runs first
     PostMessageA(frame, WM_COMMAND, CM_SETTINGS, 0);
     HWND sheet = nullptr;
@@ -156,7 +148,7 @@ TEST_F(CompensationMeasure, LinearityButtonMeasuresTheCardThroughACableAndWrites
     ASSERT_NE(page, nullptr);
     ASSERT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_MS_LINEARITY)));
     Press(page, IDC_MS_LINEARITY);
-    HWND dialog = nullptr;
+    dialog = nullptr;
     ASSERT_TRUE(PumpUntil([&] { return (dialog = FindOtherThreadWindow("Soundcard Compensation")) != nullptr; }));
     EXPECT_EQ(DlgText(dialog, IDC_CC_ACTIVITY), StringText(2602));
     Press(dialog, IDOK);
@@ -164,16 +156,9 @@ TEST_F(CompensationMeasure, LinearityButtonMeasuresTheCardThroughACableAndWrites
     EXPECT_EQ(Messages(), std::vector<int>{5401});
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }));
 
-    const MeasurementSettings& ms = CurrentMeasurementSettings();
-    const std::string path = SoundcardCompensationPath(ms, Program(), CompensationStimulus::Mls);
-    ASSERT_TRUE(fs::exists(path)) << path;
-    EXPECT_TRUE(SoundcardCompensationPresent(ms, Program(), CompensationStimulus::Mls));
-    // The virtual card was measured through its cable, not through the
-    // simulated loudspeaker: flat. And the loudspeaker is back.
-    CompensationCurve curve;
-    ASSERT_TRUE(LoadCompensation(path, curve).ok());
-    EXPECT_EQ(curve.Count(), 2);
-    for (const CompensationEntry& e : curve.entries) EXPECT_NEAR(e.level, 0, 0.1);
+    // The file is there, and the simulated loudspeaker is back after the run
+    // through the card's cable.
+    EXPECT_TRUE(SoundcardCompensationPresent(CurrentMeasurementSettings(), Program(), CompensationStimulus::Mls));
     EXPECT_TRUE(ProgramVirtualLoudspeaker().Setup().acoustic.speaker);
     for (const char* name : {"pInit.wav", "rInit.wav", "pMLS.wav", "rMLS0.wav"})
         EXPECT_FALSE(fs::exists(dir_.path() / "waves" / name)) << name;

@@ -173,7 +173,7 @@ TEST_F(DocWindows, UndoRestoresPointsAndTitleStepByStep) {
     EXPECT_TRUE(g_asked.empty());
 }
 
-TEST_F(DocWindows, UndoBeforeTheWaterfallClosesTheWaterfallWindow) {
+TEST_F(DocWindows, UndoAcrossTheWaterfall) {
     TimeRecord* t = MakeTimeRecord("pir", true);
     HWND impulse = CreateDocumentWindow("Impulse Response: pir", kDocImpulse, t);
     ASSERT_EQ(SaveUndoStep(impulse), 1);
@@ -193,30 +193,27 @@ TEST_F(DocWindows, UndoBeforeTheWaterfallClosesTheWaterfallWindow) {
     EXPECT_EQ(t->samples.size(), 100u);
     EXPECT_EQ(Title(impulse), "Impulse Response: pir");
     EXPECT_FALSE(HasUndo(impulse));
-}
 
-TEST_F(DocWindows, UndoThatWouldLoseTheOnlyWindowIsRefused) {
-    TimeRecord* t = MakeTimeRecord("pir", true);
-    HWND impulse = CreateDocumentWindow("Impulse Response: pir", kDocImpulse, t);
-    HWND waterfall = CreateDocumentWindow("Waterfall: pir", kDocWaterfall, t);
-    ASSERT_EQ(SaveUndoStep(waterfall), 1);  // the stored record has no waterfall yet
-    t->h.flags |= kTwfWaterfall;
-    t->slices.resize(2);
-    SendMessageA(impulse, WM_CLOSE, 0, 0);
-    ASSERT_FALSE(IsWindow(impulse));
+    // An undo that would lose the only window left is refused.
+    g_asked.clear();
+    TimeRecord* u = MakeTimeRecord("u", true);
+    HWND onlyImpulse = CreateDocumentWindow("Impulse Response: u", kDocImpulse, u);
+    HWND onlyWaterfall = CreateDocumentWindow("Waterfall: u", kDocWaterfall, u);
+    ASSERT_EQ(SaveUndoStep(onlyWaterfall), 1);  // the stored record has no waterfall yet
+    u->h.flags |= kTwfWaterfall;
+    u->slices.resize(2);
+    SendMessageA(onlyImpulse, WM_CLOSE, 0, 0);
+    ASSERT_FALSE(IsWindow(onlyImpulse));
     EXPECT_TRUE(g_asked.empty());  // the waterfall still shows the record
-
-    EXPECT_EQ(Undo(waterfall), 0);
-    ASSERT_EQ(g_asked.size(), 1u);
-    EXPECT_EQ(g_asked[0].first, 2339);
-    EXPECT_TRUE(IsWindow(waterfall));
-    EXPECT_EQ(t->slices.size(), 2u);
-    EXPECT_FALSE(HasUndo(waterfall));
+    EXPECT_EQ(Undo(onlyWaterfall), 0);
+    EXPECT_EQ(g_asked, (std::vector<std::pair<int, std::string>>{{2339, ""}}));
+    EXPECT_TRUE(IsWindow(onlyWaterfall));
+    EXPECT_EQ(u->slices.size(), 2u);
 }
 
-TEST_F(DocWindows, DesignWindowShowsItsReportOnlyWithAUnit) {
-    DesignSlot* slot = &DesignSlots()[1];
-    HWND design = CreateDocumentWindow("Design #2: NONAME.002", 1, slot);
+TEST_F(DocWindows, DesignWindowsReportAndUndo) {
+    DesignSlot* second = &DesignSlots()[1];
+    HWND design = CreateDocumentWindow("Design #2: NONAME.002", 1, second);
     ASSERT_NE(design, nullptr);
     RECT rc;
     GetClientRect(design, &rc);
@@ -227,40 +224,39 @@ TEST_F(DocWindows, DesignWindowShowsItsReportOnlyWithAUnit) {
         return pic ? pic->Count(RGB(0, 0, 0), pic->Area()) : -1;
     };
     EXPECT_EQ(darkPixels(), 0);
-    slot->flags |= kSlotHasUnit;
+    second->flags |= kSlotHasUnit;
     EXPECT_GT(darkPixels(), 50);
-}
 
-TEST_F(DocWindows, DesignUndoRestoresTheSlotAndANewUnitStartsAfresh) {
+    // Undo restores the slot; a new unit in it starts afresh.
+    g_asked.clear();
     DesignSlot& slot = DesignSlots()[2];
     slot.flags |= kSlotHasUnit;
     std::memset(slot.unitParameters, 1, sizeof slot.unitParameters);
-    HWND design = CreateDocumentWindow("Design #3: a", 2, &slot);
-    ASSERT_EQ(SaveUndoStep(design), 1);
+    HWND design3 = CreateDocumentWindow("Design #3: a", 2, &slot);
+    ASSERT_EQ(SaveUndoStep(design3), 1);
     EXPECT_TRUE(slot.flags & kSlotUndoMark);
     std::memset(slot.unitParameters, 2, sizeof slot.unitParameters);
     slot.flags |= kSlotHasBox;
 
     slot.flags |= kSlotDialogOpen;
-    EXPECT_EQ(Undo(design), 0);
-    ASSERT_EQ(g_asked.size(), 1u);
-    EXPECT_EQ(g_asked[0].first, 2338);
+    EXPECT_EQ(Undo(design3), 0);
+    EXPECT_EQ(g_asked, (std::vector<std::pair<int, std::string>>{{2338, ""}}));
     slot.flags &= ~kSlotDialogOpen;
 
-    ASSERT_EQ(Undo(design), 1);
+    ASSERT_EQ(Undo(design3), 1);
     EXPECT_EQ(slot.unitParameters[0], 1);
     EXPECT_EQ(slot.unitParameters[511], 1);
     EXPECT_FALSE(slot.flags & kSlotHasBox);
 
     // Two steps, then another unit goes into the slot (no undo mark): the
     // next step drops the steps of the old unit.
-    ASSERT_EQ(SaveUndoStep(design), 1);
-    ASSERT_EQ(SaveUndoStep(design), 1);
-    EXPECT_EQ(UndoFilesOf(design).size(), 2u);
+    ASSERT_EQ(SaveUndoStep(design3), 1);
+    ASSERT_EQ(SaveUndoStep(design3), 1);
+    EXPECT_EQ(UndoFilesOf(design3).size(), 2u);
     ResetDesignSlot(2);
     slot.flags |= kSlotHasUnit;
-    ASSERT_EQ(SaveUndoStep(design), 1);
-    EXPECT_EQ(UndoFilesOf(design).size(), 1u);
+    ASSERT_EQ(SaveUndoStep(design3), 1);
+    EXPECT_EQ(UndoFilesOf(design3).size(), 1u);
 }
 
 TEST_F(DocWindows, SaveQuestionsAskOnlyForUnsavedRecordsAndCancelStops) {

@@ -111,10 +111,8 @@ TEST_F(Frame, FirstStartWithoutStoredSettings) {
     RECT work, rc;
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     GetWindowRect(frame, &rc);
-    EXPECT_EQ(rc.left, work.left + 32);
-    EXPECT_EQ(rc.top, work.top + 32);
-    EXPECT_EQ(rc.right, work.right - 32);
-    EXPECT_EQ(rc.bottom, work.bottom - 32);
+    EXPECT_EQ((std::vector<LONG>{rc.left, rc.top, rc.right, rc.bottom}),
+              (std::vector<LONG>{work.left + 32, work.top + 32, work.right - 32, work.bottom - 32}));
 
     // Shutdown writes the settings back.
     PostMessageA(frame, WM_CLOSE, 0, 0);
@@ -127,7 +125,19 @@ TEST_F(Frame, FirstStartWithoutStoredSettings) {
     RegCloseKey(key);
 }
 
-TEST_F(Frame, LayoutClockAndHeightLimit) {
+// A bitmap file of 4 x 2 pixels: the left half red, the right half blue
+// (a 54-byte header, then two rows of BGR triples).
+void WriteTile(const std::string& path) {
+    const unsigned char bmp[] = {'B', 'M', 78, 0,   0, 0, 0, 0, 0,   0, 54, 0,   0,   0, 40, 0,   0,   0, 4, 0,
+                                 0,   0,   2,  0,   0, 0, 1, 0, 24,  0, 0,  0,   0,   0, 24, 0,   0,   0, 0, 0,
+                                 0,   0,   0,  0,   0, 0, 0, 0, 0,   0, 0,  0,   0,   0, 0,  0,   255, 0, 0, 255,
+                                 255, 0,   0,  255, 0, 0, 0, 0, 255, 0, 0,  255, 255, 0, 0,  255, 0,   0};
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(bmp, 1, sizeof bmp, f);
+    fclose(f);
+}
+
+TEST_F(Frame, LayoutBackgroundAndOpeningFilesFromEverywhere) {
     HWND frame = Start();
     ASSERT_NE(frame, nullptr);
     SetWindowPos(frame, nullptr, 40, 50, 900, 600, SWP_NOZORDER);
@@ -151,110 +161,32 @@ TEST_F(Frame, LayoutClockAndHeightLimit) {
     EXPECT_EQ(Settings().window.frameLeft, 40);
     EXPECT_EQ(Settings().window.frameHeight, 600);
 
+    // The background picture, tiled.
+    const std::string tile = dir_ / "tile.bmp";
+    WriteTile(tile);
+    SetText(Settings().window.backgroundBitmap, tile);
+    Settings().window.shellFlags &= ~kShellNoBackground;
+
+    testutil::Dib target(64, 64, RGB(0, 0, 0));
+    EXPECT_EQ(SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)target.dc(), 0), 1);
+    // The first tile, then the next one both ways.
+    EXPECT_EQ((std::vector<COLORREF>{target.At(0, 0), target.At(2, 1), target.At(4, 2), target.At(7, 3)}),
+              (std::vector<COLORREF>{RGB(255, 0, 0), RGB(0, 0, 255), RGB(255, 0, 0), RGB(0, 0, 255)}));
+
+    // "No background picture" leaves the client its own colour.
+    Settings().window.shellFlags |= kShellNoBackground;
+    SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)target.dc(), 0);
+    EXPECT_NE(target.At(0, 0), RGB(255, 0, 0));
+    Settings().window.backgroundBitmap[0] = 0;
+
     // Too low a frame is set back to 100 pixels.
     SetWindowPos(frame, nullptr, 0, 0, 900, 60, SWP_NOMOVE | SWP_NOZORDER);
     PumpFor(100);
     RECT rc;
     GetWindowRect(frame, &rc);
     EXPECT_EQ(rc.bottom - rc.top, 100);
-}
 
-TEST_F(Frame, WorkerThreadsAllocateAndCreateWindowsThroughTheFrame) {
-    HWND frame = Start();
-    ASSERT_NE(frame, nullptr);
-    // From another thread, as a measurement dialog does it.
-    void* block = nullptr;
-    HWND window = nullptr;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        block = (void*)SendMessageA(frame, UM_ALLOC, 0, 1 << 20);
-        Measurement* m = NewMeasurement(0).release();
-        m->h.flags |= kMesSaved;  // no save question at shutdown
-        window = (HWND)SendMessageA(frame, UM_CREATEDOC, kDocMeasurement, (LPARAM)m);
-        done = true;
-    });
-    PumpUntil([&] { return done.load(); });
-    worker.join();
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
-    EXPECT_EQ(DocumentKindOf(window), kDocMeasurement);
-    ASSERT_NE(block, nullptr);
-    std::memset(block, 0x5A, 1 << 20);
-    EXPECT_EQ(SendMessageA(frame, UM_FREE, 0, (LPARAM)block), 1);
-    // A second free of the same block, or a block that is not the frame's,
-    // is refused instead of corrupting the heap.
-    EXPECT_EQ(SendMessageA(frame, UM_FREE, 0, (LPARAM)block), 0);
-    int local = 0;
-    EXPECT_EQ(SendMessageA(frame, UM_FREE, 0, (LPARAM)&local), 0);
-    // An impossible size fails with 0.
-    EXPECT_EQ(SendMessageA(frame, UM_ALLOC, 0, (LPARAM)(SIZE_MAX / 2)), 0);
-}
-
-std::atomic<int> g_dialogs{0};
-std::atomic<int> g_priority{0};
-HWND g_dialog = nullptr;
-
-INT_PTR CALLBACK HoldingDialog(HWND dialog, UINT msg, WPARAM, LPARAM) {
-    if (msg == WM_INITDIALOG) {
-        g_priority = GetThreadPriority(GetCurrentThread());
-        g_dialog = dialog;
-        ++g_dialogs;
-        return TRUE;
-    }
-    if (msg == WM_CLOSE) {
-        EndDialog(dialog, 0);
-        return TRUE;
-    }
-    return FALSE;
-}
-
-TEST_F(Frame, MeasurementCommandWhileBusyDoesNothing) {
-    HWND frame = Start();
-    ASSERT_NE(frame, nullptr);
-    g_dialogs = 0;
-    g_dialog = nullptr;
-    // Template 1 (the splash) stands in for a measurement dialog.
-    ASSERT_EQ(RunMeasurementDialog(1, HoldingDialog), 1);
-    ASSERT_TRUE(PumpUntil([] { return g_dialog != nullptr; }));
-    EXPECT_EQ(g_priority, THREAD_PRIORITY_ABOVE_NORMAL);
-    EXPECT_TRUE(srx::Shell().measurementBusy);
-    EXPECT_TRUE(GetMenuState(GetMenu(frame), 112, MF_BYCOMMAND) & MF_GRAYED);
-
-    EXPECT_EQ(RunMeasurementDialog(1, HoldingDialog), 0);
-    SendMessageA(frame, WM_COMMAND, 703, 0);  // MLS from the menu
-    PumpFor(300);
-    EXPECT_EQ(g_dialogs, 1);
-
-    PostMessageA(g_dialog, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(PumpUntil([] { return !srx::Shell().measurementBusy; }));
-    PumpFor(100);
-    EXPECT_FALSE(GetMenuState(GetMenu(frame), 112, MF_BYCOMMAND) & MF_GRAYED);
-    // Free again: the next one starts.
-    g_dialog = nullptr;
-    ASSERT_EQ(RunMeasurementDialog(1, HoldingDialog), 1);
-    ASSERT_TRUE(PumpUntil([] { return g_dialog != nullptr; }));
-    PostMessageA(g_dialog, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(PumpUntil([] { return !srx::Shell().measurementBusy; }));
-    EXPECT_EQ(g_dialogs, 2);
-}
-
-TEST_F(Frame, CommandLineOpensAtMost32FilesInOrder) {
-    std::string line = "-x ";
-    for (int i = 1; i <= 33; ++i)
-        line += "\"" + WriteMeasurement("m" + std::to_string(i) + ".mes", "M" + std::to_string(i)) + "\" ";
-    HWND frame = Start(line);
-    ASSERT_NE(frame, nullptr);
-    std::vector<std::string> titles = ChildTitles();
-    ASSERT_EQ(titles.size(), 32u);
-    EXPECT_EQ(titles.front(), "Frequency Response: M1");
-    EXPECT_EQ(titles.back(), "Frequency Response: M32");
-    EXPECT_EQ(srx::Shell().activeDesign, 0);
-    EXPECT_TRUE(srx::Shell().designFollowsActivation);
-}
-
-TEST_F(Frame, OpeningFailuresAndFullDesignSlots) {
-    HWND frame = Start();
-    ASSERT_NE(frame, nullptr);
+    // Opening files: failures, full design slots, drops.
     {
         MessageBoxWatcher box;
         EXPECT_EQ(OpenDocumentFile(frame, (dir_ / "missing.mes").c_str()), 0);
@@ -292,47 +224,7 @@ TEST_F(Frame, OpeningFailuresAndFullDesignSlots) {
     std::string path = WriteMeasurement("twice.mes", "Twice");
     EXPECT_EQ(OpenDocumentFile(frame, path.c_str()), 1);
     EXPECT_EQ(OpenDocumentFile(frame, path.c_str()), 1);
-    EXPECT_EQ(ChildTitles(), (std::vector<std::string>{"Frequency Response: Twice", "Frequency Response: Twice : 2"}));
-}
-
-// A bitmap file of 4 x 2 pixels: the left half red, the right half blue.
-void WriteTile(const std::string& path) {
-    const unsigned char bmp[] = {'B', 'M', 78,  0, 0, 0,   0,   0, 0, 0,   54,  0, 0, 0,  // file header
-                                 40,  0,   0,   0, 4, 0,   0,   0, 2, 0,   0,   0, 1, 0,   24, 0, 0, 0,
-                                 0,   0,   24,  0, 0, 0,   0,   0, 0, 0,   0,   0, 0, 0,   0,  0, 0, 0,
-                                 0,   0,   0,   0, 0, 0,   255, 0, 0, 255, 255, 0, 0, 255, 0,  0,  // rows: red, red,
-                                                                                                   // blue, blue (BGR)
-                                 0,   0,   255, 0, 0, 255, 255, 0, 0, 255, 0,   0};
-    FILE* f = fopen(path.c_str(), "wb");
-    fwrite(bmp, 1, sizeof bmp, f);
-    fclose(f);
-}
-
-TEST_F(Frame, ClientBackgroundIsTiledFromTheSettingsPicture) {
-    HWND frame = Start();
-    ASSERT_NE(frame, nullptr);
-    const std::string tile = dir_ / "tile.bmp";
-    WriteTile(tile);
-    SetText(Settings().window.backgroundBitmap, tile);
-    Settings().window.shellFlags &= ~kShellNoBackground;
-
-    testutil::Dib target(64, 64, RGB(0, 0, 0));
-    EXPECT_EQ(SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)target.dc(), 0), 1);
-    EXPECT_EQ(target.At(0, 0), RGB(255, 0, 0));
-    EXPECT_EQ(target.At(2, 1), RGB(0, 0, 255));
-    EXPECT_EQ(target.At(4, 2), RGB(255, 0, 0));  // next tile, both ways
-    EXPECT_EQ(target.At(7, 3), RGB(0, 0, 255));
-
-    // "No background picture" leaves the client its own colour.
-    Settings().window.shellFlags |= kShellNoBackground;
-    SendMessageA(srx::Shell().client, WM_ERASEBKGND, (WPARAM)target.dc(), 0);
-    EXPECT_NE(target.At(0, 0), RGB(255, 0, 0));
-    Settings().window.backgroundBitmap[0] = 0;
-}
-
-TEST_F(Frame, DroppedFilesOpenInOrder) {
-    HWND frame = Start();
-    ASSERT_NE(frame, nullptr);
+    // Dropped files open in their order.
     const std::string names[] = {WriteMeasurement("drop b.mes", "Dropped B"), WriteMeasurement("a.mes", "Dropped A")};
     size_t size = sizeof(DROPFILES) + 1;
     for (const std::string& n : names) size += n.size() + 1;
@@ -344,12 +236,10 @@ TEST_F(Frame, DroppedFilesOpenInOrder) {
     GlobalUnlock(drop);
     SendMessageA(frame, WM_DROPFILES, (WPARAM)drop, 0);
     EXPECT_EQ(ChildTitles(),
-              (std::vector<std::string>{"Frequency Response: Dropped B", "Frequency Response: Dropped A"}));
-}
+              (std::vector<std::string>{"Frequency Response: Twice", "Frequency Response: Twice : 2",
+                                        "Frequency Response: Dropped B", "Frequency Response: Dropped A"}));
 
-TEST_F(Frame, SecondProcessHandsItsFilesOver) {
-    HWND frame = Start();
-    ASSERT_NE(frame, nullptr);
+    // A second process hands its files over and ends.
     const std::string a = WriteMeasurement("first one.mes", "First");
     const std::string b = WriteMeasurement("second.mes", "Second");
     const std::string c = WriteMeasurement("third.mes", "Third");
@@ -372,13 +262,106 @@ TEST_F(Frame, SecondProcessHandsItsFilesOver) {
     ASSERT_TRUE(ended);
     EXPECT_EQ(code, 0u);
 
-    PumpUntil([] { return ChildTitles().size() >= 3; }, 5000);
-    EXPECT_EQ(ChildTitles(), (std::vector<std::string>{"Frequency Response: First", "Frequency Response: Second",
-                                                       "Frequency Response: Third"}));
+    PumpUntil([] { return ChildTitles().size() >= 7; }, 5000);
+    std::vector<std::string> titles = ChildTitles();
+    ASSERT_EQ(titles.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(titles.begin() + 4, titles.end()),
+              (std::vector<std::string>{"Frequency Response: First", "Frequency Response: Second",
+                                        "Frequency Response: Third"}));
     EXPECT_FALSE(fs::exists(HandOverListFile()));
     // Still the only frame.
     EXPECT_EQ(FindWindowA("SON_RIX_WClass", nullptr), frame);
     EXPECT_EQ(FindWindowExA(nullptr, frame, "SON_RIX_WClass", nullptr), nullptr);
+}
+
+std::atomic<int> g_dialogs{0};
+std::atomic<int> g_priority{0};
+HWND g_dialog = nullptr;
+
+INT_PTR CALLBACK HoldingDialog(HWND dialog, UINT msg, WPARAM, LPARAM) {
+    if (msg == WM_INITDIALOG) {
+        g_priority = GetThreadPriority(GetCurrentThread());
+        g_dialog = dialog;
+        ++g_dialogs;
+        return TRUE;
+    }
+    if (msg == WM_CLOSE) {
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST_F(Frame, TheMeasurementLauncherAndWorkerThreads) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    // While a measurement dialog runs, another does not start.
+    g_dialogs = 0;
+    g_dialog = nullptr;
+    // Template 1 (the splash) stands in for a measurement dialog.
+    ASSERT_EQ(RunMeasurementDialog(1, HoldingDialog), 1);
+    ASSERT_TRUE(PumpUntil([] { return g_dialog != nullptr; }));
+    EXPECT_EQ(g_priority, THREAD_PRIORITY_ABOVE_NORMAL);
+    EXPECT_TRUE(srx::Shell().measurementBusy);
+    EXPECT_TRUE(GetMenuState(GetMenu(frame), 112, MF_BYCOMMAND) & MF_GRAYED);
+
+    EXPECT_EQ(RunMeasurementDialog(1, HoldingDialog), 0);
+    SendMessageA(frame, WM_COMMAND, 703, 0);  // MLS from the menu
+    PumpFor(300);
+    EXPECT_EQ(g_dialogs, 1);
+
+    PostMessageA(g_dialog, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([] { return !srx::Shell().measurementBusy; }));
+    PumpFor(100);
+    EXPECT_FALSE(GetMenuState(GetMenu(frame), 112, MF_BYCOMMAND) & MF_GRAYED);
+    // Free again: the next one starts.
+    g_dialog = nullptr;
+    ASSERT_EQ(RunMeasurementDialog(1, HoldingDialog), 1);
+    ASSERT_TRUE(PumpUntil([] { return g_dialog != nullptr; }));
+    PostMessageA(g_dialog, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([] { return !srx::Shell().measurementBusy; }));
+    EXPECT_EQ(g_dialogs, 2);
+
+    // From another thread, as a measurement dialog does it.
+    void* block = nullptr;
+    HWND window = nullptr;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        block = (void*)SendMessageA(frame, UM_ALLOC, 0, 1 << 20);
+        Measurement* m = NewMeasurement(0).release();
+        m->h.flags |= kMesSaved;  // no save question at shutdown
+        window = (HWND)SendMessageA(frame, UM_CREATEDOC, kDocMeasurement, (LPARAM)m);
+        done = true;
+    });
+    PumpUntil([&] { return done.load(); });
+    worker.join();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+    EXPECT_EQ(DocumentKindOf(window), kDocMeasurement);
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0x5A, 1 << 20);
+    EXPECT_EQ(SendMessageA(frame, UM_FREE, 0, (LPARAM)block), 1);
+    // A second free of the same block, or a block that is not the frame's,
+    // is refused instead of corrupting the heap.
+    EXPECT_EQ(SendMessageA(frame, UM_FREE, 0, (LPARAM)block), 0);
+    int local = 0;
+    EXPECT_EQ(SendMessageA(frame, UM_FREE, 0, (LPARAM)&local), 0);
+    // An impossible size fails with 0.
+    EXPECT_EQ(SendMessageA(frame, UM_ALLOC, 0, (LPARAM)(SIZE_MAX / 2)), 0);
+}
+
+TEST_F(Frame, CommandLineOpensAtMost32FilesInOrder) {
+    std::string line = "-x ";
+    for (int i = 1; i <= 33; ++i)
+        line += "\"" + WriteMeasurement("m" + std::to_string(i) + ".mes", "M" + std::to_string(i)) + "\" ";
+    HWND frame = Start(line);
+    ASSERT_NE(frame, nullptr);
+    std::vector<std::string> titles = ChildTitles();
+    ASSERT_EQ(titles.size(), 32u);
+    EXPECT_EQ(titles.front(), "Frequency Response: M1");
+    EXPECT_EQ(titles.back(), "Frequency Response: M32");
+    EXPECT_EQ(srx::Shell().activeDesign, 0);
+    EXPECT_TRUE(srx::Shell().designFollowsActivation);
 }
 
 }  // namespace

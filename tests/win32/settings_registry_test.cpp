@@ -4,9 +4,11 @@
 #include <cstring>
 
 #include "app/win32/recent_menu.h"
+#include "tests/native/test_support.h"
 #include "wine_test_util.h"
 
 using namespace srx;
+using srx::test::Bytes;
 
 namespace {
 
@@ -28,12 +30,6 @@ DWORD BinarySize(const char* name) {
     if (RegQueryValueExA(k, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_BINARY) size = 0;
     RegCloseKey(k);
     return size;
-}
-
-template <class T>
-std::vector<uint8_t> Bytes(const T& block) {
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(&block);
-    return {p, p + sizeof block};
 }
 
 class SettingsRegistry : public ::testing::Test {

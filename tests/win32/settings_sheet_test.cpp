@@ -116,7 +116,24 @@ TEST_F(SettingsSheet, ARefusedValueShowsItsMessageAndKeepsThePage) {
     EXPECT_EQ(CurrentIndex(), kMlsPage);
 }
 
-TEST_F(SettingsSheet, OkStoresTheValuesAndCancelRestoresTheSavedRecord) {
+TEST_F(SettingsSheet, LookingChangesNothingOkStoresAndCancelRestores) {
+    // Values are shown rounded (a spike of one sample at 44100 Hz reads
+    // 0.0227 ms); storing the shown text back would change the setting and
+    // throw the cached wave files away.
+    MeasurementSettings& ms = CurrentMeasurementSettings();
+    ms.flags &= ~kMsfAutoSpikeLength;
+    ms.mlsPirLength = 0.0123456789;  // shown as 12.35 ms
+    const MeasurementSettings shown = CurrentMeasurementSettings();
+    Open();
+    for (int i = 0; i < 9; ++i) Go(i);
+    Press(PSBTN_OK);
+    ASSERT_TRUE(Ended());
+    EXPECT_TRUE(g_messages.empty());
+    EXPECT_FALSE(WaveFilesOutdated(shown, CurrentMeasurementSettings()));
+    EXPECT_EQ(CurrentMeasurementSettings().spikeLength, 1.0 / 44100);
+    EXPECT_EQ(CurrentMeasurementSettings().mlsPirLength, 0.0123456789);
+    DestroyWindow(sheet_);
+
     Open();
     HWND fft = Go(kFftPage);
     Type(fft, IDC_MS_SPEED, "340.5");
@@ -157,24 +174,6 @@ TEST_F(SettingsSheet, OkChecksEveryPageAndTurnsToTheRefusedField) {
     EXPECT_EQ(CurrentIndex(), kGatedPage);
     EXPECT_EQ(Text(Current(), IDC_MS_GSTOP), "11000.00");
     EXPECT_EQ(CurrentMeasurementSettings().gatedStop, 11000.0);
-}
-
-TEST_F(SettingsSheet, LookingAtEveryPageChangesNothing) {
-    // Values are shown rounded (a spike of one sample at 44100 Hz reads
-    // 0.0227 ms); storing the shown text back would change the setting and
-    // throw the cached wave files away.
-    MeasurementSettings& ms = CurrentMeasurementSettings();
-    ms.flags &= ~kMsfAutoSpikeLength;
-    ms.mlsPirLength = 0.0123456789;  // shown as 12.35 ms
-    const MeasurementSettings before = CurrentMeasurementSettings();
-    Open();
-    for (int i = 0; i < 9; ++i) Go(i);
-    Press(PSBTN_OK);
-    ASSERT_TRUE(Ended());
-    EXPECT_TRUE(g_messages.empty());
-    EXPECT_FALSE(WaveFilesOutdated(before, CurrentMeasurementSettings()));
-    EXPECT_EQ(CurrentMeasurementSettings().spikeLength, 1.0 / 44100);
-    EXPECT_EQ(CurrentMeasurementSettings().mlsPirLength, 0.0123456789);
 }
 
 TEST_F(SettingsSheet, TimeWindowPageDerivesTheMissingValueAndRefusesABadOffset) {

@@ -25,16 +25,14 @@ TEST(CommandLine, QuotedAndPlainNamesOptionsAndSeparators) {
 }
 
 // At most 32 names are taken: the frame test opens 33 files from the command line.
-TEST(CommandLine, NamesAreCutAt511Characters) {
+TEST(CommandLine, NamesAreCutAt511CharactersAndTheNonBlankCountDecidesTheSplash) {
     std::string longName(600, 'n');
     Names names = ParseCommandLine("\"" + longName + "\" after.mes " + longName);
     ASSERT_EQ(names.size(), 3u);
     EXPECT_EQ(names[0], std::string(511, 'n'));
     EXPECT_EQ(names[1], "after.mes");  // the cut rest does not become a name
     EXPECT_EQ(names[2].size(), 511u);
-}
 
-TEST(CommandLine, NonBlankCountDecidesTheSplash) {
     EXPECT_EQ(srx::CountNonBlank(""), 0u);
     EXPECT_EQ(srx::CountNonBlank(" \t  "), 0u);
     // Options alone are still characters: the splash shows, nothing opens.

@@ -132,7 +132,7 @@ TEST(MenuHelp, PopupPositionsAndSpecialCases) {
     EXPECT_EQ(MenuHelpId(closed, 303), 0);
 }
 
-TEST(Tips, ParsingTrimsSkipsAndBounds) {
+TEST(Tips, ParsingTrimsSkipsAndBoundsAndTheIndexWraps) {
     auto tips = ParseTips(" \tfirst tip\t \r\n\n   \nsecond\n");
     ASSERT_EQ(tips.size(), 2u);
     EXPECT_EQ(tips[0], "first tip");
@@ -143,9 +143,8 @@ TEST(Tips, ParsingTrimsSkipsAndBounds) {
     for (int i = 0; i < 600; ++i) many += "tip\n";
     EXPECT_EQ(ParseTips(many).size(), static_cast<size_t>(kMaxTips));
     EXPECT_TRUE(ParseTips("").empty());
-}
 
-TEST(Tips, IndexWrapsAndSurvivesDamage) {
+    // The index wraps and survives damage.
     EXPECT_EQ(TipToShow(0, 3), 0);
     EXPECT_EQ(TipToShow(7, 3), 1);
     EXPECT_EQ(TipToShow(-1, 3), 2);

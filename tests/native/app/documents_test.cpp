@@ -14,7 +14,7 @@
 using namespace srx;
 using Titles = std::vector<std::string>;
 
-TEST(DocTitles, UniqueTitleNumbersLaterCopiesAndIgnoresCase) {
+TEST(DocTitles, UniqueNumbersAndFileTitles) {
     // Plain numbering of copies is what the document-window test sees.
     EXPECT_EQ(UniqueTitle("T", (Titles{"t"})), "T : 2");
     // A copy numbered earlier in window order is found on a later pass.
@@ -23,9 +23,8 @@ TEST(DocTitles, UniqueTitleNumbersLaterCopiesAndIgnoresCase) {
     EXPECT_EQ(UniqueTitle("T", (Titles{"T", "T : 3"})), "T : 2");
     // A longer title that merely starts with T does not clash.
     EXPECT_EQ(UniqueTitle("T", (Titles{"T : 2x", "T x"})), "T");
-}
 
-TEST(DocTitles, FileTitleIsTheNameWithoutItsExtension) {
+    // A file title is the name without its extension.
     EXPECT_EQ(FileTitle(R"(C:\meas\woofer.mes)"), "woofer");
     EXPECT_EQ(FileTitle(R"(C:\my.dir\noext)"), "noext");  // a dot in a folder is no extension
     EXPECT_EQ(FileTitle("C:/x/a.b.etc"), "a.b");

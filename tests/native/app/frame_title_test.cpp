@@ -8,15 +8,14 @@
 
 using srx::FrameTitleFromText;
 
-TEST(FrameTitle, FirstLineTrimmedAndCut) {
+TEST(FrameTitle, FirstLineOfTheFileTrimmedAndCutOrTheFallback) {
     EXPECT_EQ(FrameTitleFromText(" \tLab 3 workbench \t\r\nsecond line"), "Lab 3 workbench");
     EXPECT_EQ(FrameTitleFromText("   \t \nTitle"), "");  // an empty first line counts as absent
     EXPECT_EQ(FrameTitleFromText(""), "");
     std::string longLine(100, 'x');
     EXPECT_EQ(FrameTitleFromText(longLine).size(), 79u);
-}
 
-TEST(FrameTitle, FileGivesTheTitleOrTheFallbackIsUsed) {
+    // The file gives the title, or the fallback is used.
     const srx::test::ScratchDir scratch;
     const std::string path = scratch.Path("SRWT.TXT");
     EXPECT_EQ(srx::ChooseFrameTitle(path, "Default"), "Default");

@@ -36,7 +36,7 @@ CompensationCurve Table(std::initializer_list<CompensationEntry> e) { return Com
 
 // ---- Reading ---------------------------------------------------------------
 
-TEST_F(CompensationFiles, PhaseUnitFollowsTheHeaderVersion) {
+TEST_F(CompensationFiles, PhaseUnitCommentsBlanksAndDecimalCommasAreRead) {
     const std::string body = "2\r\nBEGIN.\r\n100 1.5 90\r\n1000 -2 -45\r\nEND.\r\n";
     CompensationCurve radians, degrees;
     ASSERT_TRUE(LoadCompensation(Write("a.mcp", File("Son-Rix:Compensation File v0.11", body)), radians).ok());
@@ -45,9 +45,8 @@ TEST_F(CompensationFiles, PhaseUnitFollowsTheHeaderVersion) {
     EXPECT_FLOAT_EQ(radians.entries[0].phase, 90.0f);
     EXPECT_FLOAT_EQ(degrees.entries[0].phase, float(kPi / 2));
     EXPECT_FLOAT_EQ(degrees.entries[1].phase, float(-kPi / 4));
-}
 
-TEST_F(CompensationFiles, CommentsBlanksAndDecimalCommasAreRead) {
+    // Comments, blanks and decimal commas are read.
     const std::string text =
         "\t  Son-Rix:Compensation File v1.10\n; a remark\n\nname.mcp\n/ another\n  3\r\nBEGIN.\n"
         "100,5\t0,25  0\n   200 -1,5 0\n"
@@ -59,7 +58,7 @@ TEST_F(CompensationFiles, CommentsBlanksAndDecimalCommasAreRead) {
     EXPECT_FLOAT_EQ(c.entries[1].level, -1.5f);
 }
 
-TEST_F(CompensationFiles, MissingEndLoadsWithUnreadEntriesEmpty) {
+TEST_F(CompensationFiles, MissingEndAndTheCallersTableBoundTheEntries) {
     CompensationCurve c;
     ASSERT_TRUE(
         LoadCompensation(Write("c.mcp", File(kCompensationHeader, "4\r\nBEGIN.\r\n100 1 0\r\n200 2 0\r\n")), c).ok());
@@ -76,6 +75,20 @@ TEST_F(CompensationFiles, MissingEndLoadsWithUnreadEntriesEmpty) {
     // Values that are not numbers are refused.
     EXPECT_EQ(LoadCompensation(Write("c.mcp", File(kCompensationHeader, "2\r\nBEGIN.\r\n100 1e999 0\r\n")), c).stringId,
               2316);
+
+    // Without allocation the caller's table bounds the entries.
+    const std::string path =
+        Write("c.mcp", File(kCompensationHeader, "3\r\nBEGIN.\r\n100 1 0\r\n200 2 0\r\n300 3 0\r\nEND.\r\n"));
+    CompensationCurve big;
+    big.entries.resize(8);
+    ASSERT_TRUE(LoadCompensation(path, big, false).ok());
+    EXPECT_EQ(big.Count(), 3);
+    EXPECT_FLOAT_EQ(big.entries[2].level, 3.0f);
+
+    CompensationCurve small;
+    small.entries.resize(2);
+    EXPECT_EQ(LoadCompensation(path, small, false).stringId, 2373);
+    EXPECT_EQ(small.Count(), 2);
 }
 
 TEST_F(CompensationFiles, RefusedFilesGiveTheirMessageAndLeaveTheTable) {
@@ -123,21 +136,6 @@ TEST_F(CompensationFiles, EntriesAreSortedOnLoadAndTheCoveredRangeIsKnown) {
     EXPECT_DOUBLE_EQ(CompensateLevel(c, 10.0, 20000), 7.0);
 }
 
-TEST_F(CompensationFiles, WithoutAllocationTheCallersTableBoundsTheEntries) {
-    const std::string path =
-        Write("c.mcp", File(kCompensationHeader, "3\r\nBEGIN.\r\n100 1 0\r\n200 2 0\r\n300 3 0\r\nEND.\r\n"));
-    CompensationCurve big;
-    big.entries.resize(8);
-    ASSERT_TRUE(LoadCompensation(path, big, false).ok());
-    EXPECT_EQ(big.Count(), 3);
-    EXPECT_FLOAT_EQ(big.entries[2].level, 3.0f);
-
-    CompensationCurve small;
-    small.entries.resize(2);
-    EXPECT_EQ(LoadCompensation(path, small, false).stringId, 2373);
-    EXPECT_EQ(small.Count(), 2);
-}
-
 // ---- Writing ----------------------------------------------------------------
 
 TEST_F(CompensationFiles, SaveWritesTheTextLayoutAndReadsBack) {
@@ -182,7 +180,7 @@ TEST_F(CompensationFiles, NothingToSaveOrAFailedSaveKeepsThePreviousFile) {
 
 // ---- Lookup and thinning -------------------------------------------------------
 
-TEST(CompensationLookup, ClampsInterpolatesOnLogFrequencyAndHitsEntriesExactly) {
+TEST(CompensationLookup, LevelsInterpolateOnLogFrequencyAndFlatMeansTwoEqualLevels) {
     const CompensationCurve c = Table({{100, 2, 0.5f}, {1000, -4, -0.5f}, {10000, 6, 0}});
     EXPECT_DOUBLE_EQ(CompensateLevel(c, 80, 20), 78);     // below the table: first entry
     EXPECT_DOUBLE_EQ(CompensateLevel(c, 80, 10000), 74);  // the last entry exactly
@@ -193,9 +191,8 @@ TEST(CompensationLookup, ClampsInterpolatesOnLogFrequencyAndHitsEntriesExactly) 
     EXPECT_NEAR(CompensationLevelAt(c, 5000), -4 + 10 * std::log10(5.0), 1e-6);
     EXPECT_DOUBLE_EQ(CompensationLevelAt(CompensationCurve{}, 1000), 0.0);
     EXPECT_DOUBLE_EQ(CompensationLevelAt(Table({{500, 3, 0}}), 20), 3.0);
-}
 
-TEST(CompensationLookup, FlatMeansExactlyTwoEqualLevels) {
+    // Flat means exactly two equal levels.
     EXPECT_TRUE(IsFlatCompensation(Table({{100, 1, 0}, {20000, 1, 0.3f}})));
     EXPECT_FALSE(IsFlatCompensation(Table({{100, 1, 0}, {20000, 1.5f, 0}})));
     EXPECT_FALSE(IsFlatCompensation(Table({{100, 1, 0}, {1000, 1, 0}, {20000, 1, 0}})));

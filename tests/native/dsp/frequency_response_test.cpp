@@ -59,12 +59,10 @@ Measurement Curve(const std::vector<double>& f, const std::vector<double>& phase
 
 }  // namespace
 
-TEST(MaxAnalysisFrequency, StaysBelowNyquist) {
+TEST(AnalysisLimits, TopStaysBelowNyquistAndTheFftGrowsWithWindowAndLowStart) {
     EXPECT_EQ(MaxAnalysisFrequency(50000), 24800);  // off the table: (49999 div 800) * 400
     for (int rate = 1000; rate <= 200000; rate += 997) EXPECT_LT(MaxAnalysisFrequency(rate), rate / 2.0);
-}
 
-TEST(FftSize, GrowsWithWindowAndLowStartAndKeepsLevelsComparable) {
     double off = 0;
     // 0.1 s at 48 kHz: 4800 + 35 samples need 2^13; 100 Hz adds two octaves.
     EXPECT_EQ(FftSizeForWindow(kRate, 0.1, 100, &off), 15);

@@ -200,7 +200,6 @@ TEST(ComputeMinimumPhase, RecoversThePhaseOfAMinimumPhaseSystem) {
                 // The excess phase of a minimum-phase system is its error alone.
                 ASSERT_NEAR(p.value[kSlotExcessPhase], -err, 1e-4);
             }
-            std::printf("quality %d, %g..%g Hz: largest minimum-phase error %.4f rad\n", q, band.from, band.to, worst);
             EXPECT_LT(worst, band.tolerance[q]) << q << " " << band.from;
             if (band.from == 50) {
                 EXPECT_LT(worst, 0.6 * previous) << q;

@@ -41,11 +41,24 @@ TEST(Numeric, WrappingKeepsTheBoundariesAndFoldsWholeTurns) {
     EXPECT_NEAR(WrapDegrees(-360.0 * 100000 - 190.0), 170.0, 1e-9);
 }
 
-TEST(Numeric, RoundingTakesHalvesAwayFromZero) {
+TEST(Numeric, RoundingParsingAndLog2CeilingTakeTheirEdges) {
     EXPECT_EQ(RoundHalfAway(2.5), 3.0);
     EXPECT_EQ(RoundHalfAway(-2.5), -3.0);
     EXPECT_DOUBLE_EQ(RoundToDecimals(-1.25, 1), -1.3);
     EXPECT_DOUBLE_EQ(RoundToDecimals(1234.5, -2), 1200.0);
+
+    EXPECT_EQ(Log2Ceiling(-4), 0);
+    EXPECT_EQ(Log2Ceiling(1024), 10);
+    EXPECT_EQ(Log2Ceiling(1025), 11);
+    EXPECT_EQ(Log2Ceiling(1LL << 40), 31);
+
+    // Parsing accepts a comma and stops at the first stray character.
+    EXPECT_EQ(ParseDecimal("1,25"), 1.25);
+    EXPECT_EQ(ParseDecimal("  -3.5e2 Hz"), -350.0);
+    EXPECT_EQ(ParseDecimal("abc"), 0.0);
+    EXPECT_EQ(ParseDecimal(""), 0.0);
+    std::string longText(5000, '7');
+    EXPECT_GT(ParseDecimal(longText.c_str()), 1e100);  // cut at 1023 characters, no overflow
 }
 
 TEST(Numeric, InterpolationIsAStraightLineOnItsAxis) {
@@ -61,22 +74,6 @@ TEST(Numeric, InterpolationIsAStraightLineOnItsAxis) {
 
     EXPECT_DOUBLE_EQ(InterpolateLinear(0.35, 0.3, 10.0, 0.5, 20.0), 12.5);
     EXPECT_EQ(InterpolateLinear(9.0, 1.0, 5.0, 1.0, 6.0), 5.0);
-}
-
-TEST(Numeric, ParseDecimalAcceptsACommaAndStopsAtTheFirstStrayCharacter) {
-    EXPECT_EQ(ParseDecimal("1,25"), 1.25);
-    EXPECT_EQ(ParseDecimal("  -3.5e2 Hz"), -350.0);
-    EXPECT_EQ(ParseDecimal("abc"), 0.0);
-    EXPECT_EQ(ParseDecimal(""), 0.0);
-    std::string longText(5000, '7');
-    EXPECT_GT(ParseDecimal(longText.c_str()), 1e100);  // cut at 1023 characters, no overflow
-}
-
-TEST(Numeric, Log2Ceiling) {
-    EXPECT_EQ(Log2Ceiling(-4), 0);
-    EXPECT_EQ(Log2Ceiling(1024), 10);
-    EXPECT_EQ(Log2Ceiling(1025), 11);
-    EXPECT_EQ(Log2Ceiling(1LL << 40), 31);
 }
 
 TEST(Numeric, PlaneGeometryOnAScreenWhoseYAxisPointsDown) {

@@ -31,11 +31,18 @@ TEST(MapValue, LogarithmicLinearRoundingAndClamp) {
 }
 
 // The label texts are checked in the layouts below.
-TEST(FrequencyAxis, NiceRange) {
+TEST(FrequencyAxis, NiceRangeAndASingleFrequencyGetsADecade) {
     EXPECT_DOUBLE_EQ(NiceFrequencyFloor(0.123), 0.1);
     EXPECT_DOUBLE_EQ(NiceFrequencyFloor(0), 1);
     EXPECT_DOUBLE_EQ(NiceFrequencyCeil(1234), 1300);
     EXPECT_DOUBLE_EQ(NiceFrequencyCeil(20000), 20000);
+
+    // A single frequency gets a decade.
+    FrequencyAxisLayout a = LayoutFrequencyAxis(500, 100, 100, false, Width6);
+    EXPECT_DOUBLE_EQ(a.map.fmax, 1000);
+    EXPECT_EQ(a.map.Map(100), 0);
+    EXPECT_GE(a.map.Map(1000), 500);
+    EXPECT_LE(a.map.Map(1000), 505);
 }
 
 TEST(FrequencyAxis, AudioRangeFillsWidthWithDecadeLabels) {
@@ -75,14 +82,6 @@ TEST(FrequencyAxis, OverlapRuleDropsCrowdedLabels) {
     EXPECT_LT(a.labels.size(), 9u);
     ExpectNoOverlap(a.labels, 0);
     for (const AxisLabel& l : a.labels) EXPECT_LE(l.x + l.width, a.unit.x);
-}
-
-TEST(FrequencyAxis, SingleFrequencyGetsADecade) {
-    FrequencyAxisLayout a = LayoutFrequencyAxis(500, 100, 100, false, Width6);
-    EXPECT_DOUBLE_EQ(a.map.fmax, 1000);
-    EXPECT_EQ(a.map.Map(100), 0);
-    EXPECT_GE(a.map.Map(1000), 500);
-    EXPECT_LE(a.map.Map(1000), 505);
 }
 
 TEST(FrequencyAxis, SubHertzLeftEdgeLabels) {

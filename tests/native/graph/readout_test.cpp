@@ -24,7 +24,7 @@ std::string Shown(const char* utf8) {
 #endif
 }
 
-TEST(ReadoutFormat, ImpulseAndEnergyTime) {
+TEST(ReadoutFormat, ImpulseEnergyTimeAndInformationLine) {
     // Milliseconds and millivolts are read out in the win32 graph-window test.
     ReadoutPanes p = ImpulseReadout(1.25, -1.5, 1, 0.01, 343);
     EXPECT_EQ(p, (ReadoutPanes{"t: 1.25s", "U: -1.5V", "TS: 1s", "TW: 10ms", "d: 3.43m"}));
@@ -32,9 +32,7 @@ TEST(ReadoutFormat, ImpulseAndEnergyTime) {
     EXPECT_EQ(p[1], "A: -12.35dB");
     EXPECT_EQ(EtcSampleIndex(48000, 0.0000104), 0);
     EXPECT_EQ(EtcSampleIndex(48000, 0.0000105), 1);
-}
 
-TEST(ReadoutFormat, InformationLine) {
     EXPECT_EQ(PointsPerOctave(240, 20, 20), 0);
     EXPECT_EQ(FrequencyRangeLine(20, 20000, 240, false), "Frequency range: 20-20000Hz  24 f/oct.");
     EXPECT_EQ(FrequencyRangeLine(20, 20000, 240, true), "Frequency range: 20-20000Hz");

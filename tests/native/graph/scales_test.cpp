@@ -95,7 +95,7 @@ TEST(LogScales, DecadesAroundTheCurve) {
     EXPECT_EQ(l.scales[0].lines.back().label, "0.001");
 }
 
-TEST(PhaseScale, WrappedAndUnwrappedRanges) {
+TEST(PhaseAndImpulseScales, WrappedAndUnwrappedRangesAndTheHalfRangeGrowth) {
     ScaleDescription p = PhaseScale(false, true, 0, 0);
     EXPECT_DOUBLE_EQ(p.top, 90);
     EXPECT_DOUBLE_EQ(p.Bottom(), -90);

@@ -135,7 +135,6 @@ TEST(MlsCorrelation, HadamardRouteEqualsTheFftRoute) {
         double peak = 0, err = 0;
         for (size_t k = 0; k < L; ++k) peak = std::max(peak, double(std::fabs(ref[k])));
         for (size_t k = 0; k < L; ++k) err = std::max(err, double(std::fabs(fast[k] - ref[k])));
-        std::printf("order %2d: |hadamard - fft| / peak = %.2e\n", n, err / peak);
         EXPECT_LT(err / peak, 1e-5) << n;
         if (n <= 10) {
             const std::vector<float> s = MlsSequence(n);
@@ -262,7 +261,6 @@ TEST_F(MlsFiles, RecoveryGivesTheSystemsImpulseAtAnyLevel) {
             ASSERT_TRUE(MlsImpulseFromFiles(Path("r.wav"), Path("p.wav"), 4096, Options(pe), rec).ok());
             ASSERT_EQ(rec->samples.size(), 4096u);
             const double err = MaxError(rec->samples, h, 4095);
-            std::printf("pre-emphasis %d level %g dB: max error %.2e (peak %.3f)\n", pe, level, err, h[37]);
             EXPECT_LT(err, pe || level < 0 ? 2e-4 : 2e-5);
             EXPECT_EQ(rec->h.sampleCount, 4096);
             EXPECT_EQ(rec->h.sampleRate, int32_t(kRate));
@@ -359,7 +357,6 @@ TEST_F(MlsFiles, PairRecoversBothChannelsAndTheReferenceShapeIsDividedOut) {
     std::vector<double> want(101, 0.0);
     want.insert(want.end(), h.begin(), h.end());
     const double err = MaxError(m->samples, want, 4000);
-    std::printf("probe division: max error %.2e (peak %.3f)\n", err, h[30]);
     EXPECT_LT(err, 2e-3);
     EXPECT_EQ(m->h.windowStart, 101 + 30 - 8);
 }

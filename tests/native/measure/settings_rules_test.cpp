@@ -56,12 +56,19 @@ TEST(TimeWindowTriangle, TheMissingValueIsDerived) {
 
 // ---- Pages ---------------------------------------------------------------------
 
-TEST(SettingsPages, FreshSettingAt96kHzPassesEverything) {
+TEST(SettingsPages, SheetPassesAFreshSettingAndRunsThePagesInOrder) {
     MeasurementSettings ms = Defaults(96000);
     EXPECT_TRUE(CheckSettingsSheet(ms, false).ok());
     // The automatic starts were filled in from their windows.
     EXPECT_DOUBLE_EQ(+ms.mlsStart, 100.0);
     EXPECT_DOUBLE_EQ(+ms.spikeLength, 1.0 / 96000);
+
+    // At 44.1 kHz the stored 47850 Hz stops are beyond the limit: the gated
+    // page refuses first; easy mode has no such page and reaches impedance.
+    ms = Defaults(44100);
+    ExpectRefused(CheckSettingsSheet(ms, false), SettingsField::GatedStop);
+    ms = Defaults(44100);
+    ExpectRefused(CheckSettingsSheet(ms, true), SettingsField::ImpedanceStop);
 }
 
 // Deriving the window and refusing an offset beyond it run through the
@@ -95,7 +102,7 @@ TEST(SettingsPages, StartStopCheckFollowsTheMenuMode) {
     ExpectRefused(CheckStartStop(ms, true), SettingsField::GatedStop, kStrCheckStartStop);
 }
 
-TEST(SettingsPages, GatedStartIsRaisedToTheWindowAndRangesHold) {
+TEST(SettingsPages, AutomaticStartsFollowTheWindowAndRangesHold) {
     MeasurementSettings ms = Defaults(44100);
     ms.sweepStop = ms.gatedStop = 20000;
     ms.timeWindow = 0.005;  // 1 / window = 200 Hz
@@ -107,6 +114,20 @@ TEST(SettingsPages, GatedStartIsRaisedToTheWindowAndRangesHold) {
     ms.sweepStop = 25000;
     ExpectRefused(CheckGatedSweepPage(ms), SettingsField::SweepStop);
     EXPECT_EQ(+ms.sweepStop, 22000.0);
+
+    // The waterfall takes the global window when asked to.
+    ms = Defaults(44100);
+    ms.timeWindow = 0.002;
+    EXPECT_TRUE(CheckWaterfallPage(ms).ok());
+    EXPECT_DOUBLE_EQ(+ms.waterfallStart, 500.0);
+
+    ms.timeWindow = 0.0;
+    ExpectRefused(CheckWaterfallPage(ms), SettingsField::TimeWindow);
+
+    ms.flags &= ~kMsfWaterfallSameLength;
+    ms.waterfallLength = 0.15;
+    ExpectRefused(CheckWaterfallPage(ms), SettingsField::WaterfallLength);
+    EXPECT_EQ(+ms.waterfallLength, 0.1);
 }
 
 TEST(SettingsPages, MlsWindowIsLimitedBySequenceTenMsAndGlobalWindow) {
@@ -147,30 +168,6 @@ TEST(SettingsPages, ImpulsePageFrequencyRules) {
     ms.mlsStart = 22000;
     ExpectRefused(CheckMlsPage(ms), SettingsField::MlsStart);
     EXPECT_DOUBLE_EQ(+ms.mlsStart, 100.0);  // 1 / 10 ms
-}
-
-TEST(SettingsPages, WaterfallUsesGlobalWindowWhenAskedTo) {
-    MeasurementSettings ms = Defaults(44100);
-    ms.timeWindow = 0.002;
-    EXPECT_TRUE(CheckWaterfallPage(ms).ok());
-    EXPECT_DOUBLE_EQ(+ms.waterfallStart, 500.0);
-
-    ms.timeWindow = 0.0;
-    ExpectRefused(CheckWaterfallPage(ms), SettingsField::TimeWindow);
-
-    ms.flags &= ~kMsfWaterfallSameLength;
-    ms.waterfallLength = 0.15;
-    ExpectRefused(CheckWaterfallPage(ms), SettingsField::WaterfallLength);
-    EXPECT_EQ(+ms.waterfallLength, 0.1);
-}
-
-TEST(SettingsPages, SheetRunsPagesInOrderAndEasyModeSkipsTwo) {
-    // At 44.1 kHz the stored 47850 Hz stops are beyond the limit: the gated
-    // page refuses first; easy mode has no such page and reaches impedance.
-    MeasurementSettings ms = Defaults(44100);
-    ExpectRefused(CheckSettingsSheet(ms, false), SettingsField::GatedStop);
-    ms = Defaults(44100);
-    ExpectRefused(CheckSettingsSheet(ms, true), SettingsField::ImpedanceStop);
 }
 
 TEST(SettingsPages, CompensationOfferNeedsAllFourMissing) {

@@ -147,7 +147,6 @@ TEST_F(SoundcardCompensationTest, FileHoldsTheCardsShapeAndTheMlsAnalysisTakesIt
     double worst = 0;
     for (double f = 500; f < 15000; f *= 1.07)
         worst = std::max(worst, std::fabs(CompensationLevelAt(c, f) - (db(f) - db(1000))));
-    std::printf("file against the truth's shape, 500 Hz - 15 kHz: %.3f dB\n", worst);
     EXPECT_LT(worst, 0.5);
     EXPECT_NEAR(CompensationLevelAt(c, 1000), 0, 0.06);
 
@@ -169,8 +168,6 @@ TEST_F(SoundcardCompensationTest, FileHoldsTheCardsShapeAndTheMlsAnalysisTakesIt
     for (const CurvePoint& p : plain->points)
         if (p.frequency >= 300 && p.frequency <= 15000)
             rawLevel = std::max(rawLevel, std::fabs(p.value[kSlotLevel] - LevelAt(*plain, 1000)));
-    std::printf("corrected response 300 Hz - 15 kHz: level within %.3f dB (uncorrected %.2f), phase %.3f rad\n", level,
-                rawLevel, phase);
     EXPECT_GT(rawLevel, 3);
     EXPECT_LT(level, 0.3);
     EXPECT_LT(phase, 0.1);
@@ -299,7 +296,6 @@ TEST_F(SoundcardCompensationTest, SecondaryFileFlattensTheChainAfterCardAndMicro
     double worst = 0;
     for (const CurvePoint& p : r->points)
         if (p.frequency >= 300 && p.frequency <= 15000) worst = std::max(worst, std::fabs(p.value[kSlotLevel] - ref));
-    std::printf("reference through card, microphone and new secondary compensation: flat within %.3f dB\n", worst);
     EXPECT_LT(worst, 0.3);
 
     // A name that is no file name writes nothing and keeps the remembered one.
