@@ -68,7 +68,8 @@ HWND CreateCombo(HWND toolbar) {
         if (!LoadStringId(kFirstCurveKindName + i, name)) name = TipText(kStrUnnamedCurveKind);
         SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)name.c_str());
         SIZE size{};
-        if (dc && GetTextExtentPoint32A(dc, name.c_str(), int(name.size()), &size)) widest = std::max(widest, int(size.cx));
+        if (dc && GetTextExtentPoint32A(dc, name.c_str(), int(name.size()), &size))
+            widest = std::max(widest, int(size.cx));
     }
     if (dc) {
         SelectObject(dc, oldFont);
@@ -148,7 +149,8 @@ HWND CreateToolbar(HWND frame, bool easy) {
     SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
     TBADDBITMAP bitmap{instance, 1};
     SendMessageA(toolbar, TB_ADDBITMAP, kToolbarImageCount, (LPARAM)&bitmap);
-    if (HIMAGELIST disabled = DisabledImages(instance)) SendMessageA(toolbar, TB_SETDISABLEDIMAGELIST, 0, (LPARAM)disabled);
+    if (HIMAGELIST disabled = DisabledImages(instance))
+        SendMessageA(toolbar, TB_SETDISABLEDIMAGELIST, 0, (LPARAM)disabled);
     InsertLayout(toolbar, DefaultToolbarLayout(easy));
     s.toolbar = toolbar;
     s.combo = CreateCombo(toolbar);

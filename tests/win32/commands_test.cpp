@@ -3,6 +3,8 @@
 
 #include "data/view_flags.h"
 #include "resources/command_ids.h"
+#include "resources/string_ids.h"
+#include "resources/string_table.h"
 #include "wine_test_util.h"
 
 namespace srx {
@@ -119,7 +121,8 @@ TEST_F(Commands, UnknownIdsReachTheActiveChild) {
     ExecuteCommand(frame_, 750);  // a distortion choice: the window's own
     EXPECT_EQ(g_childCommand, 750);
     g_childCommand = 0;
-    ExecuteCommand(frame_, CM_ETC);  // a table command of a feature to come
+    // A table command of a feature to come: the user is told, the child is not asked.
+    EXPECT_EQ(testutil::NextMessageText([&] { ExecuteCommand(frame_, CM_ETC); }), StringText(kStrNotAvailable));
     EXPECT_EQ(g_childCommand, 0);
     ExecuteCommand(frame_, CM_CASCADE);
     EXPECT_TRUE(IsWindow(child));

@@ -26,55 +26,9 @@
 namespace srx {
 namespace {
 
+using testutil::NextMessageText;
 using testutil::PumpUntil;
-
-// Runs `step` on its own thread every 20 ms until it answers true (or 10 s).
-class Watcher {
-public:
-    explicit Watcher(std::function<bool()> step)
-        : thread_([this, step] {
-              for (int i = 0; i < 500 && !stop_ && !done_; ++i) {
-                  if (step()) done_ = true;
-                  else Sleep(20);
-              }
-          }) {}
-    ~Watcher() {
-        stop_ = true;
-        thread_.join();
-    }
-    bool Done() {
-        PumpUntil([this] { return done_.load(); }, 10000);
-        return done_;
-    }
-
-private:
-    std::atomic<bool> stop_{false}, done_{false};
-    std::thread thread_;
-};
-
-// The text of the next message box, which is then closed.
-std::string NextMessageText(const std::function<void()>& action) {
-    std::string text;
-    Watcher w([&] {
-        HWND box = FindWindowA("#32770", "Son-Rix");
-        if (!box) return false;
-        EnumChildWindows(
-            box,
-            [](HWND c, LPARAM out) -> BOOL {
-                char cls[32] = "", buffer[1024] = "";
-                GetClassNameA(c, cls, sizeof cls);
-                if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(c, buffer, sizeof buffer) > 0)
-                    *reinterpret_cast<std::string*>(out) += buffer;
-                return TRUE;
-            },
-            LPARAM(&text));
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-        return true;
-    });
-    action();
-    EXPECT_TRUE(w.Done());
-    return text;
-}
+using testutil::Watcher;
 
 bool Above(HWND upper, HWND lower) {
     for (HWND w = GetWindow(upper, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
@@ -151,7 +105,8 @@ TEST_F(Shell_, ContextMenusPlacementNoticesAndWhatIsNotThereYet) {
     const std::string xvr = dir_ / "filter.xvr";
     EXPECT_EQ(NextMessageText([&] { OpenDocumentFile(frame, xvr.c_str()); }),
               xvr + "\n\nThis kind of file can't be opened by this version of the program.");
-    EXPECT_EQ(NextMessageText([&] { SendMessageA(frame, WM_COMMAND, CM_ANALYSE, 0); }), StringText(kStrNothingToAnalyse));
+    EXPECT_EQ(NextMessageText([&] { SendMessageA(frame, WM_COMMAND, CM_ANALYSE, 0); }),
+              StringText(kStrNothingToAnalyse));
     EXPECT_EQ(NextMessageText([&] { SendMessageA(frame, WM_COMMAND, CM_BOX_PARAMETERS, 0); }),
               StringText(kStrNoUnitForBox));
 

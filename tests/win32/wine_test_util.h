@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <atomic>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,54 @@ inline bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
 }
 inline void PumpFor(int ms) {
     PumpUntil([] { return false; }, ms);
+}
+
+// Runs `step` on its own thread every 20 ms until it answers true (or 10 s).
+class Watcher {
+public:
+    explicit Watcher(std::function<bool()> step)
+        : thread_([this, step] {
+              for (int i = 0; i < 500 && !stop_ && !done_; ++i) {
+                  if (step()) done_ = true;
+                  else Sleep(20);
+              }
+          }) {}
+    ~Watcher() {
+        stop_ = true;
+        thread_.join();
+    }
+    bool Done() {
+        PumpUntil([this] { return done_.load(); }, 10000);
+        return done_;
+    }
+
+private:
+    std::atomic<bool> stop_{false}, done_{false};
+    std::thread thread_;
+};
+
+// The text of the next message box, which is then closed.
+inline std::string NextMessageText(const std::function<void()>& action) {
+    std::string text;
+    Watcher w([&] {
+        HWND box = FindWindowA("#32770", ShellCaption());
+        if (!box) return false;
+        EnumChildWindows(
+            box,
+            [](HWND c, LPARAM out) -> BOOL {
+                char cls[32] = "", buffer[1024] = "";
+                GetClassNameA(c, cls, sizeof cls);
+                if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(c, buffer, sizeof buffer) > 0)
+                    *reinterpret_cast<std::string*>(out) += buffer;
+                return TRUE;
+            },
+            LPARAM(&text));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return true;
+    });
+    action();
+    EXPECT_TRUE(w.Done());
+    return text;
 }
 
 enum class CaptionMatch { Exact, Contains };
