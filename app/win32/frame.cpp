@@ -21,6 +21,7 @@
 #include "data/records.h"
 #include "platform/program_path.h"
 #include "graph/readout.h"
+#include "resources/command_ids.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
 
@@ -149,7 +150,9 @@ bool CreateFrameChildren(HWND frame) {
 
     PostMessageA(frame, UM_UPDATEMENUS, 0, 0);
     DragAcceptFiles(frame, TRUE);
-    if (Settings().window.showTips) PostMessageA(frame, WM_COMMAND, 1005, 0);
+    // Shown once the start-up card test (or the settings it opens) has
+    // raised the frame, so that nothing comes up over the tip afterwards.
+    s.tipPending = Settings().window.showTips != 0;
     // A configured card gets the start-up test; a fresh installation
     // without a card starts on the virtual loudspeaker; otherwise the
     // settings open so that the user chooses a card.
@@ -270,6 +273,10 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             HWND top = popup && popup != hwnd && IsWindowVisible(popup) ? popup : hwnd;
             if (top != hwnd) BringWindowToTop(top);
             SetActiveWindow(top);
+            if (s.tipPending) {
+                s.tipPending = false;
+                PostMessageA(hwnd, WM_COMMAND, CM_TIP, 0);
+            }
             return 1;
         }
         case UM_CREATEDOC: return (LRESULT)CreateDocumentWindow(nullptr, (int)wp, (void*)lp);

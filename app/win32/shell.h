@@ -48,6 +48,7 @@ struct FrameState {
     int activeDesign = 0;       // 0..3
     std::atomic<bool> measurementBusy{false};
     std::atomic<bool> tsMeasurementBusy{false};
+    bool tipPending = false;  // Tip of the Day waits until the start-up check has raised the frame
     // Written on the measurement thread, read at shutdown on the interface thread.
     std::atomic<HWND> measurementDialogs[12] = {};
     std::atomic<bool> designFollowsActivation{true};

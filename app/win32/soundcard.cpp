@@ -213,7 +213,10 @@ void PostStartupSoundcardCheck(HWND frame) {
 // ---- Start-up test ---------------------------------------------------------------
 
 LRESULT RunCardTest(HWND frame) {
-    if (!g_cardTestEnabled) return 1;
+    if (!g_cardTestEnabled) {
+        PostMessageA(frame, UM_SHOWFRAME, 0, 0);  // what the test would have done at its end
+        return 1;
+    }
     if (Shell().measurementBusy) {
         // The sheet that was cancelled is still ending, or a dialog runs.
         if (g_cardTestRetries++ < kCardTestRetries) SetTimer(frame, kCardTestRetryTimer, 250, RetryCardTest);
