@@ -49,8 +49,12 @@ protected:
 };
 
 TEST_F(Shell_, TipOfTheDayStaysAboveTheFrameAfterTheCardTest) {
-    const std::string tips = ProgramFolder() + "SRIXTIPS.CFG";
-    std::ofstream(tips) << "The first tip.\n\nThe second tip.\n";
+    // Gone again whatever happens: a tips file left behind would stop every later start.
+    struct TipsFile {
+        std::string path = ProgramFolder() + "SRIXTIPS.CFG";
+        TipsFile() { std::ofstream(path) << "The first tip.\n\nThe second tip.\n"; }
+        ~TipsFile() { std::remove(path.c_str()); }
+    } tips;
     const int tests = CardTestsRun();
     bool enabled = false, above = false;
     Watcher w([&] {
@@ -65,7 +69,6 @@ TEST_F(Shell_, TipOfTheDayStaysAboveTheFrameAfterTheCardTest) {
     });
     ASSERT_NE(Start(), nullptr);
     EXPECT_TRUE(w.Done());
-    std::remove(tips.c_str());
     EXPECT_TRUE(enabled);
     EXPECT_TRUE(above);
 }
