@@ -15,51 +15,12 @@
 #include "wine_test_util.h"
 
 using namespace srx;
+using testutil::NextMessageText;
 using testutil::PumpFor;
 using testutil::PumpUntil;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Closes the next message box of the program and keeps its text.
-class MessageBoxWatcher {
-public:
-    MessageBoxWatcher() : thread_([this] { Watch(); }) {}
-    ~MessageBoxWatcher() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::string Text() {
-        PumpUntil([this] { return seen_.load(); }, 5000);
-        return text_;
-    }
-
-private:
-    void Watch() {
-        for (int i = 0; i < 500 && !stop_ && !seen_; ++i) {
-            HWND box = FindWindowA("#32770", "Son-Rix");
-            if (box) {
-                EnumChildWindows(
-                    box,
-                    [](HWND child, LPARAM self) -> BOOL {
-                        char cls[32], text[1024];
-                        GetClassNameA(child, cls, sizeof cls);
-                        if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0)
-                            reinterpret_cast<MessageBoxWatcher*>(self)->text_ += text;
-                        return TRUE;
-                    },
-                    (LPARAM)this);
-                seen_ = true;
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(10);
-        }
-    }
-    std::atomic<bool> stop_{false}, seen_{false};
-    std::string text_;
-    std::thread thread_;
-};
 
 std::string TitleOf(HWND w) {
     char text[512] = {};
@@ -187,11 +148,10 @@ TEST_F(Frame, LayoutBackgroundAndOpeningFilesFromEverywhere) {
     EXPECT_EQ(rc.bottom - rc.top, 100);
 
     // Opening files: failures, full design slots, drops.
-    {
-        MessageBoxWatcher box;
-        EXPECT_EQ(OpenDocumentFile(frame, (dir_ / "missing.mes").c_str()), 0);
-        EXPECT_EQ(box.Text(), dir_ / "missing.mes" + "\n\nCouldn't open the file !");
-    }
+    int opened = -1;
+    EXPECT_EQ(NextMessageText([&] { opened = OpenDocumentFile(frame, (dir_ / "missing.mes").c_str()); }),
+              dir_ / "missing.mes" + "\n\nCouldn't open the file !");
+    EXPECT_EQ(opened, 0);
     // Foreign or damaged files of every native kind: "Read error !", no
     // window, the file untouched.
     for (const char* name : {"foreign.mes", "foreign.twf", "foreign.stp", "foreign.etc"}) {
@@ -203,20 +163,18 @@ TEST_F(Frame, LayoutBackgroundAndOpeningFilesFromEverywhere) {
         ASSERT_NE(f, nullptr);
         fwrite(junk.data(), 1, junk.size(), f);
         fclose(f);
-        MessageBoxWatcher box;
-        EXPECT_EQ(OpenDocumentFile(frame, path.c_str()), 0) << name;
-        EXPECT_EQ(box.Text(), path + "\n\nRead error !") << name;
+        EXPECT_EQ(NextMessageText([&] { opened = OpenDocumentFile(frame, path.c_str()); }), path + "\n\nRead error !")
+            << name;
+        EXPECT_EQ(opened, 0) << name;
         EXPECT_TRUE(ChildTitles().empty()) << name;
         EXPECT_EQ(std::filesystem::file_size(path), junk.size()) << name;
     }
     // A .SPK while every slot holds a unit: the slots stay as they are.
     for (int i = 0; i < kDesignSlotCount; ++i) DesignSlots()[i].flags |= kSlotHasUnit;
     srx::Shell().activeDesign = 2;
-    {
-        MessageBoxWatcher box;
-        EXPECT_EQ(OpenDocumentFile(frame, "C:\\units\\woofer.SPK"), 0);
-        EXPECT_EQ(box.Text(), "There's no more free slots !");
-    }
+    EXPECT_EQ(NextMessageText([&] { opened = OpenDocumentFile(frame, "C:\\units\\woofer.SPK"); }),
+              "There's no more free slots !");
+    EXPECT_EQ(opened, 0);
     EXPECT_EQ(srx::Shell().activeDesign, 2);
     EXPECT_TRUE(ChildTitles().empty());
 
