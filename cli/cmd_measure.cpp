@@ -45,12 +45,6 @@ double TruthErrorDb(const TimeRecord& rec, const VirtualTruth& truth) {
 
 double Decibels(double ratio) { return std::round(200 * std::log10(ratio)) / 10; }
 
-bool ParseNumber(const std::string& text, double& v) {
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, v);
-    return r.ec == std::errc() && r.ptr == end && std::isfinite(v);
-}
-
 // One "key=value" of --virtual onto the set-up (and the measurement rate).
 // Answers an error text, empty when the setting is taken.
 std::string ApplyVirtualSetting(const std::string& item, VirtualSetup& setup, uint32_t& rate) {
@@ -64,7 +58,7 @@ std::string ApplyVirtualSetting(const std::string& item, VirtualSetup& setup, ui
         while (from <= value.size()) {
             const size_t to = std::min(value.find(':', from), value.size());
             double c = 0;
-            if (!ParseNumber(value.substr(from, to - from), c) || std::fabs(c) > 1e3)
+            if (!ParseFiniteNumber(value.substr(from, to - from), c) || std::fabs(c) > 1e3)
                 return "not a coefficient: " + value;
             a.distortion.push_back(c);
             if (a.distortion.size() > 16) return "at most 16 distortion coefficients";
@@ -73,7 +67,7 @@ std::string ApplyVirtualSetting(const std::string& item, VirtualSetup& setup, ui
         return {};
     }
     double v = 0;
-    if (!ParseNumber(value, v)) return "not a number: " + item;
+    if (!ParseFiniteNumber(value, v)) return "not a number: " + item;
     const auto within = [&](double lo, double hi) { return v >= lo && v <= hi; };
     if (key == "latency") {
         // Whole frames, up to ten seconds at the highest rate.

@@ -47,9 +47,7 @@ CLI::Validator Number(double lo, bool inclusive) {
     return CLI::Validator(
         [lo, inclusive, bound](std::string& text) -> std::string {
             double v = 0;
-            const char* end = text.data() + text.size();
-            const auto r = std::from_chars(text.data(), end, v);
-            if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return "not a number: " + text;
+            if (!ParseFiniteNumber(text, v)) return "not a number: " + text;
             if (inclusive ? v < lo : v <= lo) return text + " is not " + bound;
             return {};
         },
@@ -80,6 +78,12 @@ bool IsUtf8(const std::string& s) {
 }
 
 }  // namespace
+
+bool ParseFiniteNumber(const std::string& text, double& value) {
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, value);
+    return r.ec == std::errc() && r.ptr == end && std::isfinite(value);
+}
 
 void Print(const Json& object) {
     // Paths are bytes; a name that is not UTF-8 must not stop the output.

@@ -45,6 +45,10 @@ T Value(T field) {
     return field;
 }
 
+// A whole decimal text as a finite number (no "inf", "nan", hexadecimal
+// or trailing characters).
+bool ParseFiniteNumber(const std::string& text, double& value);
+
 // One object on one line of stdout. Non-finite numbers come out as null.
 void Print(const Json& object);
 
