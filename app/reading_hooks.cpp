@@ -1,9 +1,13 @@
 #include "app/reading_hooks.h"
 
 #include "dsp/min_phase.h"
+#include "dsp/distortion.h"
 
 namespace srx {
 
-void InstallReadingHooks() { InstallMinimumPhaseOnReading(); }
+void InstallReadingHooks() {
+    InstallMinimumPhaseOnReading();
+    InstallDistortionHooks();
+}
 
 }  // namespace srx

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -45,8 +46,52 @@ double TruthErrorDb(const TimeRecord& rec, const VirtualTruth& truth) {
 
 double Decibels(double ratio) { return std::round(200 * std::log10(ratio)) / 10; }
 
-// One "key=value" of --virtual onto the set-up (and the measurement rate).
-// Answers an error text, empty when the setting is taken.
+// A numeric field of the set-up that --virtual may set, with its range.
+struct VirtualField {
+    const char* key;
+    double lo, hi;
+    bool whole;
+    void (*set)(VirtualSetup& s, double v);
+};
+
+const VirtualField kVirtualFields[] = {
+    // Whole frames, up to ten seconds at the highest rate.
+    {"latency", 0, 1920000, true, [](VirtualSetup& s, double v) { s.latency = uint32_t(v); }},
+    {"noise", -200, 20, false, [](VirtualSetup& s, double v) { s.acoustic.noiseDb = v; }},
+    {"seed", 0, 4294967295.0, true, [](VirtualSetup& s, double v) { s.acoustic.noiseSeed = uint32_t(v); }},
+    {"gain", 0, 1000, false, [](VirtualSetup& s, double v) { s.acoustic.gain = v; }},
+    {"dc", -1, 1, false, [](VirtualSetup& s, double v) { s.acoustic.dc = v; }},
+    {"speaker", 0, 1, true, [](VirtualSetup& s, double v) { s.acoustic.speaker = v != 0; }},
+    {"lowCutoff", 1, 20000, false, [](VirtualSetup& s, double v) { s.acoustic.lowCutoff = v; }},
+    {"lowQ", 0.1, 20, false, [](VirtualSetup& s, double v) { s.acoustic.lowQ = v; }},
+    {"highCutoff", 100, 90000, false, [](VirtualSetup& s, double v) { s.acoustic.highCutoff = v; }},
+    {"highQ", 0.1, 20, false, [](VirtualSetup& s, double v) { s.acoustic.highQ = v; }},
+    {"peakFrequency", 10, 90000, false, [](VirtualSetup& s, double v) { s.acoustic.peakFrequency = v; }},
+    {"peakGainDb", -40, 40, false, [](VirtualSetup& s, double v) { s.acoustic.peakGainDb = v; }},
+    {"peakQ", 0.1, 50, false, [](VirtualSetup& s, double v) { s.acoustic.peakQ = v; }},
+    {"reflectionGain", -1, 1, false, [](VirtualSetup& s, double v) { s.acoustic.reflectionGain = v; }},
+    {"reflectionDelay", 0, 1920000, true, [](VirtualSetup& s, double v) { s.acoustic.reflectionDelay = uint32_t(v); }},
+    {"jig", 0, 1, true,
+     [](VirtualSetup& s, double v) { s.mode = v != 0 ? VirtualMode::kImpedanceJig : VirtualMode::kAcoustic; }},
+    {"boxVersion", 0, 3, true, [](VirtualSetup& s, double v) { s.boxVersion = int(v); }},
+    {"re", 0.1, 1000, false, [](VirtualSetup& s, double v) { s.driver.re = v; }},
+    {"le", 0, 1, false, [](VirtualSetup& s, double v) { s.driver.le = v; }},
+    {"fs", 1, 20000, false, [](VirtualSetup& s, double v) { s.driver.fs = v; }},
+    {"qms", 0.1, 100, false, [](VirtualSetup& s, double v) { s.driver.qms = v; }},
+    {"qes", 0.05, 100, false, [](VirtualSetup& s, double v) { s.driver.qes = v; }},
+    {"vented", 0, 1, true, [](VirtualSetup& s, double v) { s.driver.vented = v != 0; }},
+    {"alpha", 0.01, 100, false, [](VirtualSetup& s, double v) { s.driver.alpha = v; }},
+    {"fb", 1, 20000, false, [](VirtualSetup& s, double v) { s.driver.fb = v; }},
+};
+
+}  // namespace
+
+std::string VirtualSettingKeys() {
+    std::string keys;
+    for (const VirtualField& f : kVirtualFields) keys += std::string(f.key) + ", ";
+    return keys + "distortion, rate";
+}
+
 std::string ApplyVirtualSetting(const std::string& item, VirtualSetup& setup, uint32_t& rate) {
     const size_t eq = item.find('=');
     if (eq == std::string::npos) return "expected key=value: " + item;
@@ -68,34 +113,33 @@ std::string ApplyVirtualSetting(const std::string& item, VirtualSetup& setup, ui
     }
     double v = 0;
     if (!ParseFiniteNumber(value, v)) return "not a number: " + item;
-    const auto within = [&](double lo, double hi) { return v >= lo && v <= hi; };
-    if (key == "latency") {
-        // Whole frames, up to ten seconds at the highest rate.
-        if (!within(0, 1920000) || v != std::floor(v)) return "latency must be 0..1920000 frames";
-        setup.latency = uint32_t(v);
-    } else if (key == "noise") {
-        if (!within(-200, 20)) return "noise must be -200..20 dBFS";
-        a.noiseDb = v;
-    } else if (key == "seed") {
-        if (!within(0, 4294967295.0) || v != std::floor(v)) return "seed must be a whole number";
-        a.noiseSeed = uint32_t(v);
-    } else if (key == "gain") {
-        if (!within(0, 1000)) return "gain must be 0..1000";
-        a.gain = v;
-    } else if (key == "dc") {
-        if (!within(-1, 1)) return "dc must be -1..1";
-        a.dc = v;
-    } else if (key == "rate") {
+    if (key == "rate") {
         const auto known = std::find(std::begin(kVirtualRates), std::end(kVirtualRates), v);
         if (known == std::end(kVirtualRates)) return "rate must be one the device opens with (5513..192000 Hz)";
         rate = *known;
-    } else {
-        return "unknown setting: " + key;
+        return {};
     }
-    return {};
+    for (const VirtualField& f : kVirtualFields) {
+        if (key != f.key) continue;
+        if (!(v >= f.lo && v <= f.hi) || (f.whole && v != std::floor(v))) {
+            std::ostringstream range;
+            range << key << " must be " << (f.whole ? "a whole number " : "") << "in " << f.lo << ".." << f.hi;
+            return range.str();
+        }
+        f.set(setup, v);
+        return {};
+    }
+    return "unknown setting: " + key + " (known: " + VirtualSettingKeys() + ")";
 }
 
-}  // namespace
+Status ApplyVirtualSettings(const std::vector<std::string>& items, VirtualSetup& setup, uint32_t& rate,
+                            std::string& error) {
+    for (const std::string& item : items) {
+        error = ApplyVirtualSetting(item, setup, rate);
+        if (!error.empty()) return Status::Error(kStrInvalidValues);
+    }
+    return Status::Ok();
+}
 
 int RunMeasureMls(const MlsOptions& o) {
     // Refused before the run: the second save would replace the first.
@@ -122,14 +166,10 @@ int RunMeasureMls(const MlsOptions& o) {
     setup.folder = folder.string();
 
     VirtualSetup device;
-    for (const std::string& item : o.virtualSettings) {
-        uint32_t rate = ms.sampleRate;
-        const std::string error = ApplyVirtualSetting(item, device, rate);
-        if (!error.empty()) {
-            std::cerr << "sonrix-cli: --virtual: " << error << std::endl;
-            return 2;
-        }
-        ms.sampleRate = rate;
+    std::string error;
+    if (!ApplyVirtualSettings(o.virtualSettings, device, ms.sampleRate, error)) {
+        std::cerr << "sonrix-cli: --virtual: " << error << std::endl;
+        return 2;
     }
     VirtualLoudspeaker speaker(device);
     const VirtualTruth truth = speaker.Truth(ms.sampleRate);

@@ -164,6 +164,64 @@ int Main(int argc, char** argv) {
     mlsCommand->add_option("OUT.TWF", mls.impulse, "impulse response to write")->required();
     mlsCommand->add_option("OUT.MES", mls.response, "frequency response to write");
 
+    // Gated sine and sweep: the same settings for measuring, writing a
+    // stimulus and analysing a recording.
+    SineOptions sine;
+    const auto sineSettings = [&](CLI::App* c, bool device) {
+        if (device) {
+            c->add_option("--device", sine.device, "sound device")->required()->check(CLI::IsMember({"virtual"}));
+            c->add_option("--virtual", sine.virtualSettings,
+                          "the virtual loudspeaker's set-up, key=value[,key=value...]: " + VirtualSettingKeys())
+                ->delimiter(',');
+        }
+        c->add_option("--rate", sine.rate, "sample rate in Hz")
+            ->transform(Integer(8000, 192000))
+            ->capture_default_str();
+        c->add_option("--bits", sine.bits, "bits per sample")
+            ->check(CLI::IsMember({8, 16, 24, 32}))
+            ->capture_default_str();
+        c->add_option("--start", sine.start, "first frequency in Hz")
+            ->transform(Number(1, true))
+            ->capture_default_str();
+        c->add_option("--stop", sine.stop, "last frequency in Hz")->transform(Number(1, true))->capture_default_str();
+        c->add_option("--ppo", sine.ppo, "frequencies per octave")->transform(Integer(1, 3))->capture_default_str();
+        c->add_option("--window", sine.window, "gate window type, a name or 0..5 (gated)")
+            ->transform(CLI::CheckedTransformer(windows, CLI::ignore_case));
+        c->add_option("--time", sine.time, "gated: the gate in s; sweep: s per octave")->transform(Number(0, false));
+        c->add_option("--passes", sine.passes, "pre-averages")->transform(Integer(1, 16))->capture_default_str();
+        c->add_option("--level", sine.level, "waveform level in dB (-90..0)")->check(CLI::Range(-90.0, 0.0));
+        c->add_flag("--probe", sine.probe, "stereo, input channel 1 is the reference");
+        c->add_flag("--reverse", sine.reverse, "sweep from the top down");
+    };
+    std::vector<CLI::App*> measureSine, stimulusSine, analyseSine;
+    CLI::App* stimulus = app.add_subcommand("stimulus", "write a stimulus wave file");
+    stimulus->require_subcommand(1);
+    CLI::App* analyse = app.add_subcommand("analyse", "analyse a recorded response");
+    analyse->require_subcommand(1);
+    for (const char* kind : {"gated", "sweep"}) {
+        const std::string what = std::string(kind) == "gated" ? "gated sine" : "sweep";
+        CLI::App* c = measure->add_subcommand(kind, what + " measurement into OUT.MES");
+        sineSettings(c, true);
+        c->add_option("OUT.MES", sine.output, "frequency response to write")->required();
+        measureSine.push_back(c);
+        c = stimulus->add_subcommand(kind, what + " stimulus into OUT.WAV");
+        sineSettings(c, false);
+        c->add_option("OUT.WAV", sine.output, "wave file to write")->required();
+        stimulusSine.push_back(c);
+        c = analyse->add_subcommand(kind, what + " analysis of RESPONSE.WAV into OUT.MES");
+        sineSettings(c, false);
+        c->add_option("RESPONSE.WAV", sine.response, "recorded response")->required();
+        c->add_option("--stimulus", sine.stimulus, "the stimulus played (not with --probe)");
+        c->add_option("OUT.MES", sine.output, "frequency response to write")->required();
+        analyseSine.push_back(c);
+    }
+    std::string thdFile;
+    uint32_t thdHarmonics = 0x1FF;
+    CLI::App* thdCommand = app.add_subcommand("thd", "harmonic distortion of a measurement with harmonics");
+    thdCommand->add_option("FILE.MES", thdFile, "measurement file")->required();
+    thdCommand->add_option("--harmonics", thdHarmonics, "harmonics counted: bit h-2 for harmonic h (default all)")
+        ->transform(Integer(0, 0x1FF));
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -177,6 +235,13 @@ int Main(int argc, char** argv) {
         if (compensationCommand->parsed()) return RunCompensation(compensationFile);
         if (frCommand->parsed()) return RunFr(fr);
         if (mlsCommand->parsed()) return RunMeasureMls(mls);
+        for (size_t i = 0; i < 2; ++i) {
+            sine.kind = i == 0 ? "gated" : "sweep";
+            if (measureSine[i]->parsed()) return RunMeasureSine(sine);
+            if (stimulusSine[i]->parsed()) return RunStimulusSine(sine);
+            if (analyseSine[i]->parsed()) return RunAnalyseSine(sine);
+        }
+        if (thdCommand->parsed()) return RunThd(thdFile, thdHarmonics);
     } catch (const std::bad_alloc&) {
         return Fail(Status::Error(kStrOutOfMemory));
     }

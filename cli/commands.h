@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "audio/virtual_device.h"
 #include "resources/status.h"
 
 namespace srx::cli {
@@ -30,10 +31,37 @@ struct MlsOptions {
     std::vector<std::string> virtualSettings;  // "key=value[,key=value...]" over the device's set-up
 };
 
+// Gated sine and sweep: `measure`, `stimulus` and `analyse` share the
+// settings; `kind` is "gated" or "sweep".
+struct SineOptions {
+    std::string kind;
+    std::string device, output, response, stimulus;
+    int rate = 44100, bits = 24, ppo = 3, passes = 1, window = 2;
+    double start = 100, stop = 20000;
+    double time = 0;       // gated: the gate in s; sweep: s per octave; 0: the settings' default
+    double level = 0;      // waveform level, dB
+    bool probe = false;    // stereo with the reference on input channel 1
+    bool reverse = false;  // sweep from the top down
+    std::vector<std::string> virtualSettings;
+};
+
 int RunInfo(const std::vector<std::string>& files);
+int RunMeasureSine(const SineOptions& options);
+int RunStimulusSine(const SineOptions& options);
+int RunAnalyseSine(const SineOptions& options);
+int RunThd(const std::string& path, uint32_t harmonics);
 int RunCompensation(const std::string& path);
 int RunFr(const FrOptions& options);
 int RunMeasureMls(const MlsOptions& options);
+
+// --virtual: one "key=value" onto the device's set-up (and the rate of
+// the measurement); answers an error text, empty when taken.
+std::string ApplyVirtualSetting(const std::string& item, VirtualSetup& setup, uint32_t& rate);
+// All of them; on failure `error` says which and why.
+Status ApplyVirtualSettings(const std::vector<std::string>& items, VirtualSetup& setup, uint32_t& rate,
+                            std::string& error);
+// The keys --virtual takes, for the help text.
+std::string VirtualSettingKeys();
 
 // Members stay in the order they are set.
 using Json = nlohmann::ordered_json;

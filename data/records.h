@@ -177,7 +177,8 @@ struct CurvePoint {
 struct Measurement {
     MeasurementHeader h{};
     std::vector<CurvePoint> points;
-    double distortionDerived = 0;  // recomputed on reading
+    double distortionDerived = 0;  // total harmonic distortion in %, recomputed on reading
+    double harmonicMaxPercent[9] = {};  // largest ratio of harmonics 2..10 to the level, in %
     // Ranges of the derived phase family (for the graph's scales).
     double maxGroupDelay = 0;
     double phaseUnwrappedMax = 0, phaseUnwrappedMin = 0;

@@ -43,6 +43,7 @@ struct AnalysisSettings {
     double preDelaySeconds = 0.0;  // added to the window start
     int windowType = 2;            // WindowType of the analysis (Hanning)
     bool halfWindow = true;        // falling half of the window only
+    uint32_t thdHarmonics = 0x1FF;  // harmonics counted in the THD: bit h - 2 for harmonic h
 };
 
 // The settings a debug or test run uses unless told otherwise.

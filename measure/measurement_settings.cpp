@@ -174,6 +174,8 @@ void FillAnalysisSettings(const MeasurementSettings& ms, AnalysisSettings& out) 
     out.alwaysComputeMinimumPhase = (flags & 0x800000u) != 0;
     // An unknown window type would leave the data unweighted; analyse with Hanning.
     out.windowType = ms.fftWindowType <= 5 ? int(ms.fftWindowType) : 2;
+    // A word whose top bit is clear was never set: every harmonic counts.
+    out.thdHarmonics = (ms.thdHarmonics & 0x80000000u) ? ms.thdHarmonics : 0xFFFFFFFFu;
 }
 
 void RefreshAnalysisSettings() { FillAnalysisSettings(CurrentMeasurementSettings(), CurrentAnalysisSettings()); }

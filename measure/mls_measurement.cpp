@@ -15,38 +15,11 @@
 #include "dsp/frequency_response.h"
 #include "measure/soundcard_compensation.h"
 #include "measure/stimulus_files.h"
+#include "measure/wave_input.h"
 #include "platform/file_io.h"
 #include "resources/string_ids.h"
 
 namespace srx {
-
-namespace {
-
-Status MicrophoneCompensation(Measurement& m) { return ApplyMicrophoneCompensation(m); }
-Status SecondaryCompensation(Measurement& m) { return ApplySecondaryCompensation(m); }
-
-// Whether the stimulus file already holds what the settings ask for: the
-// format and the frame count (order, silences). Its level and shape are
-// read back by the recovery, which refuses a sequence that is not this one.
-bool StimulusFits(const std::string& path, const MeasurementSettings& ms, uint32_t frames) {
-    FilePtr f = OpenForReading(path);
-    if (!f) return false;
-    WaveFormat format{};
-    const uint32_t bytes = ReadWaveHeader(f.get(), format);
-    return bytes && format.formatTag == kWaveFormatPcm && format.channels == ms.channels &&
-           format.bitsPerSample == ms.bitsPerSample && format.samplesPerSec == ms.sampleRate && format.blockAlign &&
-           bytes / format.blockAlign == frames;
-}
-
-}  // namespace
-
-MlsCompensationHooks DefaultMlsCompensationHooks() {
-    MlsCompensationHooks h;
-    h.microphone = &MicrophoneCompensation;
-    h.secondary = &SecondaryCompensation;
-    h.soundcard = &ApplyMlsSoundcardCompensation;
-    return h;
-}
 
 MlsMeasurement::MlsMeasurement(MlsMeasurementSetup setup) : setup_(std::move(setup)) {}
 
@@ -73,18 +46,7 @@ std::string MlsMeasurement::StimulusFile() const { return StimulusPath(setup_.fo
 std::string MlsMeasurement::ResponseFile(int pass) const { return ResponsePath(setup_.folder, kWaveMls, pass); }
 
 Status MlsMeasurement::Prepare(void* owner, const WavePrepareHooks& hooks) {
-    const MeasurementSettings& ms = setup_.settings;
-    WaveDeviceSettings ds;
-    ds.channels = ms.channels;
-    ds.bits = ms.bitsPerSample;
-    ds.sampleRate = ms.sampleRate;
-    WavePrepareHooks checked = hooks;
-    const SoundcardCompensationCheck check(ms, checked);
-    Status s = WavePrepareMeasurement(owner, ds, int(CompensationStimulus::Mls), false, checked);
-    if (!s) return s;
-    prepared_ = true;
-    WaveSetBufferCount(int(ms.bufferCount));
-    return Status::Ok();
+    return recorder_.Prepare(owner, setup_.settings, CompensationStimulus::Mls, hooks);
 }
 
 Status MlsMeasurement::CreateFiles() {
@@ -95,7 +57,10 @@ Status MlsMeasurement::CreateFiles() {
     const uint32_t frames = MlsLeadFrames(levels.preSilence, ms.sampleRate) + (AnalysisLength() - 1) +
                             MlsTailFrames(levels.stopDelay, ms.sampleRate);
     const std::string path = HostPath(StimulusFile());
-    if (StimulusFits(path, ms, frames)) return Status::Ok();
+    // An existing file is reused when its format and length fit; its level
+    // and shape are read back by the recovery, which refuses a sequence
+    // that is not this one.
+    if (WaveFileFits(path, ms.sampleRate, ms.channels, ms.bitsPerSample, frames)) return Status::Ok();
     const bool preEmphasis = (ms.flags & kMsfMlsPreEmphasis) != 0;
     if (!WriteMlsStimulus(path, Order(), preEmphasis, ms.sampleRate, ms.channels, ms.bitsPerSample, levels))
         return Status::Error(kStrCantCreateStimulus);
@@ -103,46 +68,11 @@ Status MlsMeasurement::CreateFiles() {
 }
 
 Status MlsMeasurement::StartPass(int pass) {
-    passFailed_ = false;
-    passError_ = Status::Ok();
-    const std::string response = HostPath(ResponseFile(pass));
-    if (std::find(recorded_.begin(), recorded_.end(), pass) == recorded_.end()) recorded_.push_back(pass);
-    if (WaveOpenInput(setup_.inputDevice, response.c_str()) != kWaveOk) return Status::Error(kStrSoundcardBusy);
-    if (WaveOpenOutput(setup_.outputDevice, HostPath(StimulusFile()).c_str()) != kWaveOk) {
-        WaveCloseInput();
-        return Status::Error(kStrCouldntOpenOutFile);
-    }
-    if (WaveStartDuplex() != kWaveOk) {
-        WaveCloseOutput();
-        WaveCloseInput();
-        return Status::Error(kStrCantRecord);
-    }
-    passRunning_ = true;
-    return Status::Ok();
+    return recorder_.StartPass(setup_.inputDevice, setup_.outputDevice, ResponseFile(pass), StimulusFile());
 }
 
 bool MlsMeasurement::OnNotice(unsigned message, uintptr_t first, intptr_t second, Status* error) {
-    if (message != kWaveMciNotify || !passRunning_) return false;
-    WaveHandleNotify(nullptr, message, first, second);
-    const bool aborted = first == uintptr_t(kWaveNotifyAborted);
-    if (second == kWaveNotifyOutput && aborted) {
-        // The engine has closed the input without a notice of its own: the
-        // pass ends here, and the cut-short response is worthless.
-        passRunning_ = false;
-        passError_ = Status::Error(kStrOutputFailed);
-        if (error) *error = passError_;
-        return true;
-    }
-    if (aborted) passFailed_ = true;
-    if (second != kWaveNotifyInput) return false;
-    // The input has ended: the pass is over.
-    WaveCloseInput();
-    passRunning_ = false;
-    if (passFailed_) {
-        passError_ = Status::Error(kStrDiskFull);
-        if (error) *error = passError_;
-    }
-    return true;
+    return recorder_.OnNotice(message, first, second, error);
 }
 
 void MlsMeasurement::OwnerNotice(void* owner, unsigned message, uintptr_t first, intptr_t second) {
@@ -203,22 +133,13 @@ Status MlsMeasurement::Complete(const std::string& title) {
     SetText(h.title, title);
 
     MeasurementSetup& su = h.setup;
-    const std::time_t now = std::time(nullptr);
-    if (const std::tm* t = std::localtime(&now)) {
-        const int32_t stamp[6] = {t->tm_year + 1900, t->tm_mon + 1, t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec};
-        std::copy(stamp, stamp + 6, su.dateTime);
-    }
-    SetText(su.inputDevice, setup_.inputName);
-    SetText(su.outputDevice, setup_.outputName);
-    su.channels = ms.channels;
-    su.bitsPerSample = ms.bitsPerSample;
+    FillMeasurementSetup(su, ms, setup_.inputName, setup_.outputName);
     su.sampleRate = h.sampleRate;
     su.frequenciesPerOctave = int32_t(FftPointsPerOctave(ms.mlsPerOctave));
     su.sineCycles = -1;
     su.windowLength = ms.mlsWindow;
     su.windowOffset = 0;
     su.sweepTimePerOctave = -1.0;
-    su.distance = ms.micDistance;
     su.mlsLengthShown = h.mlsLength;
 
     // The window start of the recovery leaves the sound card's latency out
@@ -243,38 +164,21 @@ Status MlsMeasurement::DoFft() {
     if (!m) return Status::Error(kStrFftFailed);
     DerivePhaseData(*m, st);
     std::memcpy(m->h.title, impulse_->h.title, sizeof m->h.title);
-    if (Probe()) {
-        m->h.flags |= kMesCompensationContained;
-    } else {
-        // The card first: the other corrections were measured through a
-        // corrected card.
-        if (setup_.compensation.soundcard) setup_.compensation.soundcard(*m, ms);
-        if (setup_.compensation.microphone) setup_.compensation.microphone(*m);
-    }
-    if (setup_.compensation.secondary) setup_.compensation.secondary(*m);
+    ApplyCompensations(*m, setup_.compensation, ms, CompensationStimulus::Mls, Probe());
     response_ = std::move(m);
     return Status::Ok();
 }
 
-void MlsMeasurement::Finish() {
-    if (prepared_) {
-        WaveShutdown();
-        prepared_ = false;
-    }
-    passRunning_ = false;
-    for (int pass : recorded_) std::remove(HostPath(ResponseFile(pass)).c_str());
-    recorded_.clear();
-}
+void MlsMeasurement::Finish() { recorder_.Finish(); }
 
 Status RunMlsMeasurement(MlsMeasurement& m, const std::function<bool()>& pump, const std::string& title) {
     Status s = m.Prepare(&m);
     if (s) s = m.CreateFiles();
-    for (int pass = m.FirstPass(); s && pass < m.PassCount(); ++pass) {
-        s = m.StartPass(pass);
-        while (s && m.PassRunning())
-            if (!pump()) s = Status::Error(kStrCantRecord);  // the device stopped short
-        if (s) s = m.PassError();                            // an aborted recording
-    }
+    if (s)
+        s = RecordPasses(m.FirstPass(), m.PassCount(),
+                         {[&](int pass) { return m.StartPass(pass); }, [&] { return m.PassRunning(); },
+                          [&] { return m.PassError(); }},
+                         pump);
     if (s) s = m.Analyse();
     if (s) s = m.Complete(title);
     if (s) s = m.DoFft();
@@ -282,17 +186,9 @@ Status RunMlsMeasurement(MlsMeasurement& m, const std::function<bool()>& pump, c
 }
 
 Status RunMlsMeasurement(MlsMeasurement& m, VirtualLoudspeaker& device, const std::string& title) {
-    WaveDeviceBackend* previous = WaveBackend();
-    WaveSetBackend(&device);
-    device.SetPacing(VirtualPacing::kManual);
-    device.SetOwnerHandler(&MlsMeasurement::OwnerNotice);
-    Status s = RunMlsMeasurement(
-        m, [&] { return device.Pump() > 0; }, title);
-    m.Finish();
-    device.Pump();  // the close notices of the shut-down engine
-    device.SetOwnerHandler(nullptr);
-    WaveSetBackend(previous);
-    return s;
+    return RunOnVirtualDevice(
+        device, &MlsMeasurement::OwnerNotice,
+        [&](const std::function<bool()>& pump) { return RunMlsMeasurement(m, pump, title); }, [&] { m.Finish(); });
 }
 
 }  // namespace srx

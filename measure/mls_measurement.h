@@ -15,6 +15,7 @@
 #include "audio/wave_engine.h"
 #include "data/records.h"
 #include "dsp/frequency_response.h"
+#include "measure/duplex_passes.h"
 #include "measure/measurement_settings.h"
 #include "measure/mls.h"
 #include "resources/status.h"
@@ -26,24 +27,13 @@ class VirtualLoudspeaker;
 
 // Messages of the procedure.
 
-// Where the compensations of the frequency response come from. By default
-// the sound card's own response (its compensation file for the setting),
-// then the microphone and secondary compensations of the compensation
-// module; a null entry skips that compensation.
-struct MlsCompensationHooks {
-    Status (*microphone)(Measurement& m) = nullptr;
-    Status (*secondary)(Measurement& m) = nullptr;
-    Status (*soundcard)(Measurement& m, const MeasurementSettings& ms) = nullptr;
-};
-MlsCompensationHooks DefaultMlsCompensationHooks();
-
 struct MlsMeasurementSetup {
     MeasurementSettings settings{};  // a copy: the measurement does not follow later changes
     std::string folder;              // the wave folder
     int outputDevice = kWaveMapper;  // engine device ids
     int inputDevice = kWaveMapper;
     std::string inputName, outputName;  // for the record's set-up block
-    MlsCompensationHooks compensation = DefaultMlsCompensationHooks();
+    CompensationHooks compensation = DefaultCompensationHooks();
     // The analyses' settings, copied where the setup is made: the
     // measurement never writes the process-wide block.
     AnalysisSettings analysis = CurrentAnalysisSettings();
@@ -86,9 +76,9 @@ public:
     // has ended; *error (may be null) receives 2801 when the recording was
     // aborted, 5423 when the output failed (no input notice follows then).
     bool OnNotice(unsigned message, uintptr_t first, intptr_t second, Status* error = nullptr);
-    bool PassRunning() const { return passRunning_; }
+    bool PassRunning() const { return recorder_.PassRunning(); }
     // 2801 when the last pass ended aborted.
-    Status PassError() const { return passError_; }
+    Status PassError() const { return recorder_.PassError(); }
     // For a back-end that delivers to a plain function (the virtual device).
     static void OwnerNotice(void* owner, unsigned message, uintptr_t first, intptr_t second);
 
@@ -118,11 +108,7 @@ public:
 
 private:
     MlsMeasurementSetup setup_;
-    bool prepared_ = false;
-    bool passRunning_ = false;
-    bool passFailed_ = false;
-    Status passError_;
-    std::vector<int> recorded_;  // passes whose response file exists
+    DuplexPasses recorder_;
     std::vector<std::unique_ptr<TimeRecord>> passes_;
     bool clipped_ = false;
     ResponseSpan span_;

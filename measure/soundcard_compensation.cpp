@@ -11,6 +11,7 @@
 #include "measure/mls.h"
 #include "measure/compensation_settings.h"
 #include "measure/mls_measurement.h"
+#include "measure/sine_measurement.h"
 #include "platform/file_io.h"
 #include "resources/string_ids.h"
 
@@ -96,14 +97,17 @@ public:
 
 namespace {
 
-class MlsPath : public PathMeasurement {
+// The steps every stimulus's measurement shares, on its measurement `M`.
+template <class M>
+class RecordedPath : public PathMeasurement {
 public:
-    MlsPath(const CompensationRunSetup& setup, const char* title) : m_(SetupFor(setup)), title_(title) {}
+    template <class Setup>
+    explicit RecordedPath(Setup setup) : m_(std::move(setup)) {}
 
     Status Prepare(void* owner, const WavePrepareHooks& hooks) override {
         Status s = m_.Prepare(owner, hooks);
         // A fresh stimulus: the linearity runs inside the settings sheet,
-        // whose changes (pre-emphasis) a cached one may not have.
+        // whose changes (pre-emphasis, levels) a cached one may not have.
         RemoveStimulus();
         if (s) s = m_.CreateFiles();
         if (!s) Finish();
@@ -118,6 +122,32 @@ public:
     }
     bool PassRunning() const override { return m_.PassRunning(); }
     Status PassError() const override { return m_.PassError(); }
+    // Nor is the stimulus left behind for the next measurement: the sheet
+    // may still be cancelled.
+    void Finish() override {
+        m_.Finish();
+        RemoveStimulus();
+    }
+
+protected:
+    void RemoveStimulus() { std::remove(HostPath(m_.StimulusFile()).c_str()); }
+
+    // The settings of a calibration run: the corrections are the run's
+    // business (the raw response comes out) and the card's own response is
+    // wanted, not its ratio to itself.
+    static MeasurementSettings RunSettings(const CompensationRunSetup& setup) {
+        MeasurementSettings ms = setup.settings;
+        if (setup.target == CompensationTarget::kSoundcard) ms.flags &= ~kMsfProbeCompensation;
+        return ms;
+    }
+
+    M m_;
+};
+
+class MlsPath : public RecordedPath<MlsMeasurement> {
+public:
+    MlsPath(const CompensationRunSetup& setup, const char* title) : RecordedPath(SetupFor(setup)), title_(title) {}
+
     Status Response(std::unique_ptr<Measurement>& out) override {
         Status s = m_.Analyse();
         // The loop-back carries no level: the sheet's own message says what to do.
@@ -128,35 +158,58 @@ public:
         out = CompensationResponse(*m_.Impulse(), m_.Setup().settings);
         return out ? Status::Ok() : Status::Error(kStrFftFailed);
     }
-    // Nor is the stimulus left behind for the next MLS measurement: the
-    // sheet may still be cancelled.
-    void Finish() override {
-        m_.Finish();
-        RemoveStimulus();
-    }
 
 private:
-    void RemoveStimulus() { std::remove(HostPath(m_.StimulusFile()).c_str()); }
-
     static MlsMeasurementSetup SetupFor(const CompensationRunSetup& setup) {
         MlsMeasurementSetup s;
-        s.settings = setup.settings;
+        s.settings = RunSettings(setup);
         s.folder = setup.folder;
         s.outputDevice = setup.outputDevice;
         s.inputDevice = setup.inputDevice;
-        // The corrections are the run's business: the raw response comes out.
         s.compensation = {};
         uint32_t& flags = s.settings.flags;
         // Nobody waits at a prompt between the passes of a calibration, and
         // only the impulse response is used (its analysis tick stays).
         flags &= ~(kMsfMlsManualAverages | kMsfMlsDoWaterfall);
         flags |= kMsfMlsDoFft;
-        // The card's own response, not its ratio to itself.
-        if (setup.target == CompensationTarget::kSoundcard) flags &= ~kMsfProbeCompensation;
         return s;
     }
 
-    MlsMeasurement m_;
+    std::string title_;
+};
+
+// The gated sine's and the sweep's response, its phase referred to the
+// arrival of the stimulus: the card's latency belongs to each measurement,
+// and a phase that turns by the latency between points could not be
+// unwrapped into a table.
+class SinePath : public RecordedPath<SineMeasurement> {
+public:
+    SinePath(const CompensationRunSetup& setup, SineKind kind, const char* title)
+        : RecordedPath(SetupFor(setup, kind)), title_(title) {}
+
+    Status Response(std::unique_ptr<Measurement>& out) override {
+        Status s = m_.Analyse();
+        if (s) s = m_.Complete(title_);
+        if (!s) return s;
+        out = m_.TakeResult();
+        for (CurvePoint& p : out->points)
+            p.value[kSlotPhase] = float(WrapRadians(p.value[kSlotPhase] + kTwoPi * p.frequency * m_.Delay()));
+        DerivePhaseData(*out, m_.Setup().analysis);
+        return Status::Ok();
+    }
+
+private:
+    static SineMeasurementSetup SetupFor(const CompensationRunSetup& setup, SineKind kind) {
+        SineMeasurementSetup s;
+        s.kind = kind;
+        s.settings = RunSettings(setup);
+        s.folder = setup.folder;
+        s.outputDevice = setup.outputDevice;
+        s.inputDevice = setup.inputDevice;
+        s.compensation = {};
+        return s;
+    }
+
     std::string title_;
 };
 
@@ -166,6 +219,8 @@ std::unique_ptr<PathMeasurement> MakePath(CompensationStimulus kind, const Compe
         setup.target == CompensationTarget::kSoundcard ? "Soundcard Compensation" : "Secondary Compensation";
     switch (kind) {
         case CompensationStimulus::Mls: return std::make_unique<MlsPath>(setup, title);
+        case CompensationStimulus::GatedSine: return std::make_unique<SinePath>(setup, SineKind::kGated, title);
+        case CompensationStimulus::Sweep: return std::make_unique<SinePath>(setup, SineKind::kSweep, title);
         default: return nullptr;
     }
 }
@@ -175,8 +230,8 @@ std::unique_ptr<PathMeasurement> MakePath(CompensationStimulus kind, const Compe
 // ---- Files and the check -----------------------------------------------------------
 
 std::vector<CompensationStimulus> LinearityStimuli(const MeasurementSettings&) {
-    // The gated sine, sweep and spike follow when their measurements exist.
-    return {CompensationStimulus::Mls};
+    // The spike follows when its measurement exists.
+    return {CompensationStimulus::GatedSine, CompensationStimulus::Sweep, CompensationStimulus::Mls};
 }
 
 std::string SoundcardCompensationPath(const MeasurementSettings& ms, const std::string& programFolder,
@@ -227,10 +282,10 @@ Status ApplySoundcardCompensation(Measurement& m, const MeasurementSettings& ms,
     return Status::Ok();
 }
 
-Status ApplyMlsSoundcardCompensation(Measurement& m, const MeasurementSettings& ms) {
+Status ApplySettingsSoundcardCompensation(Measurement& m, const MeasurementSettings& ms, CompensationStimulus kind) {
     AnalysisSettings st = CurrentAnalysisSettings();
     FillAnalysisSettings(ms, st);
-    return ApplySoundcardCompensation(m, ms, CompensationStimulus::Mls, MeasureProgramFolder(), st);
+    return ApplySoundcardCompensation(m, ms, kind, MeasureProgramFolder(), st);
 }
 
 // ---- Response to table -----------------------------------------------------------

@@ -3,14 +3,13 @@
 // that later measurements can be corrected for them.
 //
 // Linearity ("Soundcard Compensation"): the card's line output, wired to its
-// line input, is measured with the stimuli of the current setting, and each
-// response is kept as a sound-card compensation file named by the setting
-// and the stimulus (CompensationFileName). The measurement analyses subtract
-// that file from their results like a compensation curve, level and phase,
-// before the microphone and secondary compensations. Only the MLS stimulus
-// exists so far: the gated sine, sweep and spike measurements join by adding
-// their kind to LinearityStimuli() and a path measurement of their own (see
-// the .cpp); until then only the MLS file is written.
+// line input, is measured with the stimuli of the current setting (gated
+// sine, sweep, MLS), and each response is kept as a sound-card compensation
+// file named by the setting and the stimulus (CompensationFileName). The
+// measurement analyses subtract that file from their results like a
+// compensation curve, level and phase, before the microphone and secondary
+// compensations. The spike joins by adding its kind to LinearityStimuli()
+// and a path measurement of its own (see the .cpp).
 //
 // Secondary compensation: what remains of the measuring chain once the sound
 // card and the microphone are corrected. The user measures, through the
@@ -97,9 +96,9 @@ private:
 // response alone and comes back as its status.
 Status ApplySoundcardCompensation(Measurement& m, const MeasurementSettings& ms, CompensationStimulus kind,
                                   const std::string& programFolder, const AnalysisSettings& analysis);
-// The MLS measurement's step: the MLS file of `ms` in the process's program
-// folder.
-Status ApplyMlsSoundcardCompensation(Measurement& m, const MeasurementSettings& ms);
+// A measurement's step: the file of `ms` and `kind` in the process's
+// program folder.
+Status ApplySettingsSoundcardCompensation(Measurement& m, const MeasurementSettings& ms, CompensationStimulus kind);
 
 // ---- From a measured response to a table ---------------------------------------
 

@@ -56,6 +56,7 @@ void MoveInto(Measurement& current, Measurement& stored) {
     current.h = stored.h;
     current.points = std::move(stored.points);
     current.distortionDerived = stored.distortionDerived;
+    std::copy(std::begin(stored.harmonicMaxPercent), std::end(stored.harmonicMaxPercent), current.harmonicMaxPercent);
     current.maxGroupDelay = stored.maxGroupDelay;
     current.phaseUnwrappedMax = stored.phaseUnwrappedMax;
     current.phaseUnwrappedMin = stored.phaseUnwrappedMin;

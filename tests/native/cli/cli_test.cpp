@@ -127,14 +127,16 @@ TEST(CliCommands, AnswerInJsonOrRefuseWithTheirExitCodes) {
     EXPECT_EQ(unknown.err, "sonrix-cli: Unknown string id: 9999\n");
 
     // One case per validator of our own; the parser's own refusals need no list.
-    const std::vector<std::vector<std::string>> bad = {{},
-                                                       {"string", "2314x"},
-                                                       {"string", "99999999999"},
-                                                       {"fr", "a", "b", "--length", "inf"},
-                                                       {"fr", "a", "b", "--window", "kaiser"},
-                                                       {"measure", "mls", "--device", "wavemapper", "a"},
-                                                       {"measure", "mls", "--device", "virtual", "--order", "25", "a"},
-                                                       {"measure", "sweep", "--device", "virtual", "a"}};
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"string", "2314x"},
+        {"string", "99999999999"},
+        {"fr", "a", "b", "--length", "inf"},
+        {"fr", "a", "b", "--window", "kaiser"},
+        {"measure", "mls", "--device", "wavemapper", "a"},
+        {"measure", "mls", "--device", "virtual", "--order", "25", "a"},
+        {"measure", "gated", "--device", "virtual", "--ppo", "4", "a"},
+        {"measure", "sweep", "--device", "virtual", "--virtual", "lowQ=0", "a"}};
     for (const auto& args : bad) {
         const CliResult r = RunCli(args);
         EXPECT_EQ(r.code, 2) << testing::PrintToString(args);

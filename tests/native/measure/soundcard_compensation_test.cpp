@@ -77,7 +77,7 @@ protected:
         return s;
     }
 
-    std::unique_ptr<Measurement> MeasureMls(const VirtualSetup& setup, const MlsCompensationHooks& hooks) {
+    std::unique_ptr<Measurement> MeasureMls(const VirtualSetup& setup, const CompensationHooks& hooks) {
         MlsMeasurementSetup s;
         s.settings = ms_;
         s.folder = (Dir() / "waves").string();
@@ -96,9 +96,9 @@ protected:
     MeasurementSettings ms_{};
 };
 
-MlsCompensationHooks CardOnly() {
-    MlsCompensationHooks h;
-    h.soundcard = &ApplyMlsSoundcardCompensation;
+CompensationHooks CardOnly() {
+    CompensationHooks h;
+    h.soundcard = &ApplySettingsSoundcardCompensation;
     return h;
 }
 
@@ -111,7 +111,21 @@ double LevelAt(const Measurement& m, double f) {
 TEST_F(SoundcardCompensationTest, IdealLoopBackGivesAFlatFileNamedForTheSettingAndStimulus) {
     std::vector<std::string> written;
     ASSERT_TRUE(Linearity(PureLatencySetup(kLatency), &written).ok());
-    ASSERT_EQ(written.size(), 1u);  // the MLS alone, so far
+    // The gated sine, the sweep and the MLS; the sine files hold the wire's
+    // shape too, their phase referred to the arrival (the latency is the
+    // measurement's own).
+    ASSERT_EQ(written.size(), 3u);
+    for (size_t i = 0; i < 2; ++i) {
+        CompensationCurve sine;
+        ASSERT_TRUE(LoadCompensation(written[i], sine).ok()) << written[i];
+        for (const CompensationEntry& e : sine.entries) {
+            EXPECT_NEAR(e.level, 0, 0.05) << written[i] << " " << e.frequency;
+            EXPECT_NEAR(e.phase, 0, 0.05) << written[i] << " " << e.frequency;
+        }
+    }
+    EXPECT_NE(written[0].find(" TW10.scc"), std::string::npos) << written[0];
+    EXPECT_NE(written[1].find(" Sw 0.1.scc"), std::string::npos) << written[1];
+    std::rotate(written.begin(), written.begin() + 2, written.end());
     EXPECT_EQ(written[0], CardFile());
     EXPECT_NE(written[0].find("SoundCard\\SC2-Line(0.0) 44-24 MLS 13 0 10.scc"), std::string::npos) << written[0];
     EXPECT_TRUE(SoundcardCompensationPresent(ms_, program_, CompensationStimulus::Mls));
@@ -132,7 +146,7 @@ TEST_F(SoundcardCompensationTest, IdealLoopBackGivesAFlatFileNamedForTheSettingA
     ms_.flags |= kMsfMlsPreEmphasis;
     EXPECT_FALSE(SoundcardCompensationPresent(ms_, program_, CompensationStimulus::Mls));
     ASSERT_TRUE(Linearity(PureLatencySetup(kLatency), &written).ok());
-    EXPECT_NE(written[0].find("MLS-PE 13 0 10.scc"), std::string::npos) << written[0];
+    EXPECT_NE(written.back().find("MLS-PE 13 0 10.scc"), std::string::npos) << written.back();
 }
 
 TEST_F(SoundcardCompensationTest, FileHoldsTheCardsShapeAndTheMlsAnalysisTakesItOut) {
@@ -290,7 +304,7 @@ TEST_F(SoundcardCompensationTest, SecondaryFileFlattensTheChainAfterCardAndMicro
 
     // Every later measurement through the same chain is flat.
     ms_.mlsPerOctave = 3;
-    auto r = MeasureMls(reference, DefaultMlsCompensationHooks());
+    auto r = MeasureMls(reference, DefaultCompensationHooks());
     ASSERT_TRUE(r);
     const double ref = LevelAt(*r, 1000);
     double worst = 0;
