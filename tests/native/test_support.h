@@ -1,8 +1,10 @@
 #pragma once
-// What the native tests share: a scratch folder of each test's own and whole
-// files read and written in one call.
+// What the native tests share: a scratch folder of each test's own, whole
+// files read and written in one call, a disk that fills up, and waiting for
+// another thread.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,12 +12,16 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace srx::test {
@@ -49,6 +55,45 @@ inline std::string WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
     return path.string();
 }
+
+// Polls `done` until it holds or five seconds have passed; its last answer.
+template <class Done>
+bool WaitUntil(Done done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+#ifndef _WIN32
+// A disk that is full after `bytes` in any one file, made with the file size
+// limit while it lives. Writes past it fail instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    // Whether the limit already in force leaves room for `bytes`.
+    static bool Allows(rlim_t bytes) {
+        rlimit now{};
+        return getrlimit(RLIMIT_FSIZE, &now) == 0 && (now.rlim_cur == RLIM_INFINITY || now.rlim_cur >= bytes);
+    }
+    explicit FileSizeLimit(rlim_t bytes) {
+        EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &old_), 0);
+        handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old_;
+        small.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*handler_)(int) = SIG_DFL;
+};
+#endif
 
 // Natively every case runs in a process of its own, in parallel; under Wine
 // they share one. Suite, case and process id keep the folders apart.

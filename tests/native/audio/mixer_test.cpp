@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -212,6 +211,9 @@ class MixerTest : public test::ScratchTest {
 protected:
     int32_t& Spk(int m, uint32_t ctl) { return fake.Value(m, kMixerDstSpeakers, kMixerDstSpeakers, ctl); }
     int32_t& Rec(int m, uint32_t line, uint32_t ctl) { return fake.Value(m, kMixerDstWaveIn, line, ctl); }
+    static MixerLevelsBlock Stored(MemoryValueStore& store) {
+        return test::Peek<MixerLevelsBlock>(store.values[kMixerLevelsValue].data(), 0);
+    }
 
     FakeMixerBackend fake;
 };
@@ -324,9 +326,7 @@ TEST_F(MixerTest, ProgramRunKeepsTheMeasuringLevelsAndGivesTheUsersBack) {
     EXPECT_EQ(Spk(1, kMixerCtlVolume), 65535);
     EXPECT_EQ(Spk(1, kMixerCtlMute), 0);
     EXPECT_EQ(RestoreAllMixers(fake, Folder(), false), 0);  // nothing left behind
-    MixerLevelsBlock blk;
-    std::memcpy(&blk, store.values[kMixerLevelsValue].data(), sizeof blk);
-    EXPECT_EQ(blk.levels[kMixerSlotSpeakers], 888);
+    EXPECT_EQ(Stored(store).levels[kMixerSlotSpeakers], 888);
     EXPECT_FALSE(fs::exists(Path("MIXSET00.CFG")));
 
     // Devices without a mixer of their own (the virtual loudspeaker): the
@@ -337,8 +337,7 @@ TEST_F(MixerTest, ProgramRunKeepsTheMeasuringLevelsAndGivesTheUsersBack) {
     Spk(0, kMixerCtlVolume) = 2;
     MixersAtExit(fake, Folder(), s, store, false);
     EXPECT_EQ(Spk(0, kMixerCtlVolume), 1);
-    std::memcpy(&blk, store.values[kMixerLevelsValue].data(), sizeof blk);
-    EXPECT_EQ(blk.levels[kMixerSlotSpeakers], 888);
+    EXPECT_EQ(Stored(store).levels[kMixerSlotSpeakers], 888);
 }
 
 TEST_F(MixerTest, PresetsAreKeptPerDevicePairAndKind) {
@@ -374,8 +373,7 @@ TEST_F(MixerTest, LevelsBlockFollowsTheDevicePairAndSource) {
     MixerSettings s{1 /*line*/, 0, kWaveMapper};
     ASSERT_TRUE(SaveLevels(fake, s, store));
     ASSERT_EQ(store.values[kMixerLevelsValue].size(), 84u);
-    MixerLevelsBlock blk;
-    std::memcpy(&blk, store.values[kMixerLevelsValue].data(), 84);
+    const MixerLevelsBlock blk = Stored(store);
     EXPECT_EQ(blk.outputDevice, -1);
     EXPECT_EQ(blk.present[kMixerSlotMonitorMic], 0u);  // playback monitors are no levels
 

@@ -5,10 +5,10 @@
 #include <thread>
 #include <cmath>
 #include <complex>
-#include <functional>
 #include <vector>
 
 #include "audio/virtual_device.h"
+#include "tests/native/test_support.h"
 
 namespace srx {
 namespace {
@@ -289,13 +289,7 @@ TEST(VirtualDevice, RealTimePacingDeliversWakesAndStopsCleanly) {
         ASSERT_EQ(in->Prepare(headers[i]), 0);
         ASSERT_EQ(in->Queue(headers[i]), 0);
     }
-    const auto waitFor = [](const std::function<bool()>& done) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!done() && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return done();
-    };
-    EXPECT_TRUE(waitFor([] { return g_wakes > 0; }));  // the open notice
+    EXPECT_TRUE(test::WaitUntil([] { return g_wakes > 0; }));  // the open notice
     device.Pump();
     g_done = 0;
     ASSERT_EQ(in->Start(), 0);
@@ -309,7 +303,7 @@ TEST(VirtualDevice, RealTimePacingDeliversWakesAndStopsCleanly) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     const int before = g_wakes;
     ASSERT_EQ(in->Reset(), 0);  // the long buffer comes back now, partly filled
-    EXPECT_TRUE(waitFor([&] { return g_wakes > before; }));
+    EXPECT_TRUE(test::WaitUntil([&] { return g_wakes > before; }));
     device.Pump();
     EXPECT_EQ(g_done, 5);
     EXPECT_GT(headers[4].bytesRecorded, 0u);

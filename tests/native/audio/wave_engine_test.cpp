@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -17,12 +15,6 @@
 #include "platform/file_io.h"
 #include "resources/string_ids.h"
 #include "tests/native/test_support.h"
-
-#ifndef _WIN32
-#include <sys/resource.h>
-
-#include <csignal>
-#endif
 
 namespace srx {
 namespace {
@@ -253,9 +245,7 @@ TEST_F(WaveEngineTest, SingleBufferKeepsThePartlyFilledLastBlock) {
 class FullDisk : public WaveEngineTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(FullDisk, AbortsTheRecordingWithoutAMessage) {
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    if (old.rlim_cur != RLIM_INFINITY && old.rlim_cur < 65536) GTEST_SKIP() << "file size limit too low";
+    if (!test::FileSizeLimit::Allows(65536)) GTEST_SKIP() << "file size limit too low";
     WaveSetBufferCount(GetParam());
     WriteStimulus(Path("p.wav"), RandomFrames(20000, 1, 16, 11), 16, 44100);
     ASSERT_EQ(WaveInit(nullptr), 0);
@@ -265,13 +255,10 @@ TEST_P(FullDisk, AbortsTheRecordingWithoutAMessage) {
     ASSERT_EQ(WaveOpenOutput(0, Path("p.wav").c_str()), 0);
     ASSERT_EQ(WaveStartDuplex(), 0);
 
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = kWaveHeaderBytes + 5000;  // room for two blocks and a half
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    device_.Pump();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const test::FileSizeLimit full(kWaveHeaderBytes + 5000);  // room for two blocks and a half
+        device_.Pump();
+    }
 
     ASSERT_FALSE(g_notices.empty());
     EXPECT_NE(std::find(g_notices.begin(), g_notices.end(), std::make_pair(4, 2)), g_notices.end());
@@ -387,10 +374,7 @@ TEST(LoopPlayer, RunsOnTheVirtualDeviceAndStopsCleanly) {
     EXPECT_EQ(LoopPlayerStart(nullptr, 0, tone), 1);
     EXPECT_STREQ(LastWaveError(), "Wave device is busy !");
     // Long enough for the shared buffer (0.35 s at least) to come round twice.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (device.Clock() < 8000 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_GE(device.Clock(), 8000u);
+    EXPECT_TRUE(test::WaitUntil([&] { return device.Clock() >= 8000; }));
     EXPECT_TRUE(LoopPlayerRunning());
     LoopPlayerStop();
     EXPECT_FALSE(LoopPlayerRunning());

@@ -13,12 +13,6 @@
 #include "platform/file_io.h"
 #include "tests/native/test_support.h"
 
-#ifndef _WIN32
-#include <sys/resource.h>
-
-#include <csignal>
-#endif
-
 namespace srx {
 namespace {
 
@@ -417,23 +411,15 @@ TEST_F(WaveTest, AbortedRecordingsCloseToValidFiles) {
         EXPECT_EQ(rec.WriteBlock({block.data(), 100, 4000}), kWaveStreamWriteFailed);  // overruns its buffer
         EXPECT_EQ(rec.WriteBlock({nullptr, 100, 100}), kWaveStreamWriteFailed);
 #ifndef _WIN32
-        // A disk filling up half-way through a block, made with the file size limit.
-        rlimit old{};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-        if (old.rlim_cur != RLIM_INFINITY && old.rlim_cur < 16384) GTEST_SKIP() << "file size limit too low";
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        // A disk filling up half-way through a block.
+        if (!test::FileSizeLimit::Allows(16384)) GTEST_SKIP() << "file size limit too low";
         const auto writeCut = [&](rlim_t dataLimit) {
-            rlimit small = old;
-            small.rlim_cur = kWaveHeaderBytes + dataLimit;
-            EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-            const int result = rec.WriteBlock({block.data(), 4000, 4000});
-            setrlimit(RLIMIT_FSIZE, &old);
-            return result;
+            const test::FileSizeLimit full(kWaveHeaderBytes + dataLimit);
+            return rec.WriteBlock({block.data(), 4000, 4000});
         };
         EXPECT_EQ(writeCut(5000), kWaveStreamWriteFailed);
         EXPECT_EQ(rec.WriteBlock({block.data(), 4000, 4000}), kWaveStreamOk);  // lands where the cut block began
         EXPECT_EQ(writeCut(9000), kWaveStreamWriteFailed);
-        std::signal(SIGXFSZ, oldHandler);
         expected += block;
 #endif
     }  // dropped without Close: the destructor fixes the sizes and cuts off the partial block

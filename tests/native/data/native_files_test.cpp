@@ -14,14 +14,6 @@
 #include "resources/string_table.h"
 #include "tests/native/test_support.h"
 
-#ifndef _WIN32
-#include <sys/resource.h>
-
-#include <unistd.h>
-
-#include <csignal>
-#endif
-
 namespace srx {
 namespace {
 
@@ -221,18 +213,12 @@ TEST_F(NativeFiles, FailedSaveKeepsThePreviousFile) {
     ASSERT_TRUE(LoadTimeRecord(previous, t));
     t.samples.assign(200000, 0.5f);
 #ifndef _WIN32
-    // A disk that fills up half-way, made with the file size limit.
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    if (old.rlim_cur != RLIM_INFINITY && old.rlim_cur < 65536) GTEST_SKIP() << "file size limit too low";
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 65536;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const Status s = SaveTimeRecord(t, previous);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(s.stringId, 2317);
+    // A disk that fills up half-way.
+    if (!test::FileSizeLimit::Allows(65536)) GTEST_SKIP() << "file size limit too low";
+    {
+        const test::FileSizeLimit full(65536);
+        EXPECT_EQ(SaveTimeRecord(t, previous).stringId, 2317);
+    }
     EXPECT_EQ(Read(previous), Twf101WithWaterfall().bytes);
     EXPECT_EQ(FileCount(), 3u);
 #endif
@@ -286,11 +272,8 @@ TEST_F(NativeFiles, EtcReading) {
     EXPECT_EQ(+e.h.rt60, 0.83);
     EXPECT_EQ(e.displayEnd, 0.25);
     EXPECT_EQ(e.samples, (std::vector<float>{-1, -2}));
-    Image f = Etc100();
-    f.At<int32_t>(528, 3);
-    EXPECT_EQ(LoadEtc(Write("b.etc", f.bytes), e).stringId, 2316);
-    f.At<int32_t>(528, -5);
-    EXPECT_EQ(LoadEtc(Write("b.etc", f.bytes), e).stringId, 2316);
+    for (int32_t count : {3, -5})
+        EXPECT_EQ(LoadEtc(Write("b.etc", Etc100().At(528, count).bytes), e).stringId, 2316) << count;
     EXPECT_EQ(LoadEtc(Write("c.etc", "@ET101" + Etc100().bytes.substr(6)), e).stringId, 2316);
     EXPECT_EQ(e.samples.size(), 2u);
 }
@@ -372,20 +355,12 @@ TEST_F(NativeFiles, HostileValuesAreRefused) {
     InstallReadingHooks();
     Measurement keep;
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const std::size_t firstPoint = 6 + 1516, secondPoint = firstPoint + 13 * 4;
-    auto mesWith = [&](std::size_t at, float v) {
-        std::string b = Mes102().bytes;
-        std::memcpy(&b[at], &v, 4);
-        return b;
-    };
-    for (const auto& [at, v] : std::vector<std::pair<std::size_t, float>>{{firstPoint, -41.0f},
-                                                                          {firstPoint, 0.0f},
-                                                                          {firstPoint, 30000.0f},
-                                                                          {secondPoint, 20.0f},
-                                                                          {firstPoint, nan},
-                                                                          {firstPoint + 4, nan},
-                                                                          {secondPoint + 8, INFINITY}})
-        EXPECT_EQ(LoadMeasurement(Write("bad.mes", mesWith(at, v)), keep).stringId, 2316) << at << " " << v;
+    const std::size_t firstPoint = 1516, secondPoint = firstPoint + 13 * 4;
+    const std::pair<std::size_t, float> damage[] = {
+        {firstPoint, -41.0f}, {firstPoint, 0.0f},    {firstPoint, 30000.0f},     {secondPoint, 20.0f},
+        {firstPoint, nan},    {firstPoint + 4, nan}, {secondPoint + 8, INFINITY}};
+    for (const auto& [at, v] : damage)
+        EXPECT_EQ(LoadMeasurement(Write("bad.mes", Mes102().At(at, v).bytes), keep).stringId, 2316) << at << " " << v;
     EXPECT_EQ(LoadMeasurement(Write("bad.mes", Mes102().At(532, double(nan)).bytes), keep).stringId, 2316);
     EXPECT_TRUE(keep.points.empty());
 

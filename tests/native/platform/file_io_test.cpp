@@ -3,36 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/native/test_support.h"
 
 namespace srx {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileIo : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("srx_fileio_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-    std::string Read(const std::string& path) const {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::size_t Files() const { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); }
-    fs::path dir_;
-};
+using FileIo = test::ScratchTest;
+using test::Slurp;
 
 TEST_F(FileIo, WriterReplacesOnlyOnCommit) {
     ASSERT_TRUE(WriteFileSafely(Path("a.cfg"), "old"));
@@ -41,16 +23,16 @@ TEST_F(FileIo, WriterReplacesOnlyOnCommit) {
         ASSERT_TRUE(w.IsOpen());
         EXPECT_NE(w.TempPath(), Path("a.cfg"));
         EXPECT_TRUE(w.Write("new, half", 3));
-        EXPECT_EQ(Read(Path("a.cfg")), "old");
+        EXPECT_EQ(Slurp(Path("a.cfg")), "old");
     }  // dropped without Commit
-    EXPECT_EQ(Read(Path("a.cfg")), "old");
-    EXPECT_EQ(Files(), 1u);
+    EXPECT_EQ(Slurp(Path("a.cfg")), "old");
+    EXPECT_EQ(FileCount(), 1u);
 
     SafeFileWriter failed(Path("a.cfg"));
     failed.Write("x", 1);
     failed.MarkFailed();
     EXPECT_FALSE(failed.Commit());
-    EXPECT_EQ(Read(Path("a.cfg")), "old");
+    EXPECT_EQ(Slurp(Path("a.cfg")), "old");
 
     // Two writers of one target never share a scratch file.
     SafeFileWriter one(Path("a.cfg")), two(Path("a.cfg"));
@@ -60,22 +42,22 @@ TEST_F(FileIo, WriterReplacesOnlyOnCommit) {
     two.Write("2", 1);
     EXPECT_TRUE(one.Commit());
     EXPECT_TRUE(two.Commit());
-    EXPECT_EQ(Read(Path("a.cfg")), "2");
-    EXPECT_EQ(Files(), 1u);
+    EXPECT_EQ(Slurp(Path("a.cfg")), "2");
+    EXPECT_EQ(FileCount(), 1u);
 
-    fs::create_directory(dir_ / "folder");
+    fs::create_directory(Dir() / "folder");
     EXPECT_FALSE(WriteFileSafely(Path("folder"), "x"));
     EXPECT_FALSE(WriteFileSafely(Path("missing/x"), "x"));
-    EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
+    EXPECT_TRUE(fs::is_directory(Dir() / "folder"));
 }
 
 TEST_F(FileIo, SameFileSeesThroughSpellings) {
     WriteFileSafely(Path("a.twf"), "x");
-    EXPECT_TRUE(SameFile(Path("a.twf"), (dir_ / "." / "a.twf").string()));
+    EXPECT_TRUE(SameFile(Path("a.twf"), (Dir() / "." / "a.twf").string()));
     EXPECT_FALSE(SameFile(Path("a.twf"), Path("b.twf")));
-    EXPECT_TRUE(SameFile(Path("new.mes"), (dir_ / "sub" / ".." / "new.mes").string()));
+    EXPECT_TRUE(SameFile(Path("new.mes"), (Dir() / "sub" / ".." / "new.mes").string()));
 #ifndef _WIN32
-    fs::create_symlink(dir_ / "a.twf", dir_ / "link.twf");
+    fs::create_symlink(Dir() / "a.twf", Dir() / "link.twf");
     EXPECT_TRUE(SameFile(Path("a.twf"), Path("link.twf")));
 #endif
 }
