@@ -101,7 +101,7 @@ TEST_F(Frame, LayoutBackgroundAndOpeningFilesFromEverywhere) {
     EXPECT_EQ(client.top, toolbar.bottom);
     EXPECT_EQ(client.bottom, status.top);
 
-    // The clock in part 6 holds the time of day.
+    // The clock in the last status pane holds the time of day.
     PumpFor(1200);
     char text[64] = {};
     SendMessageA(srx::Shell().status, SB_GETTEXTA, 6, (LPARAM)text);
