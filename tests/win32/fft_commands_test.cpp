@@ -56,20 +56,15 @@ TimeRecord* NewImpulse(const char* title, uint32_t flags = 0) {
     return t;
 }
 
-class FftCommands : public ::testing::Test {
+class FftCommands : public testutil::ScratchFrameTest {
 protected:
     void SetUp() override {
-        scratch_ = std::make_unique<testutil::ScratchFrame>();
-        ASSERT_TRUE(scratch_->ok());
-        frame_ = scratch_->frame;
+        OpenFrame();
         std::ofstream(folder_ / "MIC.MCP", std::ios::binary)
             << "Son-Rix:Compensation File v1.10\r\nMIC.MCP\r\n3\r\nBEGIN.\r\n20 6 0\r\n1000 6 0\r\n24000 6 "
                "0\r\nEND.\r\n";
-        savedFolder_ = MeasureProgramFolder();
         SetMeasureProgramFolder(folder_.path().string() + "\\");
-        savedSettings_ = CurrentMeasurementSettings();
         savedAnalysis_ = CurrentAnalysisSettings();
-        ResetMeasurementDefaults(CurrentMeasurementSettings());
         RefreshAnalysisSettings();
         savedFlags_ = ReadFlagWords(Settings());
         g_shown.clear();
@@ -85,19 +80,14 @@ protected:
     void TearDown() override {
         SetTimeWindowDialogObserver(nullptr);
         SetFftMessageHook(nullptr);
-        scratch_.reset();
-        CurrentMeasurementSettings() = savedSettings_;
+        ScratchFrameTest::TearDown();
         WriteFlagWords(Settings(), savedFlags_);
         CurrentAnalysisSettings() = savedAnalysis_;
-        SetMeasureProgramFolder(savedFolder_);
     }
     HWND OpenImpulse(TimeRecord* t) { return CreateDocumentWindow("Impulse Response: x", kDocImpulse, t); }
 
-    std::unique_ptr<testutil::ScratchFrame> scratch_;
-    HWND frame_ = nullptr;
+    testutil::MeasurementSettingsScope scope_;
     testutil::TempDir folder_{"srx fft commands"};
-    std::string savedFolder_;
-    MeasurementSettings savedSettings_{};
     AnalysisSettings savedAnalysis_;
     FlagWords savedFlags_;
 };

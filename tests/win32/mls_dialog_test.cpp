@@ -45,7 +45,6 @@ class MlsDialogTest : public testutil::RunningProgram {
 protected:
     void SetUp() override {
         RunningProgram::SetUp();
-        setupBefore_ = ProgramVirtualLoudspeaker().Setup();
         ProgramVirtualLoudspeaker().SetSetup(PureLatencySetup(kLatency));
         g_log.Clear();
         SetMlsMessageHook(RecordMessage);
@@ -57,7 +56,6 @@ protected:
         SetMlsMessageHook(nullptr);
         SetDocumentAskHook(nullptr);
         Notices().keepMeasurement = true;
-        ProgramVirtualLoudspeaker().SetSetup(setupBefore_);
     }
 
     HWND Start() {
@@ -85,7 +83,6 @@ protected:
     }
 
     testutil::TempDir dir_{"srx mls dialog"};
-    VirtualSetup setupBefore_;
 };
 
 TEST_F(MlsDialogTest, MeasuresIntoImpulseAndResponseWindowsWithWarmUpAndManualAverages) {

@@ -29,13 +29,9 @@ enum { kSoundcardPage, kFftPage, kTimeWindowPage, kGatedPage, kMlsPage };
 class SettingsSheet : public ::testing::Test {
 protected:
     void SetUp() override {
-        InitCommonControls();
-        Shell().instance = GetModuleHandleA(nullptr);
-        savedRecord_ = CurrentMeasurementSettings();
         savedFlags_ = Settings().window.shellFlags;
         Settings().window.shellFlags = kShellToolbar;  // advanced mode
         MeasurementSettings& ms = CurrentMeasurementSettings();
-        ResetMeasurementDefaults(ms);
         ms.outputDevice = ms.inputDevice = 1;  // the virtual loudspeaker
         ms.sampleRate = 44100;
         ms.bitsPerSample = 16;
@@ -53,7 +49,6 @@ protected:
         if (sheet_) DestroyWindow(sheet_);
         SetSettingsSheetMessageHook(nullptr);
         WaveSetBackend(previousBackend_);
-        CurrentMeasurementSettings() = savedRecord_;
         Settings().window.shellFlags = savedFlags_;
     }
 
@@ -72,8 +67,8 @@ protected:
     void Press(int button) { SendMessageA(sheet_, PSM_PRESSBUTTON, WPARAM(button), 0); }
     bool Ended() const { return Current() == nullptr; }
 
+    testutil::MeasurementSettingsScope scope_;
     HWND sheet_ = nullptr;
-    MeasurementSettings savedRecord_{};
     uint32_t savedFlags_ = 0;
     VirtualLoudspeaker loudspeaker_;
     WaveDeviceBackend* previousBackend_ = nullptr;

@@ -71,13 +71,7 @@ TEST(ProgramDevices, VirtualLoudspeakerRunsInRealTimeThroughTheHiddenWindow) {
     for (uint32_t i = 0; i < kFrames; ++i) WriteSampleFrame(f, int32_t(i % 256) << 20, 0, 1, 16);
     std::fclose(f);
 
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = OwnerProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "SrxTestWaveOwner";
-    RegisterClassA(&wc);
-    HWND owner =
-        CreateWindowExA(0, "SrxTestWaveOwner", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND owner = testutil::OwnerWindow(OwnerProc, "SrxTestWaveOwner");
     ASSERT_NE(owner, nullptr);
     g_notices.clear();
     g_inputEnded = false;
@@ -175,13 +169,8 @@ TEST_F(ProgramStart, StartCommand711AndTheCardTest) {
 class Levels : public ::testing::Test {
 protected:
     void SetUp() override {
-        InitCommonControls();
-        Shell().instance = GetModuleHandleA(nullptr);
-        saved_ = CurrentMeasurementSettings();
-        WaveDeviceRouter& devices = ProgramWaveDevices();
         MeasurementSettings& ms = CurrentMeasurementSettings();
-        ResetMeasurementDefaults(ms);
-        ConfigureVirtualLoudspeaker(ms, devices.VirtualId());
+        ConfigureVirtualLoudspeaker(ms, ProgramWaveDevices().VirtualId());
         ms.gatedStop = ms.sweepStop = ms.impedanceStop = 20000;
         g_messages.clear();
         SetSoundcardMessageHook(RecordMessage);
@@ -191,12 +180,11 @@ protected:
         if (window_) DestroyWindow(window_);
         SetSoundcardMessageHook(nullptr);
         SetSettingsSheetMessageHook(nullptr);
-        CurrentMeasurementSettings() = saved_;
     }
     static std::string Text(HWND w, int id) { return testutil::DlgText(w, id); }
     static void Click(HWND w, int id) { testutil::SendClick(w, id); }
+    testutil::MeasurementSettingsScope scope_;
     HWND window_ = nullptr;
-    MeasurementSettings saved_{};
 };
 
 TEST_F(Levels, SplCalibrationPlaysTheToneAndSetsTheResponseOffset) {
@@ -257,13 +245,7 @@ TEST(LoopbackCard, TheWaveMapperPlaysAndRecordsATone) {
     if (!flag || std::string(flag) != "1") GTEST_SKIP() << "SRX_LOOPBACK_AUDIO=1 not set";
     WaveDeviceRouter& devices = ProgramWaveDevices();
     ASSERT_GT(devices.VirtualId(), 0) << "no sound card";
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = LoopOwnerProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "SrxTestLoopOwner";
-    RegisterClassA(&wc);
-    HWND owner =
-        CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND owner = testutil::OwnerWindow(LoopOwnerProc, "SrxTestLoopOwner");
     const fs::path dir = fs::temp_directory_path() / "srx loopback test";
     fs::create_directories(dir);
     for (int bits : {16, 24}) {

@@ -29,6 +29,7 @@
 #include "design/design_slot.h"
 #include "measure/measurement_settings.h"
 #include "measure/soundcard_check.h"
+#include "measure/stimulus_files.h"
 
 namespace srx::testutil {
 
@@ -324,6 +325,53 @@ private:
     HWND saved_[5];
 };
 
+// A test on a scratch frame; subclasses call OpenFrame once their settings
+// are in place.
+class ScratchFrameTest : public ::testing::Test {
+protected:
+    void OpenFrame(bool withStatus = false) {
+        scratch_ = std::make_unique<ScratchFrame>(withStatus);
+        ASSERT_TRUE(scratch_->ok());
+        frame_ = scratch_->frame;
+    }
+    void TearDown() override { scratch_.reset(); }
+
+    std::unique_ptr<ScratchFrame> scratch_;
+    HWND frame_ = nullptr;
+};
+
+// For dialogs of the test's own: the program's resources, default
+// measurement settings, and the settings and program folder the test
+// changes put back when it ends.
+class MeasurementSettingsScope {
+public:
+    MeasurementSettingsScope() : settings_(CurrentMeasurementSettings()), folder_(MeasureProgramFolder()) {
+        InitCommonControls();
+        Shell().instance = GetModuleHandleA(nullptr);
+        ResetMeasurementDefaults(CurrentMeasurementSettings());
+    }
+    MeasurementSettingsScope(const MeasurementSettingsScope&) = delete;
+    MeasurementSettingsScope& operator=(const MeasurementSettingsScope&) = delete;
+    ~MeasurementSettingsScope() {
+        CurrentMeasurementSettings() = settings_;
+        SetMeasureProgramFolder(folder_);
+    }
+
+private:
+    MeasurementSettings settings_;
+    std::string folder_;
+};
+
+// A hidden window of class `name` whose messages go to `proc`.
+inline HWND OwnerWindow(WNDPROC proc, const char* name) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, name, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
 // The program started in this process on fresh settings, closed after the
 // test. Subclasses call TearDown first: closing may still ask their hooks.
 class RunningProgram : public ::testing::Test {
@@ -331,6 +379,7 @@ protected:
     void SetUp() override {
         RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
         for (int i = 0; i < kDesignSlotCount; ++i) ResetDesignSlot(i);
+        loudspeakerBefore_ = ProgramVirtualLoudspeaker().Setup();
         // With a sound card (PulseAudio under Wine) a fresh start would open
         // the settings to choose it; these tests use the virtual loudspeaker.
         realCard_ = ProgramWaveDevices().VirtualId() > 0;
@@ -348,6 +397,7 @@ protected:
         }
         PumpUntil([] { return !Shell().measurementBusy; }, 5000);
         RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        ProgramVirtualLoudspeaker().SetSetup(loudspeakerBefore_);
     }
     // Starts the program and lets its start-up sound-card test end.
     HWND Start(const std::string& commandLine = "") {
@@ -369,6 +419,7 @@ protected:
         return Shell().frame;
     }
     bool realCard_ = false;
+    VirtualSetup loudspeakerBefore_;
 };
 
 }  // namespace srx::testutil
