@@ -102,6 +102,15 @@ put("fuzz_mls_recovery", "float_mono.wav", wave(8000, 1, 32, noise(300, 99), tag
 put("fuzz_mls_recovery", "stereo24_44k.wav", wave(44100, 2, 24, noise(400, 3)))
 put("fuzz_mls_recovery", "extensible24_3ch.wav", wave(8000, 3, 24, noise(600, 5), extensible=True))
 
+# A short gated burst train and a chirp at the target's rate, and noise.
+burst = [0.0] * 40
+for k, f in enumerate((500.0, 1000.0, 2000.0)):
+    burst += [0.5 * (math.cos if k == 0 else math.sin)(2 * math.pi * f * n / 8000) for n in range(48)] + [0.0] * 50
+put("fuzz_sine_analysis", "bursts16.wav", wave(8000, 1, 16, burst))
+chirp = [0.5 * math.sin(2 * math.pi * 250 * (math.exp(3 * n / 8000) - 1) / 3) for n in range(400)]
+put("fuzz_sine_analysis", "chirp_stereo24.wav", wave(8000, 2, 24, [v for c in zip([0.0] * 40 + chirp, [0.0] * 40 + chirp) for v in c]))
+put("fuzz_sine_analysis", "noise8.wav", wave(8000, 1, 8, noise(500, 21)))
+
 put("fuzz_wave_reader", "extensible24_mono.wav", wave(44100, 1, 24, noise(300, 11), extensible=True))
 put("fuzz_wave_reader", "extensible_float_3ch.wav", wave(8000, 3, 32, noise(300, 13), tag=3, extensible=True))
 
