@@ -113,20 +113,37 @@ std::vector<double> GateWeights(int n, int type) {
     return w;
 }
 
-// The transform of the weighted gate at exactly f (what a zero-padded FFT
-// reads at a bin on f, without a bin's offset from f or the interpolation
-// between bins, which tilts a harmonic against its fundamental).
-// Samples before the recording (the lead silence) count as 0.
-std::complex<double> GateTransform(const std::vector<double>& x, int64_t start, const std::vector<double>& w,
-                                   uint32_t rate, double f) {
-    const std::complex<double> step = std::polar(1.0, -2.0 * kPi * f / rate);
-    std::complex<double> rot(1.0, 0.0), sum(0.0, 0.0);
-    const int64_t end = std::min<int64_t>(int64_t(x.size()), start + int64_t(w.size()));
-    for (int64_t i = start; i < end; ++i) {
-        if (i >= 0) sum += (w[size_t(i - start)] * x[size_t(i)]) * rot;
-        rot *= step;
+// The transforms of the weighted gate at exactly the frequencies `f` (what
+// a zero-padded FFT reads at a bin on f, without a bin's offset from f or
+// the interpolation between bins, which tilts a harmonic against its
+// fundamental), by the Goertzel recursion: one multiply-add per sample and
+// frequency, the frequencies side by side so that their recursions overlap.
+// Samples before the recording (the lead silence) count as 0; `dc` is taken
+// off.
+constexpr int kMaxGateFrequencies = 10;
+void GateTransforms(const std::vector<double>& x, int64_t start, const std::vector<double>& w, double dc, uint32_t rate,
+                    const double* f, int count, std::complex<double>* out) {
+    // All lanes run (unused ones idle at 0) so that the loop vectorises.
+    double coeff[kMaxGateFrequencies] = {}, s1[kMaxGateFrequencies] = {}, s2[kMaxGateFrequencies] = {};
+    for (int k = 0; k < count; ++k) coeff[k] = 2.0 * std::cos(2.0 * kPi * f[k] / rate);
+    const int64_t n = int64_t(w.size()), end = std::min<int64_t>(int64_t(x.size()), start + n);
+    auto step = [&](double v) {
+        for (int k = 0; k < kMaxGateFrequencies; ++k) {
+            const double s0 = v + coeff[k] * s1[k] - s2[k];
+            s2[k] = s1[k];
+            s1[k] = s0;
+        }
+    };
+    // Leading zeros (the lead silence) leave the recursion at rest;
+    // trailing ones (past the recording) still turn it.
+    for (int64_t i = std::max<int64_t>(start, 0); i < end; ++i) step(w[size_t(i - start)] * (x[size_t(i)] - dc));
+    for (int64_t i = std::max(end, std::max<int64_t>(start, 0)); i < start + n; ++i) step(0.0);
+    for (int k = 0; k < count; ++k) {
+        // s1 - e^(-j w) s2 is the sum referred to the gate's last sample.
+        const double omega = 2.0 * kPi * f[k] / rate;
+        const std::complex<double> y(s1[k] - std::cos(omega) * s2[k], std::sin(omega) * s2[k]);
+        out[k] = y * std::polar(1.0, -omega * double(n - 1));
     }
-    return sum;
 }
 
 double LevelOfPower(double power, double correction) {
@@ -314,8 +331,7 @@ Status AnalyseGatedSine(const std::vector<double>& x, uint32_t rate, uint32_t le
     // would take in the start of every later burst).
     const int64_t start = FindStimulusArrival(x, rate, 0, &dc) + int64_t(RoundHalfAway(rate * kArrivalBackStep));
     const int n = int(RoundHalfAway(rate * gate) + std::max(1.0, RoundHalfAway(rate * 32.0 / 44100.0)) + 1);
-    std::vector<double> samples(x);
-    for (double& v : samples) v -= dc;
+    const std::vector<double>& samples = x;
     const std::vector<double> w = GateWeights(n, p.windowType);
     // The gate's length, not f1, sets the level offset: the level then
     // stays where it is whatever the start frequency.
@@ -325,8 +341,8 @@ Status AnalyseGatedSine(const std::vector<double>& x, uint32_t rate, uint32_t le
     out.m = NewMeasurement(kCurveFrequencyResponse);
     if (!out.m) return Status::Error(kStrOutOfMemory);
     Measurement& m = *out.m;
-    // The silence of a slot: the second half of what follows its burst
-    // and gate (the response has died away by then).
+    // The silence of a slot: within the second half of what follows its
+    // burst and gate (the response has died away by then).
     const uint64_t busy = std::max<uint64_t>(GatedBurstFrames(p, rate), offset + uint64_t(n));
     SignalAndQuiet level;
     for (size_t k = 0; k < series.size(); ++k) {
@@ -337,22 +353,29 @@ Status AnalyseGatedSine(const std::vector<double>& x, uint32_t rate, uint32_t le
         double correction = 0;
         const int log2n = FftSizeForWindow(int(rate), gate, f, &correction);
         const double size = std::ldexp(1.0, log2n);
-        auto read = [&](double freq, double* phase) {
-            const std::complex<double> v = GateTransform(samples, at, w, rate, freq);
-            if (phase) *phase = SafeAtan2(v.imag(), v.real());
-            return LevelOfPower(std::norm(v) / size, correction + lc);
-        };
-        double phase = 0;
-        const double l = read(f, &phase);
-        double h[9];
-        for (int k2 = 2; k2 <= 10; ++k2) {
-            const bool measurable = k2 * f < rate / 2.0 && (k2 - 1) * f * gate >= kResolvedBandwidths;
-            h[k2 - 2] = measurable ? read(k2 * f, nullptr) : kNoLevel;
-        }
+        // The fundamental and the harmonics the gate separates from it,
+        // below half the rate.
+        double freqs[kMaxGateFrequencies] = {f};
+        int harmonicOf[kMaxGateFrequencies] = {1};
+        int count = 1;
+        for (int k2 = 2; k2 <= 10; ++k2)
+            if (k2 * f < rate / 2.0 && (k2 - 1) * f * gate >= kResolvedBandwidths) {
+                freqs[count] = k2 * f;
+                harmonicOf[count++] = k2;
+            }
+        std::complex<double> v[kMaxGateFrequencies];
+        GateTransforms(samples, at, w, dc, rate, freqs, count, v);
+        const double phase = SafeAtan2(v[0].imag(), v[0].real());
+        const double l = LevelOfPower(std::norm(v[0]) / size, correction + lc);
+        double h[9] = {kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel};
+        for (int k2 = 1; k2 < count; ++k2)
+            h[harmonicOf[k2] - 2] = LevelOfPower(std::norm(v[k2]) / size, correction + lc);
         if (!AddPoint(m, f, l, phase, h)) return Status::Error(kStrOutOfMemory);
         const uint64_t slotStart = uint64_t(std::max<int64_t>(0, at - int64_t(offset)));
-        level.Add(samples, uint64_t(std::max<int64_t>(0, at)), uint64_t(std::max<int64_t>(0, at + n)), true);
-        if (slot > busy) level.Add(samples, slotStart + busy + (slot - busy) / 2, slotStart + slot, false);
+        level.Add(samples, uint64_t(std::max<int64_t>(0, at)), uint64_t(std::max<int64_t>(0, at + n)), true, dc);
+        // As many quiet samples as the gate holds, at the slot's end.
+        const uint64_t quiet = std::min<uint64_t>((slot - std::min<uint64_t>(slot, busy)) / 2, uint64_t(n));
+        level.Add(samples, slotStart + slot - quiet, slotStart + slot, false, dc);
         if (tick) tick();
     }
     out.noiseOnly = level.NoiseOnly();
