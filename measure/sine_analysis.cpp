@@ -167,9 +167,12 @@ struct SignalAndQuiet {
         if (end > begin) (isSignal ? signalCount : quietCount) += end - begin;
     }
     bool NoiseOnly() const {
+        if (signalCount == 0) return false;
+        const double mean = signal / double(signalCount);
+        if (mean == 0) return true;  // nothing at all
         // Too little silence to judge by: the level check is left to the points.
-        if (quietCount < 64 || signalCount == 0) return false;
-        return signal / double(signalCount) < 10.0 * quiet / double(quietCount);
+        if (quietCount < 64) return false;
+        return mean <= 10.0 * quiet / double(quietCount);
     }
 };
 
@@ -502,7 +505,10 @@ Status ReferenceResponse(const SineAnalysis& a, const SineAnalysis& b, const Ref
         }
         if (!AddPoint(*r, f[i], level, phase, h)) return Status::Error(kStrOutOfMemory);
     }
-    if (r->points.size() < 2) return Status::Error(kStrLevelTooLow);
+    // Points without a level (a power of 0) do not count.
+    size_t levels = 0;
+    for (const CurvePoint& p : r->points) levels += p.value[kSlotLevel] > kNoLevel;
+    if (levels < 2) return Status::Error(kStrLevelTooLow);
     out = std::move(r);
     return Status::Ok();
 }
