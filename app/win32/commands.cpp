@@ -23,6 +23,7 @@
 #include "graph/win32/graph_view.h"
 #include "measure/win32/compensation_dialogs.h"
 #include "measure/win32/mls_dialog.h"
+#include "measure/win32/sine_dialogs.h"
 #include "resources/command_ids.h"
 #include "resources/string_ids.h"
 
@@ -304,6 +305,8 @@ void ExecuteCommand(HWND frame, int id) {
         // The sheet runs on the measurement thread like every measurement
         // dialog (template 65535 stands for it).
         case CM_SETTINGS: RunMeasurementDialog(65535, nullptr); return;
+        case CM_GATED: OpenGatedSineDialog(); return;
+        case CM_SWEEP: OpenSweepDialog(); return;
         case CM_MLS: OpenMlsDialog(); return;
         case CM_SECONDARY_COMPENSATION: OpenSecondaryCompensationDialog(); return;
         case CM_MIC_COMPENSATION:

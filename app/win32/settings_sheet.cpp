@@ -18,10 +18,14 @@
 
 #include "app/settings.h"
 #include "data/view_flags.h"
+#include "app/win32/documents.h"
 #include "app/win32/shell.h"
 #include "app/win32/soundcard.h"
 #include "audio/virtual_device.h"
 #include "audio/wave_engine.h"
+#include "data/records.h"
+#include "dsp/distortion.h"
+#include "dsp/frequency_response.h"
 #include "measure/measurement_settings.h"
 #include "measure/settings_rules.h"
 #include "measure/stimulus_files.h"
@@ -402,16 +406,28 @@ PageCheck CheckOnePage(PageKind kind) {
 
 // ---- Confirmation and cancel -----------------------------------------------
 
+// The THD of the open results that carry harmonics follows the harmonics
+// now selected.
+void RecomputeOpenDistortion(uint32_t harmonics) {
+    for (HWND w : DocumentWindows()) {
+        if (DocumentKindOf(w) != kDocMeasurement) continue;
+        auto* m = static_cast<Measurement*>(DocumentDataOf(w));
+        if (!m || !(m->h.flags & kMesDistortion)) continue;
+        ComputeDistortion(*m, harmonics);
+        InvalidateRect(w, nullptr, TRUE);
+    }
+}
+
 void Confirm() {
     MS& ms = CurrentMeasurementSettings();
     // Cached stimuli and responses no longer fit the setting.
     if (WaveFilesOutdated(g_sheet.saved, ms)) ClearWaveFiles(kClearAll);
-    // ThdHarmonicsChanged would recompute the open distortion results; those
-    // result windows do not exist yet.
+    const bool harmonicsChanged = ThdHarmonicsChanged(g_sheet.saved, ms);
     FinishConfirmedSettings(ms);
     WaveRebuildBufferTable(int(ms.optimisedFor));
     WaveSetBufferCount(int(ms.bufferCount));
     RefreshAnalysisSettings();
+    if (harmonicsChanged) RecomputeOpenDistortion(CurrentAnalysisSettings().thdHarmonics);
     SaveLevelsForSettings();
     g_sheet.saved = ms;
     g_sheet.confirmed = true;

@@ -10,7 +10,6 @@
 
 #include <commctrl.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,13 +19,10 @@
 #include "app/command_rules.h"
 #include "app/settings.h"
 #include "data/view_flags.h"
-#include "app/win32/commands_internal.h"
-#include "app/win32/documents.h"
 #include "app/win32/frame.h"
 #include "app/win32/shell.h"
 #include "app/win32/soundcard.h"
 #include "audio/wave_engine.h"
-#include "data/native_files.h"
 #include "data/records.h"
 #include "dsp/frequency_response.h"
 #include "measure/measurement_settings.h"
@@ -46,38 +42,6 @@ constexpr UINT kPassDone = WM_USER + 1;
 constexpr UINT kCreateFiles = WM_USER + 2;
 constexpr UINT kRecordPass = WM_USER + 3;
 
-constexpr int kTitleChars = 200;  // leaves room for "Frequency Response: " in a record's 260
-
-// What ended a prompt that the dialog itself closed (the program is closing).
-constexpr INT_PTR kNestedClosed = -2;
-
-MlsMessageHook g_messageHook = nullptr;
-
-int ShowMessage(HWND owner, const Status& message, UINT flags) {
-    return ShowStatus(owner, message, flags, g_messageHook);
-}
-
-class MlsDialog;
-
-// A prompt or question of the dialog: the dialog notes it as its nested
-// window before its first message is handled, so that a close arriving
-// meanwhile can end it.
-struct NestedStart {
-    DLGPROC procedure;
-    MlsDialog* self;
-};
-void NoteNested(MlsDialog* self, HWND window);
-
-INT_PTR CALLBACK NestedProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_INITDIALOG) {
-        auto* start = reinterpret_cast<NestedStart*>(lp);
-        NoteNested(start->self, w);
-        SetWindowLongPtrA(w, DWLP_USER, LONG_PTR(start->procedure));
-    }
-    auto procedure = reinterpret_cast<DLGPROC>(GetWindowLongPtrA(w, DWLP_USER));
-    return procedure ? procedure(w, msg, wp, lp) : FALSE;
-}
-
 // "Manual Average": Enter or Space goes on; Escape gives the measurement up.
 INT_PTR CALLBACK ManualAverageProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
     if (msg == WM_INITDIALOG) return TRUE;
@@ -88,33 +52,10 @@ INT_PTR CALLBACK ManualAverageProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
     return FALSE;
 }
 
-// "Keep this measurement ?"
-INT_PTR CALLBACK KeepProc(HWND dialog, UINT message, WPARAM wp, LPARAM) {
-    switch (message) {
-        case WM_INITDIALOG: return TRUE;
-        case WM_COMMAND:
-            // No Escape: a result is not thrown away by accident.
-            if (LOWORD(wp) == IDYES || LOWORD(wp) == IDNO) {
-                if (IsDlgButtonChecked(dialog, IDC_KEEP_DONT_ASK) == BST_CHECKED) Notices().keepMeasurement = false;
-                EndDialog(dialog, LOWORD(wp));
-                return TRUE;
-            }
-            return FALSE;
-    }
-    return FALSE;
-}
-
-// A window the measurement made, and what it shows (to recognise it later:
-// the user may close it, and its handle be reused, while a question waits).
-struct MadeWindow {
-    HWND window;
-    int kind;
-    void* data;
-};
-
-class MlsDialog {
+class MlsDialog : public MeasurementDialog {
 public:
-    explicit MlsDialog(HWND dialog) : dialog_(dialog) {}
+    explicit MlsDialog(HWND dialog)
+        : MeasurementDialog(dialog, {IDC_MLS_TITLE, IDC_MLS_ACTIVITY, IDC_MLS_INFO, IDC_MLS_PROGRESS}) {}
 
     BOOL Init();
     void CreateFiles();
@@ -124,8 +65,6 @@ public:
     void PassDone();
     void Cancel();
     void CloseRequest();
-    void Help();
-    void SetNested(HWND window) { nested_ = window; }
 
 private:
     enum class Phase { kWaiting, kMeasuring, kAnalysing };
@@ -137,41 +76,20 @@ private:
     void Analyse();
     void HandPassesToFrame();
     bool ShowResults(const std::string& title);
-    INT_PTR RunNested(int templateId, DLGPROC procedure);
-    void CloseWindows(const std::vector<MadeWindow>& windows);
     void End(INT_PTR result);
-    std::string Title();
-    void Activity(int id) { SetDlgItemTextA(dialog_, IDC_MLS_ACTIVITY, StringText(id)); }
-    void Enable(int id, bool on) { EnableWindow(GetDlgItem(dialog_, id), on); }
-    void EnableButtons(bool on);
-    void Step(int ticks = 1);
 
-    HWND dialog_;
     std::unique_ptr<MlsMeasurement> m_;
     bool engineReady_ = false;
     bool filesReady_ = false;
     Phase phase_ = Phase::kWaiting;
     int pass_ = 0;
-    int progress_ = 0;
-    HWND nested_ = nullptr;        // the prompt or question now open
-    bool closeRequested_ = false;  // WM_CLOSE arrived in the middle of a step
-    bool ended_ = false;
 };
 
 MlsMeasurementSetup MlsDialog::CurrentSetup() const {
-    MlsMeasurementSetup setup;
-    setup.settings = CurrentMeasurementSettings();
-    setup.folder = StimulusFolder();
+    MlsMeasurementSetup setup = CurrentDeviceSetup<MlsMeasurementSetup>();
     // "Calculate minimum phase after measuring" as the menu has it now.
     setup.analysis.alwaysComputeMinimumPhase =
         (ReadFlagWords(Settings()).measurementOptions & kOptionMinimumPhase) != 0;
-    const MeasurementSettings& ms = setup.settings;
-    setup.outputDevice = WaveDeviceIdFromSetting(int(ms.outputDevice));
-    setup.inputDevice = WaveDeviceIdFromSetting(int(ms.inputDevice));
-    if (WaveDeviceBackend* devices = WaveBackend()) {
-        setup.outputName = devices->DeviceName(WaveDirection::kOutput, setup.outputDevice);
-        setup.inputName = devices->DeviceName(WaveDirection::kInput, setup.inputDevice);
-    }
     return setup;
 }
 
@@ -190,9 +108,7 @@ BOOL MlsDialog::Init() {
     const std::string info = FormatStringId(
         kStrInformation, start, stop, m_->PassCount(), long((1L << m_->Order()) - 1), m_->Probe() ? "(Probe)" : "",
         int(ms.bitsPerSample), long(ms.sampleRate), ms.channels >= 2 ? "Stereo" : "Mono");
-    SetDlgItemTextA(dialog_, IDC_MLS_INFO, info.c_str());
-    SendDlgItemMessageA(dialog_, IDC_MLS_TITLE, EM_LIMITTEXT, kTitleChars, 0);
-    SetDlgItemTextA(dialog_, IDC_MLS_TITLE, "");
+    ShowTitleAndInformation(info);
     PostMessageA(dialog_, kCreateFiles, 0, 0);
     return TRUE;
 }
@@ -203,7 +119,7 @@ bool MlsDialog::PrepareEngine() {
     hooks.loadMixerLevels = &LoadLevelPresetForSettings;
     const Status s = m_->Prepare(dialog_, hooks);
     if (!s) {
-        ShowMessage(dialog_, s, MB_OK | MB_ICONSTOP);
+        ShowMessage(s, MB_OK | MB_ICONSTOP);
         m_->Finish();
         return false;
     }
@@ -223,15 +139,6 @@ bool MlsDialog::WriteStimulus() {
     }
     filesReady_ = true;
     return true;
-}
-
-void MlsDialog::EnableButtons(bool on) {
-    for (int id : {IDOK, IDCANCEL, IDHELP, IDC_MLS_TITLE}) Enable(id, on);
-}
-
-void MlsDialog::Step(int ticks) {
-    progress_ += ticks;
-    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETPOS, WPARAM(progress_), 0);
 }
 
 void MlsDialog::CreateFiles() {
@@ -254,9 +161,7 @@ void MlsDialog::Start() {
     Enable(IDCANCEL, true);
     Activity(kStrMeasuring);
     pass_ = m_->FirstPass();
-    progress_ = 0;
-    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETRANGE32, 0, m_->ProgressRange());
-    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETPOS, 0, 0);
+    SetProgressRange(m_->ProgressRange());
     phase_ = Phase::kMeasuring;
     PostMessageA(dialog_, kRecordPass, 0, 0);
 }
@@ -304,19 +209,6 @@ void MlsDialog::PassDone() {
     Analyse();
 }
 
-std::string MlsDialog::Title() {
-    char text[kTitleChars + 1] = "";
-    GetDlgItemTextA(dialog_, IDC_MLS_TITLE, text, sizeof text);
-    std::string title = text;
-    while (!title.empty() && (title.back() == ' ' || title.back() == '\t')) title.pop_back();
-    if (!title.empty()) return title;
-    // The default name counts on from the open windows' names.
-    std::vector<std::string> titles;
-    for (HWND w : DocumentWindows()) titles.push_back(WindowTitle(w));
-    const std::unique_ptr<Measurement> probe = NewMeasurement(kCurveFrequencyResponse);
-    return probe ? DefaultMeasurementTitle(*probe, titles) : std::string("MLS");
-}
-
 // Every pass's impulse goes to the frame as a copy in a block of its heap,
 // which the frame releases; the passes stay the measurement's.
 void MlsDialog::HandPassesToFrame() {
@@ -343,7 +235,7 @@ void MlsDialog::Analyse() {
         if (s) HandPassesToFrame();
         if (s) {
             Step(m_->PassCount());
-            s = m_->Complete(Title());
+            s = m_->Complete(Title(kCurveFrequencyResponse, "MLS"));
         }
         if (s) {
             s = m_->DoFft();
@@ -359,7 +251,7 @@ void MlsDialog::Analyse() {
         return;
     }
     // Kept, but the user should know the peaks were cut off.
-    if (m_->Clipped()) ShowMessage(dialog_, Status::Error(kStrInputOverload), MB_OK | MB_ICONWARNING);
+    if (m_->Clipped()) ShowMessage(Status::Error(kStrInputOverload), MB_OK | MB_ICONWARNING);
     if (closeRequested_) {
         End(IDCANCEL);
         return;
@@ -378,17 +270,8 @@ bool MlsDialog::ShowResults(const std::string& title) {
     std::vector<MadeWindow> made;
     bool failed = false;
     const auto create = [&](int kind, void* data, int titleId) {
-        HWND frame = Shell().frame;
-        HWND w = frame ? HWND(SendMessageA(frame, UM_CREATEDOC, WPARAM(kind), LPARAM(data))) : nullptr;
-        if (!w) {
-            failed = true;
-            return false;
-        }
-        made.push_back({w, kind, data});
-        SetWindowTextA(w, DocumentTitle(DocumentPlan{kind, titleId}, title).c_str());
-        MakeTitleUnique(w);
-        InvalidateRect(w, nullptr, TRUE);
-        return true;
+        failed = !CreateResultWindow(kind, data, titleId, title, made);
+        return !failed;
     };
     if (create(kDocImpulse, impulse.get(), kStrImpulseTitle)) impulse.release();
     if (!failed && response && create(kDocMeasurement, response.get(), kStrResponseTitle)) response.release();
@@ -404,10 +287,10 @@ bool MlsDialog::ShowResults(const std::string& title) {
         return false;
     }
     if (Shell().frame) PostMessageA(Shell().frame, UM_UPDATEMENUS, 0, 0);
-    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETPOS, WPARAM(m_->ProgressRange()), 0);
+    SetProgress(m_->ProgressRange());
 
     // Ended by the program as it closes: the windows are the frame's now.
-    const bool keep = !Notices().keepMeasurement || RunNested(DLG_KEEP_MEASUREMENT, &KeepProc) != IDNO;
+    const bool keep = AskKeep();
     if (closeRequested_) {
         End(IDCANCEL);
         return false;
@@ -416,37 +299,19 @@ bool MlsDialog::ShowResults(const std::string& title) {
     return true;
 }
 
-void MlsDialog::CloseWindows(const std::vector<MadeWindow>& windows) {
-    HWND client = Shell().client;
-    for (const MadeWindow& w : windows)
-        if (client && IsWindow(w.window) && DocumentKindOf(w.window) == w.kind && DocumentDataOf(w.window) == w.data)
-            SendMessageA(client, WM_MDIDESTROY, WPARAM(w.window), 0);
-    if (Shell().frame) PostMessageA(Shell().frame, UM_UPDATEMENUS, 0, 0);
-}
-
 void MlsDialog::Fail(const Status& status) {
-    ShowMessage(dialog_, status, MB_OK | MB_ICONEXCLAMATION);
+    ShowMessage(status, MB_OK | MB_ICONEXCLAMATION);
     // Engine down and responses deleted: a retry starts afresh.
     m_->Finish();
     engineReady_ = false;
     phase_ = Phase::kWaiting;
-    progress_ = 0;
-    SendDlgItemMessageA(dialog_, IDC_MLS_PROGRESS, PBM_SETPOS, 0, 0);
+    SetProgress(0);
     if (closeRequested_) {
         End(IDCANCEL);
         return;
     }
     EnableButtons(true);
     Activity(kStrWaiting);
-}
-
-INT_PTR MlsDialog::RunNested(int templateId, DLGPROC procedure) {
-    NestedStart start{procedure, this};
-    HINSTANCE instance = Shell().instance ? Shell().instance : GetModuleHandleA(nullptr);
-    const INT_PTR result =
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), dialog_, &NestedProc, LPARAM(&start));
-    nested_ = nullptr;
-    return result;
 }
 
 void MlsDialog::Cancel() {
@@ -464,39 +329,19 @@ void MlsDialog::CloseRequest() {
     End(IDCANCEL);
 }
 
-void MlsDialog::Help() {
-    const std::string& file = Shell().helpFile;
-    if (!file.empty() && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
-        WinHelpA(dialog_, file.c_str(), HELP_FINDER, 0);
-}
-
 // Closing always shuts the engine down and deletes the response files.
 void MlsDialog::End(INT_PTR result) {
     if (ended_) return;
-    ended_ = true;
     if (m_) m_->Finish();
     engineReady_ = false;
-    UnregisterMeasurementDialog(dialog_);
-    EndDialog(dialog_, result);
-}
-
-void NoteNested(MlsDialog* self, HWND window) {
-    if (self) self->SetNested(window);
+    EndOnce(result);
 }
 
 MlsDialog* DialogOf(HWND dialog) { return MeasurementDialogOf<MlsDialog>(dialog); }
 
 }  // namespace
 
-void SetMlsMessageHook(MlsMessageHook hook) { g_messageHook = hook; }
-
 int OpenMlsDialog() { return RunMeasurementDialog(DLG_MLS, MlsDialogProc); }
-
-bool AskKeepMeasurement(HWND owner) {
-    if (!Notices().keepMeasurement) return true;
-    HINSTANCE instance = Shell().instance ? Shell().instance : GetModuleHandleA(nullptr);
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(DLG_KEEP_MEASUREMENT), owner, KeepProc, 0) != IDNO;
-}
 
 INT_PTR CALLBACK MlsDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     using D = MlsDialog;

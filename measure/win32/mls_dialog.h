@@ -17,17 +17,4 @@ int OpenMlsDialog();
 
 INT_PTR CALLBACK MlsDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp);
 
-// "Keep this measurement ?" with "Don't show this question anymore."; true
-// for Yes, and without asking once the question has been switched off
-// (Global Options switches it on again). Shared by the measurements that
-// ask it.
-bool AskKeepMeasurement(HWND owner);
-
-// Every message of the dialog goes through here; null (the default) shows
-// a message box owned by the dialog. Called on the measurement thread.
-// A status of kWaveMessageShown (already reported by the wave error box)
-// never arrives.
-using MlsMessageHook = int (*)(HWND owner, const Status& message, UINT flags);
-void SetMlsMessageHook(MlsMessageHook hook);
-
 }  // namespace srx

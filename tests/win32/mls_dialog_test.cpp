@@ -8,6 +8,7 @@
 #include "app/win32/documents.h"
 #include "audio/wave_engine.h"
 #include "data/records.h"
+#include "measure/win32/measurement_dialog.h"
 #include "measure/win32/mls_dialog.h"
 #include "resources/command_ids.h"
 #include "resources/mls_dialog_ids.h"
@@ -30,10 +31,7 @@ int RecordMessage(HWND, const Status& message, UINT) {
 }
 std::vector<int> Messages() { return g_log.Ids(); }
 
-// A top-level window of the measurement thread with this caption.
-HWND FindMeasurementWindow(const char* caption) {
-    return testutil::FindOtherThreadWindow(caption, testutil::CaptionMatch::Exact);
-}
+using testutil::FindMeasurementWindow;
 
 // The program closes after each test without saving what it measured.
 int DontSave(HWND, int, UINT, const std::string&) { return IDNO; }
@@ -47,13 +45,13 @@ protected:
         RunningProgram::SetUp();
         ProgramVirtualLoudspeaker().SetSetup(PureLatencySetup(kLatency));
         g_log.Clear();
-        SetMlsMessageHook(RecordMessage);
+        SetMeasurementMessageHook(RecordMessage);
         SetDocumentAskHook(DontSave);
         Notices().keepMeasurement = true;
     }
     void TearDown() override {
         RunningProgram::TearDown();
-        SetMlsMessageHook(nullptr);
+        SetMeasurementMessageHook(nullptr);
         SetDocumentAskHook(nullptr);
         Notices().keepMeasurement = true;
     }

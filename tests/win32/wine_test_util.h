@@ -133,6 +133,9 @@ inline HWND FindOtherThreadWindow(const char* caption, CaptionMatch match = Capt
     return search.found;
 }
 
+// A top-level window of the measurement thread with this caption.
+inline HWND FindMeasurementWindow(const char* caption) { return FindOtherThreadWindow(caption, CaptionMatch::Exact); }
+
 inline std::string DlgText(HWND w, int id) {
     char text[256] = "";
     GetDlgItemTextA(w, id, text, sizeof text);
