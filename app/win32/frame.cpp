@@ -18,7 +18,10 @@
 #include "app/win32/soundcard.h"
 #include "measure/measurement_settings.h"
 #include "measure/stimulus_files.h"
+#include "app/win32/documents.h"
 #include "data/records.h"
+#include "dsp/distortion.h"
+#include "dsp/frequency_response.h"
 #include "platform/program_path.h"
 #include "graph/readout.h"
 #include "resources/command_ids.h"
@@ -311,11 +314,23 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case UM_OPENLISTED: OpenListedFiles(); return 1;
         case UM_CARDTEST: return RunCardTest(hwnd);
+        case UM_RECOMPUTETHD: RecomputeOpenDistortion(); return 0;
     }
     return DefFrameProcA(hwnd, s.client, msg, wp, lp);
 }
 
 }  // namespace
+
+void RecomputeOpenDistortion() {
+    const uint32_t harmonics = CurrentAnalysisSettings().thdHarmonics;
+    for (HWND w : DocumentWindows()) {
+        if (DocumentKindOf(w) != kDocMeasurement) continue;
+        auto* m = static_cast<Measurement*>(DocumentDataOf(w));
+        if (!m || !(m->h.flags & kMesDistortion)) continue;
+        ComputeDistortion(*m, harmonics);
+        InvalidateRect(w, nullptr, TRUE);
+    }
+}
 
 void StatusPartEdges(int width, int paneWidth, int edges[7]) {
     constexpr int kClockWidth = 80;

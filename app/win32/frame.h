@@ -56,6 +56,10 @@ std::string ProgramFolderOf(HINSTANCE instance);
 // Right edges of status parts 0..5 for a status bar `width` pixels wide
 // whose read-out panes 1..5 are `paneWidth` wide (the clock keeps 80).
 void StatusPartEdges(int width, int paneWidth, int edges[7]);
+
+// The THD of the open results that carry harmonics, after the harmonics
+// chosen in the settings changed (UM_RECOMPUTETHD); they are repainted.
+void RecomputeOpenDistortion();
 // Width of a read-out pane of `status`: the widest read-out in the status
 // bar's font with the pane's borders, and never below 80.
 int ReadoutPaneWidth(HWND status);

@@ -24,7 +24,6 @@
 #include "audio/virtual_device.h"
 #include "audio/wave_engine.h"
 #include "data/records.h"
-#include "dsp/distortion.h"
 #include "dsp/frequency_response.h"
 #include "measure/measurement_settings.h"
 #include "measure/settings_rules.h"
@@ -406,18 +405,6 @@ PageCheck CheckOnePage(PageKind kind) {
 
 // ---- Confirmation and cancel -----------------------------------------------
 
-// The THD of the open results that carry harmonics follows the harmonics
-// now selected.
-void RecomputeOpenDistortion(uint32_t harmonics) {
-    for (HWND w : DocumentWindows()) {
-        if (DocumentKindOf(w) != kDocMeasurement) continue;
-        auto* m = static_cast<Measurement*>(DocumentDataOf(w));
-        if (!m || !(m->h.flags & kMesDistortion)) continue;
-        ComputeDistortion(*m, harmonics);
-        InvalidateRect(w, nullptr, TRUE);
-    }
-}
-
 void Confirm() {
     MS& ms = CurrentMeasurementSettings();
     // Cached stimuli and responses no longer fit the setting.
@@ -427,7 +414,8 @@ void Confirm() {
     WaveRebuildBufferTable(int(ms.optimisedFor));
     WaveSetBufferCount(int(ms.bufferCount));
     RefreshAnalysisSettings();
-    if (harmonicsChanged) RecomputeOpenDistortion(CurrentAnalysisSettings().thdHarmonics);
+    // The records belong to the frame's thread, which paints them.
+    if (harmonicsChanged && Shell().frame) PostMessageA(Shell().frame, UM_RECOMPUTETHD, 0, 0);
     SaveLevelsForSettings();
     g_sheet.saved = ms;
     g_sheet.confirmed = true;

@@ -159,4 +159,13 @@ void MeasurementDialog::EndOnce(INT_PTR result) {
     EndDialog(dialog_, result);
 }
 
+void MeasurementDialog::CloseRequest() {
+    if (Analysing() || nested_) {
+        closeRequested_ = true;
+        if (nested_) EndDialog(nested_, kNestedClosed);
+        return;
+    }
+    End(IDCANCEL);
+}
+
 }  // namespace srx

@@ -104,8 +104,18 @@ public:
     virtual ~MeasurementDialog() = default;
     void SetNested(HWND window) { nested_ = window; }
     void Help();
+    // Cancel: nothing while analysing (the button is greyed then).
+    void Cancel() {
+        if (!Analysing()) End(IDCANCEL);
+    }
+    // WM_CLOSE: in the middle of analysing or of a question the dialog
+    // ends at the next chance.
+    void CloseRequest();
 
 protected:
+    virtual bool Analysing() const = 0;
+    // Ends the dialog (once), its measurement's engine shut down.
+    virtual void End(INT_PTR result) = 0;
     int ShowMessage(const Status& message, UINT flags);
     void Activity(int stringId) { SetDlgItemTextA(dialog_, ids_.activity, StringText(stringId)); }
     void Enable(int id, bool on) { EnableWindow(GetDlgItem(dialog_, id), on); }

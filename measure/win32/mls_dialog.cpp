@@ -63,8 +63,6 @@ public:
     void RecordPass();
     void Notice(UINT message, WPARAM wp, LPARAM lp);
     void PassDone();
-    void Cancel();
-    void CloseRequest();
 
 private:
     enum class Phase { kWaiting, kMeasuring, kAnalysing };
@@ -76,7 +74,8 @@ private:
     void Analyse();
     void HandPassesToFrame();
     bool ShowResults(const std::string& title);
-    void End(INT_PTR result);
+    bool Analysing() const override { return phase_ == Phase::kAnalysing; }
+    void End(INT_PTR result) override;
 
     std::unique_ptr<MlsMeasurement> m_;
     bool engineReady_ = false;
@@ -312,21 +311,6 @@ void MlsDialog::Fail(const Status& status) {
     }
     EnableButtons(true);
     Activity(kStrWaiting);
-}
-
-void MlsDialog::Cancel() {
-    if (phase_ == Phase::kAnalysing) return;  // Cancel is greyed meanwhile
-    End(IDCANCEL);
-}
-
-void MlsDialog::CloseRequest() {
-    // In the middle of analysing or of a question: end at the next chance.
-    if (phase_ == Phase::kAnalysing || nested_) {
-        closeRequested_ = true;
-        if (nested_) EndDialog(nested_, kNestedClosed);
-        return;
-    }
-    End(IDCANCEL);
 }
 
 // Closing always shuts the engine down and deletes the response files.

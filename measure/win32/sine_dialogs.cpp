@@ -44,8 +44,6 @@ public:
     void Notice(UINT message, WPARAM wp, LPARAM lp);
     void PassDone();
     void Analyse();
-    void Cancel();
-    void CloseRequest();
 
 private:
     enum class Phase { kWaiting, kMeasuring, kAnalysing };
@@ -54,7 +52,8 @@ private:
     void Wait();
     void Fail(const Status& status);
     void ShowResult();
-    void End(INT_PTR result);
+    bool Analysing() const override { return phase_ == Phase::kAnalysing; }
+    void End(INT_PTR result) override;
 
     SineKind kind_;
     std::unique_ptr<SineMeasurement> m_;
@@ -233,21 +232,6 @@ void SineDialog::ShowResult() {
     // Ended by the program as it closes: the window is the frame's now.
     if (!closeRequested_ && !keep) CloseWindows(made);
     End(closeRequested_ ? IDCANCEL : IDOK);
-}
-
-void SineDialog::Cancel() {
-    if (phase_ == Phase::kAnalysing) return;  // Cancel is greyed meanwhile
-    End(IDCANCEL);
-}
-
-void SineDialog::CloseRequest() {
-    // In the middle of analysing or of the question: end at the next chance.
-    if (phase_ == Phase::kAnalysing || nested_) {
-        closeRequested_ = true;
-        if (nested_) EndDialog(nested_, kNestedClosed);
-        return;
-    }
-    End(IDCANCEL);
 }
 
 // Closing always shuts the engine down and deletes the response files.
