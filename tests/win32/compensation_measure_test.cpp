@@ -238,11 +238,14 @@ TEST(NoSoundcardCompensation, NoticeOffersTheLinearityUntilSwitchedOffOrMeasured
         EXPECT_FALSE(OfferLinearityMeasurement(nullptr));
         EXPECT_TRUE(answer.Shown());
     }
-    std::string path;
-    ASSERT_TRUE(CompensationFileName(ms, folder, &path, CompensationStimulus::Mls, false, int(ms.mlsOrder)));
+    // Every stimulus of the linearity has its file.
     CompensationCurve flat;
     flat.entries = {{100, 0, 0}, {20000, 0, 0}};
-    ASSERT_TRUE(SaveCompensation(path, flat));
+    for (CompensationStimulus kind : LinearityStimuli(ms)) {
+        std::string path;
+        ASSERT_TRUE(CompensationFileName(ms, folder, &path, kind, false, int(ms.mlsOrder)));
+        ASSERT_TRUE(SaveCompensation(path, flat));
+    }
     EXPECT_FALSE(OfferLinearityMeasurement(nullptr));
     // Every preparation asks the program's notice.
     InstallSoundcardCompensationNotice();
