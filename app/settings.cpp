@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include "data/view_flags.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -73,6 +75,7 @@ void DefaultWindowHistory(WindowHistory& w, const DesktopArea& d) {
     w.showTips = 1;
     w.shellFlags = kDefaultShellFlags;
     w.graphViewFlags = kDefaultGraphViewFlags;
+    w.distortionViewFlags = kDefaultDistortionViewFlags;
 
     ScaleSettings& sc = w.scales;
     sc.dbRange = 50.0;

@@ -31,6 +31,9 @@ constexpr uint32_t kGraphDistortionLogScale = 0x80000000;
 
 // DistortionViewFlags: 0x01 (2nd harmonic) .. 0x100 (10th), 0x200 THD.
 constexpr uint32_t kDistortionThd = 0x200;
+// A fresh installation shows the 2nd and 3rd harmonics and the THD of the
+// results that carry them (the easy menu keeps the THD alone).
+constexpr uint32_t kDefaultDistortionViewFlags = 0x01 | 0x02 | kDistortionThd;
 
 // BoxViewFlags
 constexpr uint32_t kBoxThickLines = 0x01;
