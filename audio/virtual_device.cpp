@@ -121,34 +121,41 @@ private:
     bool haveSpare_ = false;
 };
 
+// The jig's load at complex frequency s.
+std::complex<double> LoadAt(const VirtualSetup& setup, std::complex<double> s) {
+    const VirtualJigSetup& j = setup.jig;
+    switch (j.load) {
+        case VirtualLoad::kDriver: return DriverCircuit(setup.driver).At(s);
+        case VirtualLoad::kResistor: return j.loadR;
+        case VirtualLoad::kResistorInductor: return j.loadR + s * std::max(0.0, j.loadL);
+        case VirtualLoad::kResistorCapacitor: return j.loadC > 0 ? j.loadR + 1.0 / (s * j.loadC) : j.loadR;
+    }
+    return j.loadR;
+}
+
+// The analogue angular frequency at which the trapezoidal rule answers f.
+double WarpedOmega(double f, uint32_t rate) { return 2.0 * rate * std::tan(kPi * f / rate); }
+
 // The jig as a linear state-space system integrated with the trapezoidal
 // rule: x' = A x + B v, current i = C x + D v.
 class JigCircuit {
 public:
-    JigCircuit(const VirtualDriver& driver, double feed, uint32_t rate) {
-        const DriverCircuit c(driver);
-        const double rt = feed + c.re;
-        // States: [i] (only with Le), vm, iL, [iLb, vCp] (only vented).
-        const bool withL = c.le > 0;
-        const int iI = withL ? n_++ : -1, iVm = n_++, iL = n_++;
-        const int iLb = c.vented ? n_++ : -1, iCp = c.vented ? n_++ : -1;
+    JigCircuit(const VirtualSetup& setup, double feed, uint32_t rate) {
         Mat a{};
         std::array<double, 5> b{};
-        if (withL) {
-            a[iI][iI] = -rt / c.le, a[iI][iVm] = -1 / c.le, b[iI] = 1 / c.le;
-            a[iVm][iI] = 1 / c.cmes;
-            c_[iI] = 1;
+        const VirtualJigSetup& j = setup.jig;
+        const double rt = feed + j.loadR;
+        if (j.load == VirtualLoad::kDriver) {
+            DriverStates(setup.driver, feed, a, b);
+        } else if (j.load == VirtualLoad::kResistorInductor && j.loadL > 0) {
+            // State: the current.
+            n_ = 1, a[0][0] = -rt / j.loadL, b[0] = 1 / j.loadL, c_[0] = 1;
+        } else if (j.load == VirtualLoad::kResistorCapacitor && j.loadC > 0) {
+            // State: the capacitor's voltage.
+            n_ = 1, a[0][0] = -1 / (rt * j.loadC), b[0] = 1 / (rt * j.loadC);
+            c_[0] = -1 / rt, d_ = 1 / rt;
         } else {
-            a[iVm][iVm] += -1 / (rt * c.cmes), b[iVm] = 1 / (rt * c.cmes);
-            c_[iVm] = -1 / rt, d_ = 1 / rt;
-        }
-        a[iVm][iVm] += -1 / (c.res * c.cmes);
-        a[iVm][iL] = -1 / c.cmes;
-        a[iL][iVm] = 1 / c.lces;
-        if (c.vented) {
-            a[iVm][iLb] = -1 / c.cmes;
-            a[iLb][iVm] = 1 / c.lceb, a[iLb][iCp] = -1 / c.lceb;
-            a[iCp][iLb] = 1 / c.cep;
+            d_ = 1 / rt;
         }
         const double h = 0.5 / rate;
         Mat m{}, p{};
@@ -192,6 +199,32 @@ public:
 
 private:
     using Mat = std::array<std::array<double, 5>, 5>;
+
+    void DriverStates(const VirtualDriver& driver, double feed, Mat& a, std::array<double, 5>& b) {
+        const DriverCircuit c(driver);
+        const double rt = feed + c.re;
+        // States: [i] (only with Le), vm, iL, [iLb, vCp] (only vented).
+        const bool withL = c.le > 0;
+        const int iI = withL ? n_++ : -1, iVm = n_++, iL = n_++;
+        const int iLb = c.vented ? n_++ : -1, iCp = c.vented ? n_++ : -1;
+        if (withL) {
+            a[iI][iI] = -rt / c.le, a[iI][iVm] = -1 / c.le, b[iI] = 1 / c.le;
+            a[iVm][iI] = 1 / c.cmes;
+            c_[iI] = 1;
+        } else {
+            a[iVm][iVm] += -1 / (rt * c.cmes), b[iVm] = 1 / (rt * c.cmes);
+            c_[iVm] = -1 / rt, d_ = 1 / rt;
+        }
+        a[iVm][iVm] += -1 / (c.res * c.cmes);
+        a[iVm][iL] = -1 / c.cmes;
+        a[iL][iVm] = 1 / c.lces;
+        if (c.vented) {
+            a[iVm][iLb] = -1 / c.cmes;
+            a[iLb][iVm] = 1 / c.lceb, a[iLb][iCp] = -1 / c.lceb;
+            a[iCp][iLb] = 1 / c.cep;
+        }
+    }
+
     int n_ = 0;
     Mat p_{};
     std::array<double, 5> q_{}, c_{}, x_{};
@@ -258,8 +291,15 @@ std::complex<double> VirtualTruth::DriverImpedance(double f) const {
     return DriverCircuit(setup_.driver).At({0.0, 2 * kPi * f});
 }
 
-std::complex<double> VirtualTruth::JigImpedance(double f) const {
-    return DriverCircuit(setup_.driver).At({0.0, 2.0 * rate_ * std::tan(kPi * f / rate_)});
+std::complex<double> VirtualTruth::LoadImpedance(double f) const { return LoadAt(setup_, {0.0, 2 * kPi * f}); }
+
+std::complex<double> VirtualTruth::JigImpedance(double f) const { return LoadAt(setup_, {0.0, WarpedOmega(f, rate_)}); }
+
+std::complex<double> VirtualTruth::JigReading(double f) const {
+    const VirtualJigSetup& j = setup_.jig;
+    std::complex<double> z = JigImpedance(f) / j.currentGain;
+    if (j.currentCorner > 0) z *= std::complex<double>(1.0, WarpedOmega(f, rate_) / (2 * kPi * j.currentCorner));
+    return z;
 }
 
 // ------------------------------------------------------------------- path
@@ -275,6 +315,8 @@ struct VirtualPath::State {
     std::size_t delayPos = 0;
     std::unique_ptr<JigCircuit> jig;
     double boxR = 1, feed = 1, sign = 1;
+    bool senseCorner = false;
+    Biquad sense;  // first order: the current channel's low-pass
     State(const VirtualSetup& s, uint32_t rate)
         : setup(s), noise(s.acoustic.noiseSeed), noiseRms(VirtualTruth(s, rate).NoiseRms()) {}
 };
@@ -291,7 +333,13 @@ VirtualPath::VirtualPath(const VirtualSetup& setup, uint32_t rate) : s_(std::mak
         if (!ImpedanceBoxConstants(setup.boxVersion, s.boxR, offset, s.feed))
             ImpedanceBoxConstants(1, s.boxR, offset, s.feed);
         s.sign = offset != 0 ? -1 : 1;
-        s.jig = std::make_unique<JigCircuit>(setup.driver, s.feed, rate);
+        s.jig = std::make_unique<JigCircuit>(setup, s.feed, rate);
+        if (setup.jig.currentCorner > 0) {
+            // Bilinear, like the circuit, so that its response is exact at the warped frequency.
+            const double k = rate / (kPi * setup.jig.currentCorner);
+            s.senseCorner = true;
+            s.sense.b0 = s.sense.b1 = 1 / (1 + k), s.sense.a1 = (1 - k) / (1 + k);
+        }
     }
     if (setup.latency) s.delay.assign(setup.latency, {0.0, 0.0});
 }
@@ -303,7 +351,15 @@ void VirtualPath::Process(const double drive[2], double out[2]) {
     std::array<double, 2> now;
     if (s.jig) {
         const double i = s.jig->Step(drive[0]);
-        now = {drive[0] - s.feed * i, s.sign * s.boxR * i};
+        double current = s.sign * s.boxR * i;
+        if (s.senseCorner) current = s.sense.Run(current);
+        now = {drive[0] - s.feed * i, s.setup.jig.currentGain * current};
+        if (s.noiseRms > 0) {
+            // One draw per channel: Box-Muller's pairs are independent.
+            now[0] += s.noiseRms * s.noise.Next();
+            now[1] += s.noiseRms * s.noise.Next();
+        }
+        now[0] += s.setup.acoustic.dc, now[1] += s.setup.acoustic.dc;
     } else {
         const auto& a = s.setup.acoustic;
         double x = a.gain * Polynomial(a.distortion, drive[0]);

@@ -20,10 +20,15 @@
 // - impedance jig: output channel 0 feeds the driver through the box's feed
 //   resistor; input channel 0 carries the voltage across the driver and
 //   channel 1 the current times the box constant R (negated for box version
-//   3), so that channel 0 / channel 1 = Z / R as the impedance analysis
-//   expects. The circuit is integrated with the trapezoidal rule, i.e. the
-//   jig's impedance at f is the analogue one at the bilinear-warped
-//   frequency (rate / pi) tan(pi f / rate): JigImpedance gives it exactly.
+//   2, whose phase offset is -pi), so that channel 0 / channel 1 = Z / R as
+//   the impedance analysis expects. The circuit is integrated with the
+//   trapezoidal rule, i.e. the jig's impedance at f is the analogue one at
+//   the bilinear-warped frequency (rate / pi) tan(pi f / rate):
+//   JigImpedance gives it exactly. The load can be the driver or a plain
+//   R, R+L or R+C (the references an impedance meter is checked against);
+//   the current channel can have a gain error and a low-pass corner
+//   (JigReading gives what the channels then say), and both inputs get the
+//   acoustic set-up's noise (independent per channel) and DC offset.
 //
 // Pacing: kManual delivers nothing by itself; Pump() advances the clock
 // from one buffer completion to the next and delivers the notices in order,
@@ -87,11 +92,25 @@ struct VirtualDriver {
     double fb = 35.0;    // box tuning, Hz
 };
 
+enum class VirtualLoad { kDriver, kResistor, kResistorInductor, kResistorCapacitor };
+
+// What the impedance jig measures and how faithfully its current channel
+// reads; the defaults are the driver model with an ideal current channel.
+struct VirtualJigSetup {
+    VirtualLoad load = VirtualLoad::kDriver;  // kDriver: the model in VirtualSetup::driver
+    double loadR = 8.0;                       // ohm, every load but the driver
+    double loadL = 0.001;                     // H, in series with R for kResistorInductor; <= 0 = none
+    double loadC = 100e-6;                    // F, in series with R for kResistorCapacitor; <= 0 = none (short)
+    double currentGain = 1.0;                 // input channel 1 reads this times the current
+    double currentCorner = 0.0;               // first-order low-pass of input channel 1, Hz; <= 0 = none
+};
+
 struct VirtualSetup {
     VirtualMode mode = VirtualMode::kAcoustic;
-    uint32_t latency = 256;  // frames from output to input
-    VirtualAcoustic acoustic;
+    uint32_t latency = 256;    // frames from output to input
+    VirtualAcoustic acoustic;  // its noiseDb, noiseSeed and dc also apply to both jig inputs
     VirtualDriver driver;
+    VirtualJigSetup jig;
     int boxVersion = 1;  // 0..3 as in the impedance settings
 };
 
@@ -115,10 +134,16 @@ public:
     std::vector<double> ImpulseResponse(std::size_t n) const;
     double Distort(double x) const;
     double NoiseRms() const;
-    // The driver's analogue impedance.
+    // The driver model's analogue impedance, whatever the jig's load.
     std::complex<double> DriverImpedance(double f) const;
-    // The impedance the jig's two channels give (channel 0 / channel 1 x R).
+    // The jig's load's analogue impedance (the driver's by default).
+    std::complex<double> LoadImpedance(double f) const;
+    // The load's impedance as the jig simulates it: at the warped frequency.
     std::complex<double> JigImpedance(double f) const;
+    // What the jig's channels say (channel 0 / channel 1 x R, with the box's
+    // phase offset): JigImpedance x (1 + j fw / currentCorner) / currentGain,
+    // fw the warped frequency; JigImpedance for an ideal current channel.
+    std::complex<double> JigReading(double f) const;
 
 private:
     VirtualSetup setup_;

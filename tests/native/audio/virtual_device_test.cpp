@@ -186,6 +186,56 @@ INSTANTIATE_TEST_SUITE_P(Boxes, VirtualJig,
                          ::testing::Values(JigCase{1, false, 0.0005}, JigCase{2, false, 0.0005},
                                            JigCase{0, true, 0.0008}, JigCase{3, false, 0.0}));
 
+// Runs the jig on silence or a steady sine of whole periods; answers the
+// channels' mean, power and cross power, and channel 0 / 1 x R at f.
+std::complex<double> RunJig(const VirtualSetup& setup, double f, uint32_t rate, double stats[5] = nullptr) {
+    VirtualPath path(setup, rate);
+    const std::size_t settle = rate / 2, len = rate / 10;
+    std::vector<double> ch[2] = {std::vector<double>(len), std::vector<double>(len)};
+    for (std::size_t k = 0; k < settle + len; ++k) {
+        const double drive[2] = {0.5 * std::sin(2 * kPi * f * double(k) / rate), 0};
+        double out[2];
+        path.Process(drive, out);
+        if (k >= settle) ch[0][k - settle] = out[0], ch[1][k - settle] = out[1];
+    }
+    for (std::size_t k = 0; stats && k < len; ++k) {
+        const double a = ch[0][k] - setup.acoustic.dc, b = ch[1][k] - setup.acoustic.dc;
+        stats[0] += ch[0][k] / len, stats[1] += ch[1][k] / len, stats[2] += a * a / len, stats[3] += b * b / len;
+        stats[4] += a * b / len;
+    }
+    double r, offset, feed;
+    ImpedanceBoxConstants(setup.boxVersion, r, offset, feed);
+    return Dft(ch[0], 0, len, f, rate) / Dft(ch[1], 0, len, f, rate) * r * std::polar(1.0, offset);
+}
+
+TEST(VirtualJigLoads, SimulationAgreesWithTheTruthForEveryLoadAndCurrentChannel) {
+    const uint32_t rate = 48000;
+    VirtualSetup setup;
+    setup.mode = VirtualMode::kImpedanceJig;
+    for (int box : {1, 2})
+        for (VirtualLoad load : {VirtualLoad::kDriver, VirtualLoad::kResistor, VirtualLoad::kResistorInductor,
+                                 VirtualLoad::kResistorCapacitor})
+            for (double corner : {0.0, 3000.0}) {
+                setup.boxVersion = box;
+                setup.jig = {load, 4.7, 0.002, 47e-6, corner ? 0.9 : 1.0, corner};
+                for (double f : {50.0, 1000.0, 6000.0, 12000.0}) {
+                    const std::complex<double> want = VirtualTruth(setup, rate).JigReading(f);
+                    EXPECT_LT(std::abs(RunJig(setup, f, rate) - want), 1e-4 * std::abs(want))
+                        << box << " " << int(load) << " " << corner << " " << f;
+                }
+            }
+    // Noise and DC on both inputs, the channels' noise uncorrelated.
+    setup.jig = {};
+    setup.acoustic.noiseDb = -40, setup.acoustic.dc = 0.05;
+    double stats[5] = {};
+    RunJig(setup, 0, rate, stats);
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_NEAR(stats[c], 0.05, 1e-3) << c;
+        EXPECT_NEAR(std::sqrt(stats[2 + c]), 0.01, 5e-4) << c;
+    }
+    EXPECT_LT(std::abs(stats[4]), 0.1 * 1e-4);
+}
+
 TEST(VirtualDevice, FollowsTheWaveDeviceRules) {
     VirtualLoudspeaker device;
     std::unique_ptr<WaveDeviceHandle> a, b;
