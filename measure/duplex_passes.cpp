@@ -40,14 +40,14 @@ void ApplyCompensations(Measurement& m, const CompensationHooks& hooks, const Me
 }
 
 Status DuplexPasses::Prepare(void* owner, const MeasurementSettings& ms, CompensationStimulus kind,
-                             const WavePrepareHooks& hooks) {
+                             const WavePrepareHooks& hooks, bool impedance) {
     WaveDeviceSettings ds;
-    ds.channels = ms.channels;
+    ds.channels = impedance ? 2 : ms.channels;
     ds.bits = ms.bitsPerSample;
     ds.sampleRate = ms.sampleRate;
     WavePrepareHooks checked = hooks;
     const SoundcardCompensationCheck check(ms, checked);
-    Status s = WavePrepareMeasurement(owner, ds, int(kind), false, checked);
+    Status s = WavePrepareMeasurement(owner, ds, impedance ? -1 : int(kind), impedance, checked);
     if (!s) return s;
     prepared_ = true;
     WaveSetBufferCount(int(ms.bufferCount));

@@ -1,0 +1,275 @@
+#include "measure/impedance.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <new>
+#include <sstream>
+
+#include "audio/virtual_device.h"
+#include "dsp/fft.h"
+#include "dsp/numeric.h"
+#include "dsp/window.h"
+#include "measure/measurement_settings.h"
+#include "measure/mls.h"
+#include "measure/stimulus_files.h"
+#include "platform/file_io.h"
+#include "resources/string_ids.h"
+
+namespace srx {
+
+const char kImpedanceCalibrationHeader[] = "SonRix Impedance Calibration File";
+
+namespace {
+
+constexpr int kMaxImpedanceOrder = 26;
+
+// The calibration at f: interpolated over log f between the entries around
+// it, the end entries' values beyond the ends.
+void CalibrationAt(const ImpedanceCalibration& t, double f, double* k, double* theta) {
+    auto next = std::upper_bound(t.begin(), t.end(), f,
+                                 [](double v, const ImpedanceCalibrationEntry& e) { return v < e.frequency; });
+    if (next == t.begin()) {
+        *k = t.front().factor, *theta = t.front().phase;
+    } else if (next == t.end()) {
+        *k = t.back().factor, *theta = t.back().phase;
+    } else {
+        const ImpedanceCalibrationEntry &a = *(next - 1), &b = *next;
+        const double x = std::log(f / a.frequency) / std::log(b.frequency / a.frequency);
+        *k = a.factor + (b.factor - a.factor) * x;
+        *theta = a.phase + (b.phase - a.phase) * x;
+    }
+}
+
+std::string Trimmed(std::string line) {
+    const size_t cut = line.find_first_of("\r\n");
+    if (cut != std::string::npos) line.resize(cut);
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
+}
+
+// Reads f, power and phase of every frequency of `series` below half the
+// rate from a transformed spectrum, at the nearest bin: the two channels
+// are read at the same bin, so their ratio is exact.
+void ReadSpectrum(const std::vector<float>& spectrum, int log2n, uint32_t rate, const std::vector<double>& series,
+                  std::vector<double>& power, std::vector<double>& phase) {
+    power.assign(series.size(), 0.0);
+    phase.assign(series.size(), 0.0);
+    for (size_t i = 0; i < series.size(); ++i) {
+        double bin = 0;
+        SpectrumValueAt(spectrum.data(), 1 << log2n, int(rate), series[i], &bin, &power[i], &phase[i], 0);
+    }
+}
+
+Status CurveFromChannels(const std::vector<double>& series, const std::vector<double>& p0,
+                         const std::vector<double>& a0, const std::vector<double>& p1,
+                         const std::vector<double>& a1, const ImpedanceContext& c, std::unique_ptr<Measurement>& out) {
+    out = NewMeasurement(kCurveImpedance);
+    if (!out) return Status::Error(kStrOutOfMemory);
+    for (size_t i = 0; i < series.size(); ++i) {
+        double z = 0, phase = 0;
+        // A frequency the channels do not carry adds no point.
+        if (!ImpedanceFromChannels(p0[i], a0[i], p1[i], a1[i], series[i], c, &z, &phase)) continue;
+        if (!AddCurvePoint(*out, series[i], z, phase, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
+                           kNoLevel, kNoLevel, kNoLevel))
+            return Status::Error(kStrOutOfMemory);
+    }
+    out->h.flags |= kMesPhase;
+    if (out->points.size() < 2) {
+        out.reset();
+        return Status::Error(kStrLevelTooLow);
+    }
+    return Status::Ok();
+}
+
+}  // namespace
+
+bool ImpedanceFromChannels(double p0, double phi0, double p1, double phi1, double f, const ImpedanceContext& c,
+                           double* magnitude, double* phase) {
+    double r = 0, offset = 0, feed = 0;
+    if (!(p0 > 0) || !(p1 > 0) || !ImpedanceBoxConstants(c.boxVersion, r, offset, feed)) return false;
+    double k = 1, theta = 0;
+    if (c.table && !c.table->empty()) CalibrationAt(*c.table, f, &k, &theta);
+    const double correction = c.probePhaseCorrection && c.rate > 0 ? 2 * kPi * f / c.rate : 0.0;
+    *magnitude = std::sqrt(p0) / std::sqrt(p1) * r * k;
+    *phase = WrapRadians(phi0 - phi1 - theta + offset + correction);
+    return std::isfinite(*magnitude) && std::isfinite(*phase);
+}
+
+std::string ImpedanceCalibrationName(const MeasurementSettings& ms) {
+    char name[256];
+    const int head[5] = {int(ms.sampleRate / 1000), int(ms.bitsPerSample), int(ms.outputDevice), int(ms.inputDevice),
+                         int(ms.impedanceBoxVersion)};
+    if (ms.flags & kMsfImpedanceMls)
+        std::snprintf(name, sizeof name, "ImpCal_%d%d%d%d%d_MLS=%d_WIN=%d.icf", head[0], head[1], head[2], head[3],
+                      head[4], int(ms.impedanceMlsOrder), int(ms.impedanceWindowType));
+    else
+        std::snprintf(name, sizeof name, "ImpCal_%d%d%d%d%d_SW=%.4lf_%.0lf_%.0lf.icf", head[0], head[1], head[2],
+                      head[3], head[4], ms.impedanceSweepTime, ms.impedanceStart, ms.impedanceStop);
+    return name;
+}
+
+std::string ImpedanceSettingLine(const MeasurementSettings& ms) {
+    std::ostringstream s;
+    s << "; setting rate=" << ms.sampleRate << " bits=" << ms.bitsPerSample << " out=" << ms.outputDevice
+      << " in=" << ms.inputDevice << " box=" << ms.impedanceBoxVersion;
+    return s.str();
+}
+
+bool ImpedanceCalibrationFileName(const MeasurementSettings& ms, const std::string& programFolder, std::string* out) {
+    const std::string path = InProgramFolder(programFolder, ImpedanceCalibrationName(ms).c_str());
+    if (out) *out = path;
+    ImpedanceCalibration table;
+    return ReadImpedanceCalibration(HostPath(path), table, ImpedanceSettingLine(ms));
+}
+
+Status WriteImpedanceCalibration(const std::string& path, const Measurement& m, double rcal,
+                                 const std::string& settingLine, double* meanFactor) {
+    std::ostringstream text;
+    text << kImpedanceCalibrationHeader << "\r\n";
+    if (!settingLine.empty()) text << settingLine << "\r\n";
+    double sum = 0, last = 0;
+    size_t n = 0;
+    for (const CurvePoint& p : m.points) {
+        const double z = p.value[kSlotLevel], f = p.frequency;
+        // Only points a reader takes: rising, finite, with a level.
+        if (!(z > 0) || !std::isfinite(z) || !(f > last) || n >= kMaxImpedanceCalibrationEntries) continue;
+        char line[128];
+        std::snprintf(line, sizeof line, "%.8lf  %.8lf  % .8lf\r\n", f, rcal / z, p.value[kSlotPhase] * 180 / kPi);
+        text << line;
+        sum += z;
+        last = f;
+        ++n;
+    }
+    if (n == 0 || !(rcal > 0) || !std::isfinite(rcal)) return Status::Error(kStrLevelTooLow);
+    text << "; End\r\n";
+    if (!WriteFileSafely(path, text.str())) return Status::Error(kStrCantCreateStimulus);
+    if (meanFactor) *meanFactor = rcal / (sum / double(n));
+    return Status::Ok();
+}
+
+bool ReadImpedanceCalibration(const std::string& path, ImpedanceCalibration& out, const std::string& settingLine) {
+    out.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::string raw;
+    bool header = false, settingMatches = settingLine.empty();
+    while (out.size() < kMaxImpedanceCalibrationEntries && std::getline(in, raw)) {
+        const std::string line = Trimmed(raw);
+        if (line == Trimmed(settingLine)) settingMatches = true;
+        if (line.empty() || line[0] == ';' || line[0] == '*') continue;
+        if (!header) {
+            if (line != kImpedanceCalibrationHeader) return false;
+            header = true;
+            continue;
+        }
+        std::string fields = line;
+        std::replace(fields.begin(), fields.end(), ',', ' ');
+        std::replace(fields.begin(), fields.end(), '\t', ' ');
+        std::istringstream values(fields);
+        double f = 0, k = 0, degrees = 0;
+        if (!(values >> f >> k >> degrees)) continue;
+        // log(f / f) would divide by 0 and a factor of 0 erase the curve.
+        if (!std::isfinite(f) || !std::isfinite(k) || !std::isfinite(degrees) || !(f > 0) || !(k > 0)) continue;
+        if (!out.empty() && !(f > out.back().frequency)) continue;
+        out.push_back({f, k, degrees * kPi / 180});
+    }
+    if (out.empty() || !settingMatches) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+Status AnalyseImpedanceSweep(const Recording& r, uint32_t leadFrames, const ImpedanceParams& p,
+                             std::unique_ptr<Measurement>& out) {
+    out.reset();
+    SweepParams sweep;
+    sweep.f1 = p.f1;
+    sweep.f2 = p.f2;
+    sweep.timePerOctave = p.timePerOctave;
+    const uint64_t n = SweepFrames(sweep, r.rate);
+    std::vector<double> series = FrequencySeries(p.f1, p.f2, p.perOctave);
+    if (!n || series.empty() || r.rate < 1000) return Status::Error(kStrEmptyGrid);
+    if (r.c1.size() != r.c0.size()) return Status::Error(kStrTooFewPoints);
+    double dc0 = 0, dc1 = 0;
+    FindStimulusArrival(r.c0, r.rate, p.f1 / 2, &dc0);
+    // Both channels from the current channel's arrival: read from their
+    // own, they would differ by the detection, not by the load.
+    const int64_t start = FindStimulusArrival(r.c1, r.rate, p.f1 / 2, &dc1);
+    const uint64_t available = int64_t(r.c0.size()) > start ? uint64_t(int64_t(r.c0.size()) - start) : 0;
+    const uint64_t keep = available > n ? available - 3 * ((available - n) / 4) : available;
+    if (keep < 2) return Status::Error(kStrLevelTooLow);
+    const double fs = p.f1 / 2;
+    int order = fs < 10 ? 18 : fs < 20 ? 17 : 16;
+    while (order < 40 && (uint64_t(1) << order) < keep) ++order;
+    while (order < 40 && double(r.rate) / std::ldexp(1.0, order) > fs) ++order;
+    ++order;  // zero padding: the decay at the end does not wrap onto the start
+    if (order > kMaxImpedanceOrder) return Status::Error(kStrFftTooLarge);
+    (void)leadFrames;
+    std::vector<double> power[2], phase[2];
+    try {
+        std::vector<float> buf;
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<double>& x = c == 0 ? r.c0 : r.c1;
+            const double dc = c == 0 ? dc0 : dc1;
+            buf.assign(size_t(2) << order, 0.0f);
+            for (uint64_t i = 0; i < keep; ++i)
+                if (start + int64_t(i) >= 0) buf[2 * i] = float(x[size_t(start + int64_t(i))] - dc);
+            Fft(buf.data(), order, 1);
+            ReadSpectrum(buf, order, r.rate, series, power[c], phase[c]);
+        }
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kStrCantAnalyseMemory);
+    }
+    return CurveFromChannels(series, power[0], phase[0], power[1], phase[1], p.context, out);
+}
+
+Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& stimulusPath, double preSilence,
+                           const ImpedanceParams& p, std::unique_ptr<Measurement>& out) {
+    out.reset();
+    if (p.order < kMlsMinOrder || p.order > kMlsMaxOrder) return Status::Error(kStrEmptyGrid);
+    const uint32_t n = uint32_t(1) << p.order;
+    MlsRecoveryOptions options;
+    options.preSilence = preSilence;
+    std::unique_ptr<TimeRecord> voltage, current;
+    MlsPassReport reportV, reportI;
+    Status s = MlsImpulsePairFromFiles(responsePath, stimulusPath, n, options, voltage, current, &reportV, &reportI);
+    if (!s) return s;
+    const uint32_t rate = uint32_t(voltage->h.sampleRate);
+    const std::vector<double> series = FrequencySeries(p.f1, p.f2, p.perOctave);
+    if (series.empty()) return Status::Error(kStrEmptyGrid);
+    // The whole period from the current's window start, weighed by the
+    // falling half of the window: a window of one period of f1 would cut
+    // the driver's response off.
+    const size_t period = std::min(voltage->samples.size(), current->samples.size()) - 1;
+    const size_t from = size_t(std::clamp<int64_t>(current->h.windowStart, 0, int64_t(period) - 1));
+    // Each channel's period starts where the recovery found its response:
+    // the voltage's is turned to start where the current's does.
+    const size_t shift = (int64_t(reportI.onset) - int64_t(reportV.onset)) % int64_t(period) + period;
+    const int log2n = std::max(15, Log2Ceiling(int64_t(period)));
+    std::vector<double> power[2], phase[2];
+    try {
+        std::vector<float> buf;
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<float>& x = c == 0 ? voltage->samples : current->samples;
+            buf.assign(size_t(2) << log2n, 0.0f);
+            const size_t turn = c == 0 ? shift : 0;
+            for (size_t i = 0; i < period; ++i) buf[2 * i] = x[(from + turn + i) % period];
+            ApplyWindow(buf.data(), log2n, int(period), p.windowType, 1);
+            Fft(buf.data(), log2n, 1);
+            ReadSpectrum(buf, log2n, rate, series, power[c], phase[c]);
+        }
+    } catch (const std::bad_alloc&) {
+        return Status::Error(kStrCantAnalyseMemory);
+    }
+    ImpedanceContext c = p.context;
+    c.rate = rate;
+    s = CurveFromChannels(series, power[0], phase[0], power[1], phase[1], c, out);
+    if (out) out->h.flags |= kMesImpedanceMls;
+    return s;
+}
+
+}  // namespace srx
