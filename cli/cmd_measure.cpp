@@ -82,6 +82,13 @@ const VirtualField kVirtualFields[] = {
     {"vented", 0, 1, true, [](VirtualSetup& s, double v) { s.driver.vented = v != 0; }},
     {"alpha", 0.01, 100, false, [](VirtualSetup& s, double v) { s.driver.alpha = v; }},
     {"fb", 1, 20000, false, [](VirtualSetup& s, double v) { s.driver.fb = v; }},
+    // The jig's load: 0 driver, 1 R, 2 R + L, 3 R + C; its current channel.
+    {"load", 0, 3, true, [](VirtualSetup& s, double v) { s.jig.load = VirtualLoad(int(v)); }},
+    {"loadR", 0, 1e7, false, [](VirtualSetup& s, double v) { s.jig.loadR = v; }},
+    {"loadL", 0, 100, false, [](VirtualSetup& s, double v) { s.jig.loadL = v; }},
+    {"loadC", 0, 100, false, [](VirtualSetup& s, double v) { s.jig.loadC = v; }},
+    {"currentGain", 0.01, 100, false, [](VirtualSetup& s, double v) { s.jig.currentGain = v; }},
+    {"currentCorner", 0, 1e6, false, [](VirtualSetup& s, double v) { s.jig.currentCorner = v; }},
 };
 
 }  // namespace

@@ -215,6 +215,39 @@ int Main(int argc, char** argv) {
         c->add_option("OUT.MES", sine.output, "frequency response to write")->required();
         analyseSine.push_back(c);
     }
+    // Impedance on the virtual jig, its calibration and calibration files.
+    ImpedanceOptions imp;
+    const auto impedanceSettings = [&](CLI::App* c) {
+        c->add_option("--device", imp.device, "sound device")->required()->check(CLI::IsMember({"virtual"}));
+        c->add_option("--virtual", imp.virtualSettings,
+                      "the virtual jig's set-up, key=value[,key=value...]: " + VirtualSettingKeys())
+            ->delimiter(',');
+        c->add_option("--method", imp.method, "sweep or mls")->check(CLI::IsMember({"sweep", "mls"}));
+        c->add_option("--order", imp.order, "MLS order")->transform(Integer(10, 20))->capture_default_str();
+        c->add_option("--start", imp.start, "first frequency in Hz")->transform(Number(1, true))->capture_default_str();
+        c->add_option("--stop", imp.stop, "last frequency in Hz")->transform(Number(1, true))->capture_default_str();
+        c->add_option("--time", imp.time, "sweep s per octave")->transform(Number(0, false))->capture_default_str();
+        c->add_option("--ppo", imp.ppo, "frequencies per octave")->transform(Integer(1, 96))->capture_default_str();
+        c->add_option("--passes", imp.passes, "pre-averages")->transform(Integer(1, 16))->capture_default_str();
+        c->add_option("--box", imp.box, "box version 0..3")->transform(Integer(0, 3))->capture_default_str();
+        c->add_option("--rate", imp.rate, "sample rate in Hz")->transform(Integer(8000, 192000))->capture_default_str();
+    };
+    CLI::App* impedanceCommand = measure->add_subcommand("impedance", "impedance measurement into OUT.MES");
+    impedanceSettings(impedanceCommand);
+    impedanceCommand->add_option("--calibration", imp.calibration, "calibration file (.icf) to apply");
+    impedanceCommand->add_option("OUT.MES", imp.output, "impedance curve to write")->required();
+    CLI::App* calibrate = app.add_subcommand("calibrate", "calibrate a measuring set-up");
+    calibrate->require_subcommand(1);
+    CLI::App* calibrateImpedance = calibrate->add_subcommand("impedance", "impedance box on a resistor into OUT.icf");
+    impedanceSettings(calibrateImpedance);
+    calibrateImpedance->add_option("--resistor", imp.resistor, "calibration resistor in ohm")
+        ->required()
+        ->transform(Number(0, false));
+    calibrateImpedance->add_option("OUT.icf", imp.output, "calibration file to write")->required();
+    std::string icfFile;
+    CLI::App* icfCommand = app.add_subcommand("icf", "the table of an impedance calibration file");
+    icfCommand->add_option("FILE", icfFile, "calibration file (.icf)")->required();
+
     std::string thdFile;
     uint32_t thdHarmonics = 0x1FF;
     CLI::App* thdCommand = app.add_subcommand("thd", "harmonic distortion of a measurement with harmonics");
@@ -242,6 +275,9 @@ int Main(int argc, char** argv) {
             if (analyseSine[i]->parsed()) return RunAnalyseSine(sine);
         }
         if (thdCommand->parsed()) return RunThd(thdFile, thdHarmonics);
+        if (impedanceCommand->parsed()) return RunMeasureImpedance(imp);
+        if (calibrateImpedance->parsed()) return RunCalibrateImpedance(imp);
+        if (icfCommand->parsed()) return RunIcf(icfFile);
     } catch (const std::bad_alloc&) {
         return Fail(Status::Error(kStrOutOfMemory));
     }

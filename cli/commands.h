@@ -45,7 +45,18 @@ struct SineOptions {
     std::vector<std::string> virtualSettings;
 };
 
+// The impedance measurement and its calibration on the virtual jig.
+struct ImpedanceOptions {
+    std::string device, output, method = "sweep", calibration;
+    int order = 17, passes = 1, box = 1, ppo = 3, rate = 44100, bits = 16;
+    double start = 20, stop = 20000, time = 0.5, resistor = 8;
+    std::vector<std::string> virtualSettings;
+};
+
 int RunInfo(const std::vector<std::string>& files);
+int RunMeasureImpedance(const ImpedanceOptions& options);
+int RunCalibrateImpedance(const ImpedanceOptions& options);
+int RunIcf(const std::string& path);
 int RunMeasureSine(const SineOptions& options);
 int RunStimulusSine(const SineOptions& options);
 int RunAnalyseSine(const SineOptions& options);

@@ -48,8 +48,8 @@ public:
     // configured), with the sound-card compensation check of `kind`.
     // With `impedance` the engine records in stereo and there is no
     // sound-card compensation to look for.
-    Status Prepare(void* owner, const MeasurementSettings& ms, CompensationStimulus kind,
-                   const WavePrepareHooks& hooks, bool impedance = false);
+    Status Prepare(void* owner, const MeasurementSettings& ms, CompensationStimulus kind, const WavePrepareHooks& hooks,
+                   bool impedance = false);
     // Opens the input on `response` and the output on `stimulus` (program
     // paths) and starts both (2803, 2802, 2805).
     Status StartPass(int inputDevice, int outputDevice, const std::string& response, const std::string& stimulus);

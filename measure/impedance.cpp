@@ -64,8 +64,8 @@ void ReadSpectrum(const std::vector<float>& spectrum, int log2n, uint32_t rate, 
 }
 
 Status CurveFromChannels(const std::vector<double>& series, const std::vector<double>& p0,
-                         const std::vector<double>& a0, const std::vector<double>& p1,
-                         const std::vector<double>& a1, const ImpedanceContext& c, std::unique_ptr<Measurement>& out) {
+                         const std::vector<double>& a0, const std::vector<double>& p1, const std::vector<double>& a1,
+                         const ImpedanceContext& c, std::unique_ptr<Measurement>& out) {
     out = NewMeasurement(kCurveImpedance);
     if (!out) return Status::Error(kStrOutOfMemory);
     for (size_t i = 0; i < series.size(); ++i) {

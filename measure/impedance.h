@@ -30,7 +30,7 @@ using ImpedanceCalibration = std::vector<ImpedanceCalibrationEntry>;
 struct ImpedanceContext {
     int boxVersion = 1;
     uint32_t rate = 44100;
-    bool probePhaseCorrection = false;         // add one sample's phase
+    bool probePhaseCorrection = false;            // add one sample's phase
     const ImpedanceCalibration* table = nullptr;  // null: uncalibrated
 };
 

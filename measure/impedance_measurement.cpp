@@ -62,6 +62,7 @@ std::string ImpedanceMeasurement::StimulusFile() const { return StimulusPath(set
 std::string ImpedanceMeasurement::ResponseFile(int pass) const { return ResponsePath(setup_.folder, Base(), pass); }
 
 std::string ImpedanceMeasurement::CalibrationFile() const {
+    if (!setup_.calibrationFile.empty()) return setup_.calibrationFile;
     std::string path;
     ImpedanceCalibrationFileName(setup_.settings, setup_.programFolder, &path);
     return path;
@@ -106,7 +107,9 @@ Status ImpedanceMeasurement::Analyse() {
     const MeasurementSettings& ms = setup_.settings;
     ImpedanceParams p = Params();
     ImpedanceCalibration table;
-    if (!setup_.calibrating && ReadImpedanceCalibration(HostPath(CalibrationFile()), table, ImpedanceSettingLine(ms))) {
+    // A file of one's own is taken whatever setting wrote it.
+    const std::string expected = setup_.calibrationFile.empty() ? ImpedanceSettingLine(ms) : std::string();
+    if (!setup_.calibrating && ReadImpedanceCalibration(HostPath(CalibrationFile()), table, expected)) {
         p.context.table = &table;
         calibrated_ = true;
     }
@@ -131,10 +134,8 @@ Status ImpedanceMeasurement::Analyse() {
     result_ = AveragePasses(list);
     if (!result_) return Status::Error(kStrCantAnalyseMemory);
     if (!setup_.calibrating) return Status::Ok();
-    std::string path;
-    ImpedanceCalibrationFileName(ms, setup_.programFolder, &path);
-    return WriteImpedanceCalibration(HostPath(path), *result_, setup_.calibrationResistor, ImpedanceSettingLine(ms),
-                                     &factor_);
+    return WriteImpedanceCalibration(HostPath(CalibrationFile()), *result_, setup_.calibrationResistor,
+                                     ImpedanceSettingLine(ms), &factor_);
 }
 
 Status ImpedanceMeasurement::Complete(const std::string& title) {

@@ -25,9 +25,12 @@ struct ImpedanceMeasurementSetup {
     int outputDevice = kWaveMapper;
     int inputDevice = kWaveMapper;
     std::string inputName, outputName;
-    bool calibrating = false;       // measure the calibration resistor and write the file
+    bool calibrating = false;        // measure the calibration resistor and write the file
     double calibrationResistor = 8;  // ohm
-    double revc = 0;                // voice-coil DC resistance for the T/S block, 0: none
+    double revc = 0;                 // voice-coil DC resistance for the T/S block, 0: none
+    // A calibration file of one's own (host path), read or written instead
+    // of the setting's; empty: the setting's.
+    std::string calibrationFile;
 };
 
 class ImpedanceMeasurement {

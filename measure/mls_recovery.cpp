@@ -328,8 +328,7 @@ Status MlsImpulseFromFiles(const std::string& responsePath, const std::string& s
 
 Status MlsImpulsePairFromFiles(const std::string& responsePath, const std::string& stimulusPath, uint32_t n,
                                const MlsRecoveryOptions& options, std::unique_ptr<TimeRecord>& record0,
-                               std::unique_ptr<TimeRecord>& record1, MlsPassReport* report,
-                               MlsPassReport* report1) {
+                               std::unique_ptr<TimeRecord>& record1, MlsPassReport* report, MlsPassReport* report1) {
     return Recover(responsePath, stimulusPath, n, options, true, record0, record1, report, report1);
 }
 

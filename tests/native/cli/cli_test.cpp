@@ -118,6 +118,33 @@ TEST_F(Cli, CompensationPrintsTheTableInRisingFrequency) {
     EXPECT_EQ(bad.out + bad.err, "sonrix-cli: " + P("bad.2CP") + ": Read error !\n");
 }
 
+// A calibration written by one command is the table another reads and the
+// third applies; the gated sine's distortion reads back from its file.
+TEST_F(Cli, ImpedanceCalibrationAndDistortionRoundTrip) {
+    const std::string jig = "currentGain=0.9,currentCorner=12000";
+    const nlohmann::json cal =
+        RunCli({"calibrate", "impedance", "--device", "virtual", "--resistor", "10", "--virtual", jig, P("c.icf")})
+            .Json();
+    EXPECT_GT(cal["meanFactor"].get<double>(), 0);
+    const nlohmann::json table = RunCli({"icf", P("c.icf")}).Json();
+    EXPECT_EQ(table["entries"], cal["points"]);
+    EXPECT_NEAR(table["table"][0][1].get<double>(), 0.9, 1e-3);
+    const nlohmann::json z = RunCli({"measure", "impedance", "--device", "virtual", "--virtual", jig, "--calibration",
+                                     P("c.icf"), P("z.mes")})
+                                 .Json();
+    EXPECT_TRUE(z["calibrated"].get<bool>());
+    EXPECT_LT(z["modelErrors"]["relative"].get<double>(), 0.01);
+    EXPECT_EQ(RunCli({"measure", "impedance", "--device", "virtual", "--method", "mls", P("m.mes")}).code, 1);
+
+    const nlohmann::json gated = RunCli({"measure", "gated", "--device", "virtual", "--start", "1000", "--stop", "4000",
+                                         "--virtual", "distortion=0.05", P("g.mes")})
+                                     .Json();
+    const nlohmann::json thd = RunCli({"thd", P("g.mes")}).Json();
+    EXPECT_NEAR(thd["thdPercent"].get<double>(), gated["thdPercent"].get<double>(), 1e-4);
+    EXPECT_EQ(thd["harmonicMaxPercent"], gated["harmonicMaxPercent"]);
+    EXPECT_LT(RunCli({"thd", P("g.mes"), "--harmonics", "2"}).Json()["thdPercent"].get<double>(), 0.5);
+}
+
 TEST(CliCommands, AnswerInJsonOrRefuseWithTheirExitCodes) {
     EXPECT_EQ(RunCli({"version"}).Json(), nlohmann::json({{"program", "sonrix-cli"}, {"version", "2.20"}}));
     const CliResult text = RunCli({"string", "5411"});

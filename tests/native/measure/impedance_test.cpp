@@ -116,10 +116,10 @@ TEST_F(ImpedanceTest, SweepFollowsTheJigAndACalibrationTakesTheChannelsOut) {
 
 TEST_F(ImpedanceTest, CalibrationFilesRoundTripAndRefuseOtherSettings) {
     std::unique_ptr<Measurement> m = NewMeasurement(kCurveImpedance);
-    AddCurvePoint(*m, 100, 8.5, 0.01, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
-                  kNoLevel, kNoLevel);
-    AddCurvePoint(*m, 1000, 8.0, 0.0, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
-                  kNoLevel, kNoLevel);
+    AddCurvePoint(*m, 100, 8.5, 0.01, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
+                  kNoLevel);
+    AddCurvePoint(*m, 1000, 8.0, 0.0, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
+                  kNoLevel);
     std::string path;
     EXPECT_FALSE(ImpedanceCalibrationFileName(ms_, Folder(), &path));
     double factor = 0;
