@@ -104,7 +104,9 @@ TEST_F(ImpedanceTest, SweepFollowsTheJigAndACalibrationTakesTheChannelsOut) {
     auto raw = Measure();
     const VirtualTruth truth(jig_, kRate);
     for (const CurvePoint& p : raw->points)
-        if (p.frequency <= top) EXPECT_NEAR(p.value[kSlotLevel] / std::abs(truth.JigReading(p.frequency)), 1, 0.004);
+        if (p.frequency <= top) {
+            EXPECT_NEAR(p.value[kSlotLevel] / std::abs(truth.JigReading(p.frequency)), 1, 0.004);
+        }
     jig_.jig.load = VirtualLoad::kResistor;
     jig_.jig.loadR = 8;
     Measure(true);

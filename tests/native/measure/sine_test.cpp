@@ -109,8 +109,9 @@ TEST_F(SineTest, GatedFollowsTheModelAndLeavesTheReflectionOut) {
         const auto reflected = Measure(SineKind::kGated);
         ASSERT_EQ(reflected->points.size(), plain->points.size());
         for (size_t i = 0; i < plain->points.size(); ++i)
-            if (plain->points[i].frequency >= 300)
+            if (plain->points[i].frequency >= 300) {
                 EXPECT_NEAR(reflected->points[i].value[kSlotLevel], plain->points[i].value[kSlotLevel], 0.05);
+            }
     }
 }
 
