@@ -86,6 +86,21 @@ struct PassSteps {
 // answers false when the device has nothing more to deliver).
 Status RecordPasses(int first, int count, const PassSteps& steps, const std::function<bool()>& pump);
 
+// The first steps of a headless run of measurement `M` (its engine
+// prepared with itself as the owner, its stimulus written, every pass
+// recorded), pumping the device as RecordPasses does.
+template <class M>
+Status PrepareAndRecord(M& m, const std::function<bool()>& pump) {
+    Status s = m.Prepare(&m);
+    if (s) s = m.CreateFiles();
+    if (s)
+        s = RecordPasses(m.FirstPass(), m.PassCount(),
+                         {[&](int pass) { return m.StartPass(pass); }, [&] { return m.PassRunning(); },
+                          [&] { return m.PassError(); }},
+                         pump);
+    return s;
+}
+
 // Runs `run` with `device` as the engine's back-end paced by hand, its
 // owner notices going to `handler` (with the owner the engine was prepared
 // for); `pump` for RecordPasses is handed to `run`. The back-end is put back

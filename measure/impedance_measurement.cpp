@@ -170,13 +170,7 @@ Status RunImpedanceMeasurement(ImpedanceMeasurement& m, VirtualLoudspeaker& devi
     return RunOnVirtualDevice(
         device, &ImpedanceMeasurement::OwnerNotice,
         [&](const std::function<bool()>& pump) {
-            Status s = m.Prepare(&m);
-            if (s) s = m.CreateFiles();
-            if (s)
-                s = RecordPasses(m.FirstPass(), m.PassCount(),
-                                 {[&](int pass) { return m.StartPass(pass); }, [&] { return m.PassRunning(); },
-                                  [&] { return m.PassError(); }},
-                                 pump);
+            Status s = PrepareAndRecord(m, pump);
             if (s) s = m.Analyse();
             if (s) s = m.Complete(title);
             return s;

@@ -172,13 +172,7 @@ Status MlsMeasurement::DoFft() {
 void MlsMeasurement::Finish() { recorder_.Finish(); }
 
 Status RunMlsMeasurement(MlsMeasurement& m, const std::function<bool()>& pump, const std::string& title) {
-    Status s = m.Prepare(&m);
-    if (s) s = m.CreateFiles();
-    if (s)
-        s = RecordPasses(m.FirstPass(), m.PassCount(),
-                         {[&](int pass) { return m.StartPass(pass); }, [&] { return m.PassRunning(); },
-                          [&] { return m.PassError(); }},
-                         pump);
+    Status s = PrepareAndRecord(m, pump);
     if (s) s = m.Analyse();
     if (s) s = m.Complete(title);
     if (s) s = m.DoFft();

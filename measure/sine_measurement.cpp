@@ -223,13 +223,7 @@ Status SineMeasurement::Complete(const std::string& title) {
 }
 
 Status RunSineMeasurement(SineMeasurement& m, const std::function<bool()>& pump, const std::string& title) {
-    Status s = m.Prepare(&m);
-    if (s) s = m.CreateFiles();
-    if (s)
-        s = RecordPasses(0, m.PassCount(),
-                         {[&](int pass) { return m.StartPass(pass); }, [&] { return m.PassRunning(); },
-                          [&] { return m.PassError(); }},
-                         pump);
+    Status s = PrepareAndRecord(m, pump);
     if (s) s = m.Analyse();
     if (s) s = m.Complete(title);
     return s;
