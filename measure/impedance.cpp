@@ -235,8 +235,7 @@ Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& s
     MlsRecoveryOptions options;
     options.preSilence = preSilence;
     std::unique_ptr<TimeRecord> voltage, current;
-    MlsPassReport reportV, reportI;
-    Status s = MlsImpulsePairFromFiles(responsePath, stimulusPath, n, options, voltage, current, &reportV, &reportI);
+    Status s = MlsImpulsePairFromFiles(responsePath, stimulusPath, n, options, voltage, current);
     if (!s) return s;
     const uint32_t rate = uint32_t(voltage->h.sampleRate);
     const std::vector<double> series = FrequencySeries(p.f1, p.f2, p.perOctave);
@@ -246,9 +245,6 @@ Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& s
     // the driver's response off.
     const size_t period = std::min(voltage->samples.size(), current->samples.size()) - 1;
     const size_t from = size_t(std::clamp<int64_t>(current->h.windowStart, 0, int64_t(period) - 1));
-    // Each channel's period starts where the recovery found its response:
-    // the voltage's is turned to start where the current's does.
-    const size_t shift = (int64_t(reportI.onset) - int64_t(reportV.onset)) % int64_t(period) + period;
     const int log2n = std::max(15, Log2Ceiling(int64_t(period)));
     std::vector<double> power[2], phase[2];
     try {
@@ -256,8 +252,9 @@ Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& s
         for (int c = 0; c < 2; ++c) {
             const std::vector<float>& x = c == 0 ? voltage->samples : current->samples;
             buf.assign(size_t(2) << log2n, 0.0f);
-            const size_t turn = c == 0 ? shift : 0;
-            for (size_t i = 0; i < period; ++i) buf[2 * i] = x[(from + turn + i) % period];
+            // Both records are indexed by the lag behind the sequence, so
+            // the same start serves both.
+            for (size_t i = 0; i < period; ++i) buf[2 * i] = x[(from + i) % period];
             ApplyWindow(buf.data(), log2n, int(period), p.windowType, 1);
             Fft(buf.data(), log2n, 1);
             ReadSpectrum(buf, log2n, rate, series, power[c], phase[c]);

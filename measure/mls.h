@@ -159,12 +159,10 @@ Status MlsImpulseFromFiles(const std::string& responsePath, const std::string& s
 
 // Both channels of the response, each with its own DC offset and each
 // correlated with the same channel of the stimulus and each found in the
-// recording on its own. The report is the first channel's; `report1` (may
-// be null) receives the second's.
+// recording on its own. The report is the first channel's.
 Status MlsImpulsePairFromFiles(const std::string& responsePath, const std::string& stimulusPath, uint32_t n,
                                const MlsRecoveryOptions& options, std::unique_ptr<TimeRecord>& record0,
-                               std::unique_ptr<TimeRecord>& record1, MlsPassReport* report = nullptr,
-                               MlsPassReport* report1 = nullptr);
+                               std::unique_ptr<TimeRecord>& record1, MlsPassReport* report = nullptr);
 
 // Divides the reference channel's response out of the measurement channel's
 // (probe compensation). The reference is first aligned on its own peak, so

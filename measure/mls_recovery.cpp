@@ -265,7 +265,7 @@ namespace {
 
 Status Recover(const std::string& responsePath, const std::string& stimulusPath, uint32_t n,
                const MlsRecoveryOptions& options, bool both, std::unique_ptr<TimeRecord>& out0,
-               std::unique_ptr<TimeRecord>& out1, MlsPassReport* report, MlsPassReport* report1 = nullptr) {
+               std::unique_ptr<TimeRecord>& out1, MlsPassReport* report) {
     out0.reset();
     out1.reset();
     WaveInput response, stimulus;
@@ -314,7 +314,6 @@ Status Recover(const std::string& responsePath, const std::string& stimulusPath,
     }
     if (!s) out0.reset(), out1.reset();
     if (s && report) *report = first;
-    if (s && both && report1) *report1 = second;
     return s;
 }
 
@@ -328,8 +327,8 @@ Status MlsImpulseFromFiles(const std::string& responsePath, const std::string& s
 
 Status MlsImpulsePairFromFiles(const std::string& responsePath, const std::string& stimulusPath, uint32_t n,
                                const MlsRecoveryOptions& options, std::unique_ptr<TimeRecord>& record0,
-                               std::unique_ptr<TimeRecord>& record1, MlsPassReport* report, MlsPassReport* report1) {
-    return Recover(responsePath, stimulusPath, n, options, true, record0, record1, report, report1);
+                               std::unique_ptr<TimeRecord>& record1, MlsPassReport* report) {
+    return Recover(responsePath, stimulusPath, n, options, true, record0, record1, report);
 }
 
 Status DivideReferenceResponse(TimeRecord& measured, const TimeRecord& reference) {
