@@ -19,6 +19,8 @@ constexpr double kMs = 0.001;
 constexpr double kTenthMs = 0.0001, k10Ms = 0.01, k100Ms = 0.1;
 constexpr double kLargestSpeedOfSound = 1e38;  // values from here up are replaced
 constexpr double kLowestStart = 100.0;         // Hz, where no automatic start applies
+// A woofer's resonance lies well below 100 Hz: its impedance starts lower.
+constexpr double kLowestImpedanceStart = 10.0;
 
 PageCheck Refuse(SettingsField field) { return {kStrInvalidValues, field}; }
 
@@ -345,8 +347,8 @@ PageCheck CheckWaterfallPage(MeasurementSettings& ms) {
 PageCheck CheckImpedancePage(MeasurementSettings& ms) {
     const double maxF = MaxFrequency(ms);
     const double start = ms.impedanceStart;
-    if (!(start >= kLowestStart && start <= maxF)) {
-        ms.impedanceStart = kLowestStart;
+    if (!(start >= kLowestImpedanceStart && start <= maxF)) {
+        ms.impedanceStart = kLowestImpedanceStart;
         return Refuse(SettingsField::ImpedanceStart);
     }
     const double stop = ms.impedanceStop;

@@ -128,6 +128,15 @@ TEST(SettingsPages, AutomaticStartsFollowTheWindowAndRangesHold) {
     ms.waterfallLength = 0.15;
     ExpectRefused(CheckWaterfallPage(ms), SettingsField::WaterfallLength);
     EXPECT_EQ(+ms.waterfallLength, 0.1);
+
+    // An impedance curve may start at 10 Hz, where woofers resonate.
+    ms = Defaults(44100);
+    ms.impedanceStart = 10;
+    ms.impedanceStop = 20000;
+    EXPECT_TRUE(CheckImpedancePage(ms).ok());
+    ms.impedanceStart = 9;
+    ExpectRefused(CheckImpedancePage(ms), SettingsField::ImpedanceStart);
+    EXPECT_EQ(+ms.impedanceStart, 10.0);
 }
 
 TEST(SettingsPages, MlsWindowIsLimitedBySequenceTenMsAndGlobalWindow) {
