@@ -86,6 +86,13 @@ struct PassSteps {
 // answers false when the device has nothing more to deliver).
 Status RecordPasses(int first, int count, const PassSteps& steps, const std::function<bool()>& pump);
 
+// The owner handler of a virtual device for measurement `M`, prepared with
+// itself as the owner: the engine's notices go to its OnNotice.
+template <class M>
+void NoticeTo(void* owner, unsigned message, uintptr_t first, intptr_t second) {
+    if (owner) static_cast<M*>(owner)->OnNotice(message, first, second);
+}
+
 // The first steps of a headless run of measurement `M` (its engine
 // prepared with itself as the owner, its stimulus written, every pass
 // recorded), pumping the device as RecordPasses does.

@@ -96,10 +96,6 @@ Status ImpedanceMeasurement::StartPass(int pass) {
     return recorder_.StartPass(setup_.inputDevice, setup_.outputDevice, ResponseFile(pass), StimulusFile());
 }
 
-void ImpedanceMeasurement::OwnerNotice(void* owner, unsigned message, uintptr_t first, intptr_t second) {
-    if (owner) static_cast<ImpedanceMeasurement*>(owner)->OnNotice(message, first, second);
-}
-
 Status ImpedanceMeasurement::Analyse() {
     result_.reset();
     factor_ = 0;
@@ -168,7 +164,7 @@ void ImpedanceMeasurement::Finish() {
 
 Status RunImpedanceMeasurement(ImpedanceMeasurement& m, VirtualLoudspeaker& device, const std::string& title) {
     return RunOnVirtualDevice(
-        device, &ImpedanceMeasurement::OwnerNotice,
+        device, &NoticeTo<ImpedanceMeasurement>,
         [&](const std::function<bool()>& pump) {
             Status s = PrepareAndRecord(m, pump);
             if (s) s = m.Analyse();

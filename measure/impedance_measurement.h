@@ -58,7 +58,6 @@ public:
     }
     bool PassRunning() const { return recorder_.PassRunning(); }
     Status PassError() const { return recorder_.PassError(); }
-    static void OwnerNotice(void* owner, unsigned message, uintptr_t first, intptr_t second);
 
     // Every pass analysed and averaged; a calibration writes its file (the
     // mean factor in CalibrationFactor()). 2809 without usable curves.

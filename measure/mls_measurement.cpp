@@ -75,10 +75,6 @@ bool MlsMeasurement::OnNotice(unsigned message, uintptr_t first, intptr_t second
     return recorder_.OnNotice(message, first, second, error);
 }
 
-void MlsMeasurement::OwnerNotice(void* owner, unsigned message, uintptr_t first, intptr_t second) {
-    if (owner) static_cast<MlsMeasurement*>(owner)->OnNotice(message, first, second);
-}
-
 Status MlsMeasurement::Analyse() {
     passes_.clear();
     impulse_.reset();
@@ -181,7 +177,7 @@ Status RunMlsMeasurement(MlsMeasurement& m, const std::function<bool()>& pump, c
 
 Status RunMlsMeasurement(MlsMeasurement& m, VirtualLoudspeaker& device, const std::string& title) {
     return RunOnVirtualDevice(
-        device, &MlsMeasurement::OwnerNotice,
+        device, &NoticeTo<MlsMeasurement>,
         [&](const std::function<bool()>& pump) { return RunMlsMeasurement(m, pump, title); }, [&] { m.Finish(); });
 }
 

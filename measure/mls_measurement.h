@@ -79,8 +79,6 @@ public:
     bool PassRunning() const { return recorder_.PassRunning(); }
     // 2801 when the last pass ended aborted.
     Status PassError() const { return recorder_.PassError(); }
-    // For a back-end that delivers to a plain function (the virtual device).
-    static void OwnerNotice(void* owner, unsigned message, uintptr_t first, intptr_t second);
 
     // Step 7: the impulse response of every pass, then their average.
     Status Analyse();

@@ -122,10 +122,6 @@ Status SineMeasurement::StartPass(int pass) {
     return recorder_.StartPass(setup_.inputDevice, setup_.outputDevice, ResponseFile(pass), StimulusFile());
 }
 
-void SineMeasurement::OwnerNotice(void* owner, unsigned message, uintptr_t first, intptr_t second) {
-    if (owner) static_cast<SineMeasurement*>(owner)->OnNotice(message, first, second);
-}
-
 Status SineMeasurement::AnalyseChannel(const std::vector<double>& x, uint32_t rate, const std::function<void()>& tick,
                                        SineAnalysis& out) const {
     const uint32_t lead = uint32_t(std::clamp(RoundHalfAway(rate * Format().preSilence), 0.0, 4e9));
@@ -231,7 +227,7 @@ Status RunSineMeasurement(SineMeasurement& m, const std::function<bool()>& pump,
 
 Status RunSineMeasurement(SineMeasurement& m, VirtualLoudspeaker& device, const std::string& title) {
     return RunOnVirtualDevice(
-        device, &SineMeasurement::OwnerNotice,
+        device, &NoticeTo<SineMeasurement>,
         [&](const std::function<bool()>& pump) { return RunSineMeasurement(m, pump, title); }, [&] { m.Finish(); });
 }
 

@@ -71,7 +71,6 @@ public:
     }
     bool PassRunning() const { return recorder_.PassRunning(); }
     Status PassError() const { return recorder_.PassError(); }
-    static void OwnerNotice(void* owner, unsigned message, uintptr_t first, intptr_t second);
 
     // Every pass referenced and averaged; the gated sine's distortion.
     // 2809 when fewer than 2 points result, 2806 when memory is short.
