@@ -27,16 +27,13 @@ double Round(double v, double unit) { return std::round(v / unit) * unit; }
 
 // The run on the jig; 2 for a usage error, 1 for a failed run, -1 done.
 int Run(const ImpedanceOptions& o, bool calibrating, std::unique_ptr<Measurement>& result, VirtualSetup& jig,
-        double* factor, bool* calibrated) {
-    if (o.method == "mls") {
-        // The analysis is in, but it does not read the jig true yet.
-        std::cerr << "sonrix-cli: the MLS impedance method is not available in this version" << std::endl;
-        return 1;
-    }
+        double* factor, bool* calibrated, bool* clipped) {
     ImpedanceMeasurementSetup setup;
     MeasurementSettings& ms = setup.settings;
     ResetMeasurementDefaults(ms);
-    ms.flags &= ~kMsfImpedanceMls;
+    if (o.method == "mls") ms.flags |= kMsfImpedanceMls;
+    else ms.flags &= ~kMsfImpedanceMls;
+    ms.waveformLevelDb = o.level;
     ms.sampleRate = uint32_t(o.rate);
     ms.bitsPerSample = uint16_t(o.bits);
     ms.channels = 2;
@@ -76,6 +73,7 @@ int Run(const ImpedanceOptions& o, bool calibrating, std::unique_ptr<Measurement
         s = RunImpedanceMeasurement(m, device, "Virtual Jig");
         *factor = m.CalibrationFactor();
         *calibrated = m.Calibrated();
+        *clipped = m.Clipped();
         result = m.TakeResult();
     }
     std::filesystem::remove_all(folder, ec);
@@ -116,13 +114,14 @@ int RunMeasureImpedance(const ImpedanceOptions& o) {
     std::unique_ptr<Measurement> result;
     VirtualSetup jig;
     double factor = 0;
-    bool calibrated = false;
-    if (const int code = Run(o, false, result, jig, &factor, &calibrated); code >= 0) return code;
+    bool calibrated = false, clipped = false;
+    if (const int code = Run(o, false, result, jig, &factor, &calibrated, &clipped); code >= 0) return code;
     if (Status s = SaveMeasurement(*result, o.output); !s) return Fail(s, o.output);
-    Json out{{"file", o.output}, {"method", o.method}, {"calibrated", calibrated}};
+    Json out{{"file", o.output}, {"method", o.method}, {"calibrated", calibrated}, {"clipped", clipped}};
     out.update(Summary(*result));
     out["modelErrors"] = ModelErrors(*result, jig, uint32_t(o.rate), o.stop, calibrated);
     Print(out);
+    if (clipped) Tell(Status::Error(kStrInputOverload));
     return 0;
 }
 
@@ -130,11 +129,12 @@ int RunCalibrateImpedance(const ImpedanceOptions& o) {
     std::unique_ptr<Measurement> result;
     VirtualSetup jig;
     double factor = 0;
-    bool calibrated = false;
-    if (const int code = Run(o, true, result, jig, &factor, &calibrated); code >= 0) return code;
-    Json out{{"file", o.output}, {"resistor", o.resistor}, {"meanFactor", Round(factor, 1e-8)}};
+    bool calibrated = false, clipped = false;
+    if (const int code = Run(o, true, result, jig, &factor, &calibrated, &clipped); code >= 0) return code;
+    Json out{{"file", o.output}, {"resistor", o.resistor}, {"meanFactor", Round(factor, 1e-8)}, {"clipped", clipped}};
     out.update(Summary(*result));
     Print(out);
+    if (clipped) Tell(Status::Error(kStrInputOverload));
     return 0;
 }
 

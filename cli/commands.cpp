@@ -231,6 +231,9 @@ int Main(int argc, char** argv) {
         c->add_option("--passes", imp.passes, "pre-averages")->transform(Integer(1, 16))->capture_default_str();
         c->add_option("--box", imp.box, "box version 0..3")->transform(Integer(0, 3))->capture_default_str();
         c->add_option("--rate", imp.rate, "sample rate in Hz")->transform(Integer(8000, 192000))->capture_default_str();
+        c->add_option("--level", imp.level, "waveform level in dB (-90..0)")
+            ->check(CLI::Range(-90.0, 0.0))
+            ->capture_default_str();
     };
     CLI::App* impedanceCommand = measure->add_subcommand("impedance", "impedance measurement into OUT.MES");
     impedanceSettings(impedanceCommand);

@@ -49,7 +49,7 @@ struct SineOptions {
 struct ImpedanceOptions {
     std::string device, output, method = "sweep", calibration;
     int order = 17, passes = 1, box = 1, ppo = 3, rate = 44100, bits = 16;
-    double start = 20, stop = 20000, time = 0.5, resistor = 8;
+    double start = 20, stop = 20000, time = 0.5, resistor = 8, level = 0;
     std::vector<std::string> virtualSettings;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <fstream>
 #include <new>
@@ -50,28 +51,45 @@ std::string Trimmed(std::string line) {
     return line.substr(first, line.find_last_not_of(" \t") - first + 1);
 }
 
-// Reads f, power and phase of every frequency of `series` below half the
-// rate from a transformed spectrum, at the nearest bin: the two channels
-// are read at the same bin, so their ratio is exact.
-void ReadSpectrum(const std::vector<float>& spectrum, int log2n, uint32_t rate, const std::vector<double>& series,
-                  std::vector<double>& power, std::vector<double>& phase) {
-    power.assign(series.size(), 0.0);
-    phase.assign(series.size(), 0.0);
+// The ratio channel 0 / channel 1 at every frequency of `series`, from the
+// two transformed spectra of 2^log2n points. The ratio is taken at the bins
+// on either side of f and interpolated linearly: read at the nearest bin the
+// point would be that bin's value, off by up to half a bin (1-2 % and
+// degrees at a driver's resonance); the channels' own spectra turn too fast
+// between bins (a sweep's delay) to be interpolated one by one. A zero
+// channel at either bin leaves the point empty (0).
+std::vector<std::complex<double>> ChannelRatios(const std::vector<float>& s0, const std::vector<float>& s1, int log2n,
+                                                uint32_t rate, const std::vector<double>& series) {
+    const int64_t n = int64_t(1) << log2n;
+    const double b = double(rate) / double(n);
+    std::vector<std::complex<double>> ratio(series.size(), 0.0);
+    const auto at = [&](int64_t k, std::complex<double>* r) {
+        const std::complex<double> x0(s0[size_t(2 * k)], s0[size_t(2 * k + 1)]);
+        const std::complex<double> x1(s1[size_t(2 * k)], s1[size_t(2 * k + 1)]);
+        if (std::norm(x0) == 0 || std::norm(x1) == 0) return false;
+        *r = x0 / x1;
+        return true;
+    };
     for (size_t i = 0; i < series.size(); ++i) {
-        double bin = 0;
-        SpectrumValueAt(spectrum.data(), 1 << log2n, int(rate), series[i], &bin, &power[i], &phase[i], 0);
+        const double x = series[i] / b;
+        // Only frequencies between the first bin and the last below Nyquist.
+        if (!(x >= 1) || !(x < double(n / 2 - 1))) continue;
+        const int64_t k = int64_t(x);
+        std::complex<double> r1, r2;
+        if (!at(k, &r1) || !at(k + 1, &r2)) continue;
+        ratio[i] = r1 + (r2 - r1) * (x - double(k));
     }
+    return ratio;
 }
 
-Status CurveFromChannels(const std::vector<double>& series, const std::vector<double>& p0,
-                         const std::vector<double>& a0, const std::vector<double>& p1, const std::vector<double>& a1,
-                         const ImpedanceContext& c, std::unique_ptr<Measurement>& out) {
+Status CurveFromRatios(const std::vector<double>& series, const std::vector<std::complex<double>>& ratio,
+                       const ImpedanceContext& c, std::unique_ptr<Measurement>& out) {
     out = NewMeasurement(kCurveImpedance);
     if (!out) return Status::Error(kStrOutOfMemory);
     for (size_t i = 0; i < series.size(); ++i) {
         double z = 0, phase = 0;
         // A frequency the channels do not carry adds no point.
-        if (!ImpedanceFromChannels(p0[i], a0[i], p1[i], a1[i], series[i], c, &z, &phase)) continue;
+        if (!ImpedanceFromChannels(std::norm(ratio[i]), std::arg(ratio[i]), 1, 0, series[i], c, &z, &phase)) continue;
         if (!AddCurvePoint(*out, series[i], z, phase, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
                            kNoLevel, kNoLevel, kNoLevel))
             return Status::Error(kStrOutOfMemory);
@@ -209,34 +227,37 @@ Status AnalyseImpedanceSweep(const Recording& r, uint32_t leadFrames, const Impe
     ++order;  // zero padding: the decay at the end does not wrap onto the start
     if (order > kMaxImpedanceOrder) return Status::Error(kStrFftTooLarge);
     (void)leadFrames;
-    std::vector<double> power[2], phase[2];
+    std::vector<std::complex<double>> ratio;
     try {
-        std::vector<float> buf;
+        std::vector<float> buf[2];
         for (int c = 0; c < 2; ++c) {
             const std::vector<double>& x = c == 0 ? r.c0 : r.c1;
             const double dc = c == 0 ? dc0 : dc1;
-            buf.assign(size_t(2) << order, 0.0f);
+            buf[c].assign(size_t(2) << order, 0.0f);
             for (uint64_t i = 0; i < keep; ++i)
-                if (start + int64_t(i) >= 0) buf[2 * i] = float(x[size_t(start + int64_t(i))] - dc);
-            Fft(buf.data(), order, 1);
-            ReadSpectrum(buf, order, r.rate, series, power[c], phase[c]);
+                if (start + int64_t(i) >= 0) buf[c][2 * i] = float(x[size_t(start + int64_t(i))] - dc);
+            Fft(buf[c].data(), order, 1);
         }
+        ratio = ChannelRatios(buf[0], buf[1], order, r.rate, series);
     } catch (const std::bad_alloc&) {
         return Status::Error(kStrCantAnalyseMemory);
     }
-    return CurveFromChannels(series, power[0], phase[0], power[1], phase[1], p.context, out);
+    return CurveFromRatios(series, ratio, p.context, out);
 }
 
 Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& stimulusPath, double preSilence,
-                           const ImpedanceParams& p, std::unique_ptr<Measurement>& out) {
+                           const ImpedanceParams& p, std::unique_ptr<Measurement>& out, bool* clipped) {
     out.reset();
+    if (clipped) *clipped = false;
     if (p.order < kMlsMinOrder || p.order > kMlsMaxOrder) return Status::Error(kStrEmptyGrid);
     const uint32_t n = uint32_t(1) << p.order;
     MlsRecoveryOptions options;
     options.preSilence = preSilence;
     std::unique_ptr<TimeRecord> voltage, current;
-    Status s = MlsImpulsePairFromFiles(responsePath, stimulusPath, n, options, voltage, current);
+    MlsPassReport report;
+    Status s = MlsImpulsePairFromFiles(responsePath, stimulusPath, n, options, voltage, current, &report);
     if (!s) return s;
+    if (clipped) *clipped = report.clipped;
     const uint32_t rate = uint32_t(voltage->h.sampleRate);
     const std::vector<double> series = FrequencySeries(p.f1, p.f2, p.perOctave);
     if (series.empty()) return Status::Error(kStrEmptyGrid);
@@ -246,27 +267,31 @@ Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& s
     const size_t period = std::min(voltage->samples.size(), current->samples.size()) - 1;
     const size_t from = size_t(std::clamp<int64_t>(current->h.windowStart, 0, int64_t(period) - 1));
     const int log2n = std::max(15, Log2Ceiling(int64_t(period)));
-    std::vector<double> power[2], phase[2];
+    std::vector<std::complex<double>> ratio;
     try {
-        std::vector<float> buf;
+        std::vector<float> buf[2];
         for (int c = 0; c < 2; ++c) {
             const std::vector<float>& x = c == 0 ? voltage->samples : current->samples;
-            buf.assign(size_t(2) << log2n, 0.0f);
+            buf[c].assign(size_t(2) << log2n, 0.0f);
             // Both records are indexed by the lag behind the sequence, so
             // the same start serves both.
-            for (size_t i = 0; i < period; ++i) buf[2 * i] = x[(from + i) % period];
-            ApplyWindow(buf.data(), log2n, int(period), p.windowType, 1);
-            Fft(buf.data(), log2n, 1);
-            ReadSpectrum(buf, log2n, rate, series, power[c], phase[c]);
+            for (size_t i = 0; i < period; ++i) buf[c][2 * i] = x[(from + i) % period];
+            ApplyWindow(buf[c].data(), log2n, int(period), p.windowType, 1);
+            Fft(buf[c].data(), log2n, 1);
         }
+        ratio = ChannelRatios(buf[0], buf[1], log2n, rate, series);
     } catch (const std::bad_alloc&) {
         return Status::Error(kStrCantAnalyseMemory);
     }
     ImpedanceContext c = p.context;
     c.rate = rate;
-    s = CurveFromChannels(series, power[0], phase[0], power[1], phase[1], c, out);
+    s = CurveFromRatios(series, ratio, c, out);
     if (out) out->h.flags |= kMesImpedanceMls;
     return s;
+}
+
+std::unique_ptr<Measurement> AverageImpedancePasses(const std::vector<const Measurement*>& passes) {
+    return AveragePasses(passes);
 }
 
 }  // namespace srx

@@ -86,7 +86,12 @@ Status AnalyseImpedanceSweep(const Recording& r, uint32_t leadFrames, const Impe
 // The MLS: both impulse responses recovered, their whole period from
 // channel 1's window start weighed by the falling half of the window,
 // transformed, the ratio per frequency. Flag 0x100.
+// *clipped tells whether either channel reached full scale.
 Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& stimulusPath, double preSilence,
-                           const ImpedanceParams& p, std::unique_ptr<Measurement>& out);
+                           const ImpedanceParams& p, std::unique_ptr<Measurement>& out, bool* clipped = nullptr);
+
+// The passes' curve: |Z| and phase (unwrapped) averaged with equal weights,
+// where a running pairwise mean would weigh the last pass half.
+std::unique_ptr<Measurement> AverageImpedancePasses(const std::vector<const Measurement*>& passes);
 
 }  // namespace srx

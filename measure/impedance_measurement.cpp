@@ -100,6 +100,7 @@ Status ImpedanceMeasurement::Analyse() {
     result_.reset();
     factor_ = 0;
     calibrated_ = false;
+    clipped_ = false;
     const MeasurementSettings& ms = setup_.settings;
     ImpedanceParams p = Params();
     ImpedanceCalibration table;
@@ -114,20 +115,23 @@ Status ImpedanceMeasurement::Analyse() {
     for (int pass = 0; pass < PassCount(); ++pass) {
         std::unique_ptr<Measurement> curve;
         Status s;
+        bool clipped = false;
         if (Mls()) {
-            s = AnalyseImpedanceMls(HostPath(ResponseFile(pass)), HostPath(StimulusFile()), preSilence, p, curve);
+            s = AnalyseImpedanceMls(HostPath(ResponseFile(pass)), HostPath(StimulusFile()), preSilence, p, curve,
+                                    &clipped);
         } else {
             Recording r;
             s = ReadRecording(HostPath(ResponseFile(pass)), preSilence, true, false, false, r);
+            clipped = r.clipped;
             if (s) s = AnalyseImpedanceSweep(r, 0, p, curve);
         }
+        clipped_ = clipped_ || clipped;
         if (!s) return s;
         passes.push_back(std::move(curve));
     }
     std::vector<const Measurement*> list;
     for (const auto& c : passes) list.push_back(c.get());
-    // |Z| and phase average like any curve's level and phase.
-    result_ = AveragePasses(list);
+    result_ = AverageImpedancePasses(list);
     if (!result_) return Status::Error(kStrCantAnalyseMemory);
     if (!setup_.calibrating) return Status::Ok();
     return WriteImpedanceCalibration(HostPath(CalibrationFile()), *result_, setup_.calibrationResistor,

@@ -64,6 +64,7 @@ public:
     Status Analyse();
     double CalibrationFactor() const { return factor_; }
     bool Calibrated() const { return calibrated_; }  // a measurement that found its file
+    bool Clipped() const { return clipped_; }        // an input reached full scale in some pass
     std::string CalibrationFile() const;
 
     Status Complete(const std::string& title);
@@ -82,6 +83,7 @@ private:
     std::unique_ptr<Measurement> result_;
     double factor_ = 0;
     bool calibrated_ = false;
+    bool clipped_ = false;
 };
 
 Status RunImpedanceMeasurement(ImpedanceMeasurement& m, VirtualLoudspeaker& device, const std::string& title);
