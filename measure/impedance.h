@@ -90,8 +90,8 @@ Status AnalyseImpedanceSweep(const Recording& r, uint32_t leadFrames, const Impe
 Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& stimulusPath, double preSilence,
                            const ImpedanceParams& p, std::unique_ptr<Measurement>& out, bool* clipped = nullptr);
 
-// The passes' curve: |Z| and phase (unwrapped) averaged with equal weights,
-// where a running pairwise mean would weigh the last pass half.
+// The passes' curve: the first pass, then each later one averaged in by
+// halves, |Z| and phase, as every measurement averages its passes.
 std::unique_ptr<Measurement> AverageImpedancePasses(const std::vector<const Measurement*>& passes);
 
 }  // namespace srx
