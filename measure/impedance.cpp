@@ -267,14 +267,19 @@ Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& s
     const int log2n = std::max(15, Log2Ceiling(int64_t(period)));
     std::vector<std::complex<double>> ratio;
     try {
+        // The window's weights once for both channels (a window's own
+        // normalisation to a channel's peak would cancel in the ratio).
+        std::vector<float> weight(size_t(2) << log2n, 0.0f);
+        for (size_t i = 0; i < period; ++i) weight[2 * i] = 1.0f;
+        ApplyWindow(weight.data(), log2n, int(period), p.windowType, 1);
         std::vector<float> buf[2];
         for (int c = 0; c < 2; ++c) {
             const std::vector<float>& x = c == 0 ? voltage->samples : current->samples;
             buf[c].assign(size_t(2) << log2n, 0.0f);
             // Both records are indexed by the lag behind the sequence, so
             // the same start serves both.
-            for (size_t i = 0; i < period; ++i) buf[c][2 * i] = x[(from + i) % period];
-            ApplyWindow(buf[c].data(), log2n, int(period), p.windowType, 1);
+            for (size_t i = 0, k = from; i < period; ++i, k = k + 1 == period ? 0 : k + 1)
+                buf[c][2 * i] = x[k] * weight[2 * i];
             Fft(buf[c].data(), log2n, 1);
         }
         ratio = ChannelRatios(buf[0], buf[1], log2n, rate, series);
