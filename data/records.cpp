@@ -9,16 +9,6 @@
 
 namespace srx {
 
-namespace {
-
-void RecomputeMaxLevel(Measurement& m) {
-    // The header is packed: work on a copy, never on a reference to it.
-    double max = kNoLevel;
-    for (const CurvePoint& p : m.points) max = std::max<double>(max, p.value[kSlotLevel]);
-    m.h.maxLevel = max;
-}
-
-}  // namespace
 
 std::unique_ptr<Measurement> NewMeasurement(int32_t curveKind) {
     try {
@@ -53,6 +43,20 @@ bool AddCurvePoint(Measurement& m, double frequency, double level, double phase,
     m.h.pointCount = int32_t(m.points.size());
     if (p.value[kSlotLevel] > m.h.maxLevel) m.h.maxLevel = p.value[kSlotLevel];
     return true;
+}
+
+void RecomputeMaxLevel(Measurement& m) {
+    // The header is packed: work on a copy, never on a reference to it.
+    double mx = kNoLevel;
+    for (const CurvePoint& p : m.points) mx = std::max(mx, double(p.value[kSlotLevel]));
+    m.h.maxLevel = mx;
+}
+
+void RecomputeWaterfallMax(TimeRecord& t) {
+    double mx = kNoLevel;
+    for (const WaterfallSlice& s : t.slices)
+        for (float v : s.level) mx = std::max(mx, double(v));
+    t.h.waterfallMax = mx;
 }
 
 bool RemoveCurvePoint(Measurement& m, std::size_t index) {

@@ -247,6 +247,11 @@ std::unique_ptr<Measurement> NewMeasurement(int32_t curveKind);
 bool AddCurvePoint(Measurement& m, double frequency, double level, double phase, double d2, double d3,
                    double minimumPhase, double d4, double d5, double d6, double d7, double d8, double d9, double d10);
 
+// The largest level of the curve, or of all waterfall slices, into the
+// header (-1000 when there is none).
+void RecomputeMaxLevel(Measurement& m);
+void RecomputeWaterfallMax(TimeRecord& t);
+
 // Removes point `index` (never the first one); false when the index is 0 or
 // beyond the list.
 bool RemoveCurvePoint(Measurement& m, std::size_t index);

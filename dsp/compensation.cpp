@@ -63,19 +63,6 @@ double LookUp(const CompensationCurve& curve, double f, Value v) {
     return 0.0;
 }
 
-void RecomputeMaxLevel(Measurement& m) {
-    double mx = kNoLevel;
-    for (const CurvePoint& p : m.points) mx = std::max(mx, double(p.value[kSlotLevel]));
-    m.h.maxLevel = mx;
-}
-
-void RecomputeWaterfallMax(TimeRecord& t) {
-    double mx = kNoLevel;
-    for (const WaterfallSlice& s : t.slices)
-        for (float v : s.level) mx = std::max(mx, double(v));
-    t.h.waterfallMax = mx;
-}
-
 bool IsFrequencyResponse(const Measurement& m) {
     return m.h.curveKind == kCurveFrequencyResponse || m.h.curveKind == kCurveSweepResponse;
 }

@@ -187,35 +187,6 @@ constexpr int kMaxRate = 768000;
 
 // Message ids of the failures.
 
-// The analysed window in samples: first sample and count.
-struct SampleWindow {
-    long long start = 0, length = 0;
-};
-
-bool WindowInSamples(const TimeRecord& rec, long long count, const AnalysisSettings& st, SampleWindow* w) {
-    const double rate = rec.h.sampleRate, length = rec.h.fftWindowLength;
-    const double start = double(rec.h.windowStart) + RoundHalfAway(rate * st.preDelaySeconds);
-    // Range-checked as doubles: a file may hold any length.
-    if (!(length > 0) || !std::isfinite(length) || !(start >= 0) || !(start < double(count))) return false;
-    w->start = (long long)start;
-    const double samples = std::min(RoundHalfAway(rate * length), double(count - w->start));
-    w->length = (long long)samples;
-    return w->length >= 1;
-}
-
-// The level of one sample of excitation, in dB, with the method's constant.
-double LevelReferenceDb(const TimeRecord& rec) {
-    const uint32_t flags = rec.h.flags;
-    const bool mls = (flags & kTwfMls) != 0, contained = (flags & kTwfCompensationContained) != 0;
-    // A record without an excitation value is treated as excited by one
-    // sample rather than as infinite.
-    double x = mls ? 1.0 / rec.h.sampleRate : rec.h.spikeLength;
-    if (!(x > 0) || !std::isfinite(x)) x = 1.0 / rec.h.sampleRate;
-    const double method = mls ? (contained ? kMlsContainedCalibrationDb : kMlsCalibrationDb)
-                              : (contained ? kSpikeContainedCalibrationDb : kSpikeCalibrationDb);
-    return 20.0 * SafeLog10(0.1 / (2.0 * x)) + method;
-}
-
 // Index of the largest-magnitude sample.
 long long PeakIndex(const std::vector<float>& samples, long long count) {
     long long peak = 0;
@@ -230,9 +201,16 @@ long long PeakIndex(const std::vector<float>& samples, long long count) {
     return peak;
 }
 
+std::unique_ptr<Measurement> Fail(Status* error, int id) {
+    if (error) *error = Status::Error(id);
+    return nullptr;
+}
+
+}  // namespace
+
 // The grid: from f0 by the factor r up to the top frequency; repeated
 // multiplication can land a hair below the top, and such a point is the top.
-std::vector<double> GridFrequencies(double f0, double top, int pointsPerOctave) {
+std::vector<double> LogFrequencyGrid(double f0, double top, int pointsPerOctave) {
     std::vector<double> grid;
     const double r = std::pow(2.0, 1.0 / pointsPerOctave);
     for (double f = f0; f < top * r; f *= r) {
@@ -244,12 +222,28 @@ std::vector<double> GridFrequencies(double f0, double top, int pointsPerOctave) 
     return grid;
 }
 
-std::unique_ptr<Measurement> Fail(Status* error, int id) {
-    if (error) *error = Status::Error(id);
-    return nullptr;
+bool WindowInSamples(const TimeRecord& rec, long long count, const AnalysisSettings& st, SampleWindow* w) {
+    const double rate = rec.h.sampleRate, length = rec.h.fftWindowLength;
+    const double start = double(rec.h.windowStart) + RoundHalfAway(rate * st.preDelaySeconds);
+    // Range-checked as doubles: a file may hold any length.
+    if (!(length > 0) || !std::isfinite(length) || !(start >= 0) || !(start < double(count))) return false;
+    w->start = (long long)start;
+    const double samples = std::min(RoundHalfAway(rate * length), double(count - w->start));
+    w->length = (long long)samples;
+    return w->length >= 1;
 }
 
-}  // namespace
+double ImpulseLevelReferenceDb(const TimeRecord& rec) {
+    const uint32_t flags = rec.h.flags;
+    const bool mls = (flags & kTwfMls) != 0, contained = (flags & kTwfCompensationContained) != 0;
+    // A record without an excitation value is treated as excited by one
+    // sample rather than as infinite.
+    double x = mls ? 1.0 / rec.h.sampleRate : rec.h.spikeLength;
+    if (!(x > 0) || !std::isfinite(x)) x = 1.0 / rec.h.sampleRate;
+    const double method = mls ? (contained ? kMlsContainedCalibrationDb : kMlsCalibrationDb)
+                              : (contained ? kSpikeContainedCalibrationDb : kSpikeCalibrationDb);
+    return 20.0 * SafeLog10(0.1 / (2.0 * x)) + method;
+}
 
 std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double startFrequency, int pointsPerOctave,
                                                         int log2Size, const AnalysisSettings& st, Status* warning,
@@ -276,7 +270,7 @@ std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double 
     else k = FftSizeForWindow(rate, length, startFrequency, &offset);
     if (k < 1 || k > kMaxFftLog2) return Fail(error, kStrFftTooLarge);
     const size_t N = size_t(1) << k;
-    offset += LevelReferenceDb(rec);
+    offset += ImpulseLevelReferenceDb(rec);
 
     // Delay Free refers the phase to the impulse peak.
     bool delayFree = (rec.h.flags & kTwfDelayFree) != 0;
@@ -297,7 +291,7 @@ std::unique_ptr<Measurement> ImpulseToFrequencyResponse(TimeRecord& rec, double 
     std::vector<float> a, b;
     std::vector<double> grid;
     try {
-        grid = GridFrequencies(f0, top, pointsPerOctave);
+        grid = LogFrequencyGrid(f0, top, pointsPerOctave);
         m = std::make_unique<Measurement>();
         m->points.reserve(grid.size());
         // Samples far beyond full scale would overflow the float transform:

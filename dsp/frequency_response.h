@@ -4,6 +4,7 @@
 // from the measured phase (unwrapped phase and group delay). The minimum and
 // excess phase live in dsp/min_phase.h.
 #include <memory>
+#include <vector>
 
 #include "data/records.h"
 #include "resources/status.h"
@@ -72,6 +73,18 @@ int FftSizeForWindow(int sampleRate, double lengthSeconds, double startFrequency
 // Level correction for a given FFT exponent (the same rule as above).
 double FftLevelOffset(int sampleRate, int log2n);
 
+// The analysed time window in samples: first sample and count.
+struct SampleWindow {
+    long long start = 0, length = 0;
+};
+// The window of the record's first `count` samples that the transform reads
+// (its start moved by the pre-delay); false when it holds no sample.
+bool WindowInSamples(const TimeRecord& record, long long count, const AnalysisSettings& settings, SampleWindow* w);
+// Frequencies from f0 by 2^(1/pointsPerOctave) up to and ending at `top`.
+std::vector<double> LogFrequencyGrid(double f0, double top, int pointsPerOctave);
+// The level of one sample of excitation, in dB, with the method's
+// calibration constant: added to every transformed level.
+double ImpulseLevelReferenceDb(const TimeRecord& record);
 // Transforms the record's time window into a frequency response on a grid of
 // `pointsPerOctave` from `startFrequency` (<= 0: 1/window length) to the top
 // frequency of the record's class. log2Size 0 chooses the size. Returns null
