@@ -130,9 +130,16 @@ struct WindowHistory {
     // The Global Options notice switches and "Don't show this question
     // anymore" (kNotice*); zero, as older blocks hold, is the defaults.
     uint32_t noticeFlags;
-    uint8_t reserved2[112];
+    // The "Smooth Curve" dialog's last choice: the fraction N (1..96, 0 =
+    // none yet: 1/3 octave), whether it came from "Free 1 /", and the
+    // method (kSmooth*); older blocks hold zeros here.
+    int32_t smoothingFraction;
+    int32_t smoothingFree;
+    int32_t smoothingMethod;
+    uint8_t reserved2[100];
 };
 static_assert(sizeof(WindowHistory) == 9092);
+static_assert(offsetof(WindowHistory, smoothingFraction) == 8980);
 static_assert(offsetof(WindowHistory, version) == 0);
 static_assert(offsetof(WindowHistory, frameLeft) == 4);
 static_assert(offsetof(WindowHistory, frameMaximised) == 20);
