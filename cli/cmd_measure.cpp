@@ -172,9 +172,29 @@ int RunMeasureMls(const MlsOptions& o) {
         std::filesystem::temp_directory_path(ec) / ("sonrix-cli-mls-" + std::to_string(getpid()));
     setup.folder = folder.string();
 
+    // --rate, --reflection and --noise are shorthands of --virtual settings,
+    // which follow them and may override them.
+    std::vector<std::string> items;
+    if (o.rate > 0) items.push_back("rate=" + std::to_string(o.rate));
+    if (!o.reflection.empty()) {
+        const size_t colon = o.reflection.find(':');
+        if (colon == std::string::npos) {
+            std::cerr << "sonrix-cli: --reflection: expected GAIN:FRAMES: " << o.reflection << std::endl;
+            return 2;
+        }
+        items.push_back("reflectionGain=" + o.reflection.substr(0, colon));
+        items.push_back("reflectionDelay=" + o.reflection.substr(colon + 1));
+    }
+    if (o.noise > -200) {
+        std::ostringstream noise;
+        noise.precision(17);
+        noise << "noise=" << o.noise;
+        items.push_back(noise.str());
+    }
+    items.insert(items.end(), o.virtualSettings.begin(), o.virtualSettings.end());
     VirtualSetup device;
     std::string error;
-    if (!ApplyVirtualSettings(o.virtualSettings, device, ms.sampleRate, error)) {
+    if (!ApplyVirtualSettings(items, device, ms.sampleRate, error)) {
         std::cerr << "sonrix-cli: --virtual: " << error << std::endl;
         return 2;
     }

@@ -158,6 +158,91 @@ int Main(int argc, char** argv) {
     frCommand->add_option("--length", fr.length, "time window length in s (default: the record's)")
         ->transform(Number(0, false));
 
+    // Analyses of an impulse response.
+    IrOptions ir;
+    const auto irFiles = [&](CLI::App* c, const char* in, const char* out) {
+        c->add_option(in, ir.input, "record to read")->required();
+        c->add_option(out, ir.output, "file to write")->required();
+    };
+    const auto lengthMs = [&](CLI::App* c) {
+        c->add_option("--length-ms", ir.lengthMs, "analysis length in ms (default: the record's, at most 100 ms)")
+            ->transform(Finite());
+    };
+    CLI::App* etcCommand = app.add_subcommand("etc", "energy-time curve of an impulse response");
+    irFiles(etcCommand, "IN.TWF", "OUT.ETC");
+    lengthMs(etcCommand);
+    etcCommand->add_option("--window", ir.window, "taper of the Hilbert kernel, a name or 0..5 (default: the record's)")
+        ->transform(CLI::CheckedTransformer(windows, CLI::ignore_case));
+    CLI::App* stepCommand = app.add_subcommand("step", "step response of an impulse response");
+    irFiles(stepCommand, "IN.TWF", "OUT.STP");
+    lengthMs(stepCommand);
+    CLI::App* waterfallCommand = app.add_subcommand("waterfall", "waterfall (cumulative spectral decay) into OUT.TWF");
+    irFiles(waterfallCommand, "IN.TWF", "OUT.TWF");
+    waterfallCommand->add_option("--window", ir.window, "window type, a name or 0..5 (default: the record's)")
+        ->transform(CLI::CheckedTransformer(windows, CLI::ignore_case));
+    waterfallCommand->add_option("--ppo", ir.ppo, "points per octave (default: the record's)")->transform(Integer(1, 1000));
+    waterfallCommand->add_option("--start", ir.start, "first frequency in Hz (default: 1 / window length)")
+        ->transform(Number(0, true));
+    waterfallCommand->add_option("--end", ir.end, "last frequency in Hz (default: the rate's limit)")
+        ->transform(Number(0, true));
+    waterfallCommand->add_option("--span-ms", ir.spanMs, "time the slices cover in ms (default: the record's)")
+        ->transform(Number(0, true));
+    waterfallCommand->add_option("--resolution", ir.resolution, "0..3: 24, 48, 96 or 192 slices (default: the record's)")
+        ->transform(Integer(0, 3));
+    waterfallCommand->add_flag("--sliding", ir.sliding, "sliding window instead of the normal one");
+    CLI::App* invertCommand = app.add_subcommand("invert", "negated impulse or step response");
+    irFiles(invertCommand, "IN.TWF", "OUT.TWF");
+    CLI::App* toImpulseCommand = app.add_subcommand("to-impulse", "impulse response of a frequency response");
+    irFiles(toImpulseCommand, "IN.MES", "OUT.TWF");
+    toImpulseCommand->add_option("--window-ms", ir.windowMs, "time window in ms (default: the whole record)")
+        ->transform(Number(0, true));
+
+    // Curve operations.
+    CurveOptions cv;
+    const std::vector<std::pair<std::string, int>> smoothMethods = {{"absolute", 0}, {"averaged", 1}, {"median", 2}};
+    CLI::App* smoothCommand = app.add_subcommand("smooth", "fractional-octave smoothing of a curve or a waterfall");
+    smoothCommand->add_option("IN", cv.input, "curve (.MES) or impulse with a waterfall (.TWF)")->required();
+    smoothCommand->add_option("OUT", cv.output, "file to write")->required();
+    smoothCommand->add_option("--fraction", cv.fraction, "1/N octave, N in 1..96 below the curve's points per octave")
+        ->transform(Integer(1, 96))
+        ->capture_default_str();
+    smoothCommand->add_option("--method", cv.method, "absolute, averaged or median (default averaged)")
+        ->transform(CLI::CheckedTransformer(smoothMethods, CLI::ignore_case));
+    CLI::App* normalizeCommand = app.add_subcommand("normalize", "levels to 0 dB at a frequency, or shifted");
+    normalizeCommand->add_option("IN", cv.input, "curve (.MES) or impulse with a waterfall (.TWF)")->required();
+    normalizeCommand->add_option("OUT", cv.output, "file to write")->required();
+    CLI::Option* normFrequency = normalizeCommand->add_option("--frequency", cv.frequency, "frequency in Hz")
+                                     ->transform(Finite())
+                                     ->capture_default_str();
+    normalizeCommand->add_option("--shift", cv.shift, "add this many dB instead (manual normalisation)")
+        ->transform(Finite())
+        ->excludes(normFrequency);
+    const std::vector<std::pair<std::string, int>> averageMethods = {{"simple", 0}, {"complex", 1}};
+    CLI::App* averageCommand = app.add_subcommand("average", "average of two to eight curves");
+    averageCommand->add_option("IN.MES", cv.inputs, "curves to average")->required()->expected(2, 8);
+    averageCommand->add_option("--output,-o", cv.output, "curve to write")->required();
+    averageCommand->add_option("--method", cv.average, "simple or complex (default simple)")
+        ->transform(CLI::CheckedTransformer(averageMethods, CLI::ignore_case));
+    averageCommand->add_option("--title", cv.title, "title of the result");
+    CLI::App* mergeCommand = app.add_subcommand("merge", "near-field and far-field curves into one");
+    mergeCommand->add_option("--curve", cv.curves, "FILE,near,AREA_CM2 or FILE,far,DISTANCE_M, ',rev' reverses the phase")
+        ->required()
+        ->expected(2, 3)
+        ->allow_extra_args(false);
+    mergeCommand->add_option("--output,-o", cv.output, "curve to write")->required();
+    mergeCommand->add_option("--splice", cv.splice, "splice frequency in Hz (0: none)")->transform(Number(0, true));
+    mergeCommand->add_option("--baffle-mm", cv.baffleMm, "baffle width in mm: baffle step on the near-field part")
+        ->transform(Number(0, true));
+    mergeCommand->add_option("--title", cv.title, "title of the result");
+    CLI::App* resampleCommand = app.add_subcommand("resample", "a curve on a logarithmic grid");
+    resampleCommand->add_option("IN.MES", cv.input, "curve to read")->required();
+    resampleCommand->add_option("OUT.MES", cv.output, "curve to write")->required();
+    resampleCommand->add_option("--start", cv.start, "first frequency in Hz (default: the curve's)")
+        ->transform(Number(0, false));
+    resampleCommand->add_option("--end", cv.end, "last frequency in Hz (default: the curve's)")->transform(Number(0, false));
+    resampleCommand->add_option("--ppo", cv.ppo, "points per octave (default: the curve's)")->transform(Integer(1, 1000));
+    resampleCommand->add_flag("--keep-low", cv.keepLow, "extrapolate below the curve instead of holding");
+
     MlsOptions mls;
     CLI::App* measure = app.add_subcommand("measure", "measure the virtual loudspeaker");
     measure->require_subcommand(1);
@@ -171,6 +256,9 @@ int Main(int argc, char** argv) {
                      "RMS), seed, gain (linear), dc (input offset), distortion (coefficients of x^2, x^3... "
                      "separated by ':'), rate (Hz)")
         ->delimiter(',');
+    mlsCommand->add_option("--rate", mls.rate, "sample rate in Hz (default 44100)")->transform(Integer(5513, 192000));
+    mlsCommand->add_option("--reflection", mls.reflection, "room reflection GAIN:FRAMES after the direct sound");
+    mlsCommand->add_option("--noise", mls.noise, "noise in dBFS RMS (default none)")->check(CLI::Range(-200.0, 20.0));
     mlsCommand->add_option("OUT.TWF", mls.impulse, "impulse response to write")->required();
     mlsCommand->add_option("OUT.MES", mls.response, "frequency response to write");
 
@@ -332,6 +420,19 @@ int Main(int argc, char** argv) {
         if (compensationCommand->parsed()) return RunCompensation(compensationFile);
         if (frCommand->parsed()) return RunFr(fr);
         if (mlsCommand->parsed()) return RunMeasureMls(mls);
+        if (etcCommand->parsed()) return RunEtc(ir);
+        if (stepCommand->parsed()) return RunStep(ir);
+        if (waterfallCommand->parsed()) return RunWaterfall(ir);
+        if (invertCommand->parsed()) return RunInvert(ir);
+        if (toImpulseCommand->parsed()) return RunToImpulse(ir);
+        if (smoothCommand->parsed()) return RunSmooth(cv);
+        if (normalizeCommand->parsed()) {
+            cv.shiftGiven = normalizeCommand->count("--shift") > 0;
+            return RunNormalize(cv);
+        }
+        if (averageCommand->parsed()) return RunAverage(cv);
+        if (mergeCommand->parsed()) return RunMerge(cv);
+        if (resampleCommand->parsed()) return RunResample(cv);
         for (size_t i = 0; i < 2; ++i) {
             sine.kind = i == 0 ? "gated" : "sweep";
             if (measureSine[i]->parsed()) return RunMeasureSine(sine);

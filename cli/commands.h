@@ -1,6 +1,7 @@
 #pragma once
 // sonrix-cli as a library, so that the tests run the tool in-process with
 // the same parsing and output as the program.
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,52 @@ struct MlsOptions {
     std::string device, impulse, response;  // response empty: no frequency response
     int order = 13;
     int passes = 1;
+    int rate = 0;                   // Hz; 0: the default (44100)
+    std::string reflection;         // "GAIN:FRAMES"; empty: none
+    double noise = -200;            // dBFS RMS; -200: none
     std::vector<std::string> virtualSettings;  // "key=value[,key=value...]" over the device's set-up
 };
+
+// The analyses of an impulse response: etc, step, waterfall, invert,
+// to-impulse. Values left at their defaults take the record's own.
+struct IrOptions {
+    std::string input, output;
+    double lengthMs = NAN;  // etc, step: NaN: the record's duration, at most 100 ms
+    int window = -1;      // etc, waterfall: -1: the record's
+    int ppo = 0;          // waterfall: 0: the record's class
+    double start = 0, end = 0;  // waterfall: Hz; 0: 1 / window length, the rate's limit
+    double spanMs = 0;          // waterfall: 0: the record's span (or its window)
+    int resolution = -1;        // waterfall: -1: the record's
+    bool sliding = false;
+    double windowMs = 0;  // to-impulse: time window; 0: the whole record
+};
+
+// The curve operations: smooth, normalize, average, merge, resample.
+struct CurveOptions {
+    std::string input, output, title;
+    std::vector<std::string> inputs;  // average
+    std::vector<std::string> curves;  // merge: FILE,near|far,VALUE[,rev]
+    int fraction = 3, method = 1;     // smooth: 1/N octave, 0 absolute 1 averaged 2 median
+    double frequency = 1000;          // normalize
+    double shift = 0;                 // normalize --shift (dB) instead of a frequency
+    bool shiftGiven = false;
+    int average = 0;  // 0 simple, 1 complex
+    double splice = 0, baffleMm = 0;
+    double start = 0, end = 0;  // resample: 0: the curve's own
+    int ppo = 0;
+    bool keepLow = false;
+};
+
+int RunEtc(const IrOptions& options);
+int RunStep(const IrOptions& options);
+int RunWaterfall(const IrOptions& options);
+int RunInvert(const IrOptions& options);
+int RunToImpulse(const IrOptions& options);
+int RunSmooth(const CurveOptions& options);
+int RunNormalize(const CurveOptions& options);
+int RunAverage(const CurveOptions& options);
+int RunMerge(const CurveOptions& options);
+int RunResample(const CurveOptions& options);
 
 // Gated sine and sweep: `measure`, `stimulus` and `analyse` share the
 // settings; `kind` is "gated" or "sweep".
