@@ -18,6 +18,14 @@ namespace {
 constexpr double kLog2Of10 = 3.321928094887376;
 // A grid larger than this is a typing error, not a curve.
 constexpr double kMaxGridPoints = 1e6;
+// Beyond these a merge value is a typing error: the phase term of the
+// distance would leave the numbers behind.
+constexpr double kMaxAreaCm2 = 1e6;
+constexpr double kMaxDistanceM = 1e3;
+
+bool MergeValueValid(const MergeCurve& c) {
+    return c.value > 0 && c.value <= (c.nearField ? kMaxAreaCm2 : kMaxDistanceM);
+}
 
 bool HasPhase(const Measurement& m) { return (m.h.flags & kMesPhase) != 0; }
 
@@ -381,7 +389,7 @@ Status PrepareMerge(const std::vector<MergeCurve>& curves, MergeParameters& p, i
     double farFirst = 0, nearLast = 0;
     for (size_t i = 0; i < curves.size(); ++i) {
         const MergeCurve& c = curves[i];
-        if (!(c.value > 0) || !std::isfinite(c.value)) {
+        if (!MergeValueValid(c)) {
             if (offending) *offending = int(i);
             return Status::Error(c.nearField ? kStrNeedArea : kStrNeedDistance);
         }
@@ -437,7 +445,7 @@ std::unique_ptr<Measurement> MergeCurves(const std::vector<MergeCurve>& curves, 
     std::vector<double> offset, distance;
     bool allNear = true, anyNear = false;
     for (const MergeCurve& c : curves) {
-        if (!(c.value > 0) || !std::isfinite(c.value)) return fail(Status::Error(c.nearField ? kStrNeedArea : kStrNeedDistance));
+        if (!MergeValueValid(c)) return fail(Status::Error(c.nearField ? kStrNeedArea : kStrNeedDistance));
         // Both kinds are referred to 1 m: the far field rises with its
         // distance, the near field takes the piston's on-axis level.
         if (c.nearField) offset.push_back(20.0 * std::log10(0.2821 * std::sqrt(c.value * 1e-4)));

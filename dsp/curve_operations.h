@@ -81,7 +81,8 @@ struct MergeParameters {
 };
 
 // The dialog's checks and corrections: 2349, 2351, then 2354 (area) or
-// 2355 (distance) with *offending the index of the curve; the splice is
+// 2355 (distance) with *offending the index of the curve, for a value not
+// above 0 or beyond reason (1e6 cm^2, 1000 m); the splice is
 // raised to the far-field curves' highest first frequency and lowered to
 // the near-field curves' lowest last frequency (2 decimals); the baffle is
 // dropped for a negative width or without a near-field curve.

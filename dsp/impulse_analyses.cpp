@@ -18,6 +18,9 @@ namespace {
 constexpr int kMinRate = 1000;
 constexpr int kMaxRate = 768000;
 constexpr int kMaxLog2 = 26;  // as the frequency response: larger needs more memory than a record justifies
+// The envelope convolves at twice the length in two buffers: 2^22 samples
+// (87 s at 48 kHz) keep that near 128 MB.
+constexpr int kMaxEnvelopeLog2 = 22;
 // The kernel's pi is the single-precision one of the original transformer.
 constexpr double kKernelPi = 3.1415927;
 
@@ -85,7 +88,7 @@ std::vector<std::complex<double>> AnalyticEnvelopeFir(const float* x, std::size_
     // Outputs i < n see taps |i - j| < n only: a circular convolution of 2n
     // points (or more) holds the linear one without wrap-around.
     const int log2m = Log2Ceiling((long long)(2 * n));
-    if (log2m < 1 || log2m > kMaxLog2 + 1) return out;
+    if (log2m < 1 || log2m > kMaxEnvelopeLog2 + 1) return out;
     const std::size_t M = std::size_t(1) << log2m;
     std::vector<float> z;
     try {
@@ -146,7 +149,7 @@ std::unique_ptr<EtcRecord> MakeEnergyTimeCurve(const TimeRecord& r, double lengt
     const int rate = r.h.sampleRate;
     const long long n = std::min<long long>(count, (long long)std::ceil(RoundToDecimals(length, 6) * rate));
     const int log2n = std::max(1, Log2Ceiling(n));
-    if (log2n > kMaxLog2) return fail(Status::Error(kStrFftTooLarge));
+    if (log2n > kMaxEnvelopeLog2) return fail(Status::Error(kStrFftTooLarge));
     const std::size_t N = std::size_t(1) << log2n;
 
     std::unique_ptr<EtcRecord> e;

@@ -117,8 +117,10 @@ TEST(CurveMerging, LevelsReferredToOneMetreSplicedAndBaffled) {
     auto summed = MergeCurves(far2, q, "", St(), &error);
     EXPECT_NEAR(At(*summed, 300).value[kSlotLevel], 6.0206, 1e-3);
 
-    far2[1].value = 0;
+    far2[1].value = 1e9;  // a distance whose delay no float phase holds
     int offending = -1;
+    EXPECT_EQ(PrepareMerge(far2, q, &offending).stringId, kStrNeedDistance);
+    far2[1].value = 0;
     EXPECT_EQ(PrepareMerge(far2, q, &offending).stringId, kStrNeedDistance);
     EXPECT_EQ(offending, 1);
     curves[0].value = 0;
