@@ -206,6 +206,22 @@ TEST(Waterfall, FirstSliceIsTheFrequencyResponseAndLateSlicesDecay) {
             EXPECT_NEAR(Slope(t, level), -4.343, 0.03 * 4.343);
         }
     }
+    {
+        // Span = window: the late slices sit under the window's tail and
+        // keep its attenuation instead of being lifted back to full scale.
+        st.windowType = kWindowHanning;
+        TimeRecord r = Record(DecayingTone(9600, 1000, 0.002));
+        r.h.fftWindowLength = 0.012;
+        WaterfallParameters p;
+        p.spanSeconds = 0.012;
+        p.resolution = 0;
+        p.startFrequency = 200;
+        ASSERT_TRUE(ComputeWaterfall(r, p, st).ok());
+        size_t k = 0;
+        while (r.slices[0].frequency[k] < 1000 * 0.999) ++k;
+        const double late = 23 * 24.0 / kRate * 1000;  // ms
+        EXPECT_LT(r.slices[23].level[k], r.slices[0].level[k] - 4.343 * late - 20);
+    }
     // Sliding: the late slices hold too few samples for the low frequencies.
     TimeRecord r = Record(DecayingTone(4800, 1000, 0.002));
     r.h.fftWindowLength = 0.1;
