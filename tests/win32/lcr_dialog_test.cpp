@@ -38,6 +38,9 @@ protected:
         g_log.Clear();
         SetMeasurementMessageHook(RecordMessage);
         frame_ = StartForMls(dir_.path().string());
+        // The jig is the box the settings name.
+        jig_.boxVersion = int(CurrentMeasurementSettings().impedanceBoxVersion);
+        ProgramVirtualLoudspeaker().SetSetup(jig_);
         programFolder_ = MeasureProgramFolder();
         SetMeasureProgramFolder(dir_.path().string() + "\\");
     }
