@@ -1,11 +1,13 @@
 // The design window's two-column report of a design slot: headings and
-// labels in bold Arial, values in regular Arial. The values belong to the
-// speaker-unit and box records; until those exist the rows show their
-// labels and units only.
+// labels in bold Arial, values in regular Arial. A unit without its
+// required parameters shows the labels and units only.
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "app/win32/documents.h"
 #include "design/design_slot.h"
+#include "design/speaker_unit.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
 
@@ -115,12 +117,17 @@ int PaintDesignReport(HDC dc, const RECT& area, int slot, int scrollTop) {
     if (slot < 0 || slot >= kDesignSlotCount) return 0;
     const DesignSlot& s = DesignSlots()[slot];
     if (!(s.flags & kSlotHasUnit)) return 0;
+    const SpeakerUnit unit = DeserializeSpeakerUnit(s.unitParameters);
+    const std::vector<std::string> values = SpeakerUnitReportValues(unit);
     Report report(dc, area, scrollTop);
     report.Heading((s.flags & kSlotHasBox) ? 3501 : 3502);
-    report.Row(3503, "");
-    report.Row(3504, "");
+    report.Row(3503, unit.manufacturer);
+    report.Row(3504, unit.model);
     report.Heading(3505);
-    for (const ReportRow& row : kUnitRows) report.Row(row.labelId, ValueText(row.prefix, "", row.unitId));
+    for (size_t i = 0; i < std::size(kUnitRows); ++i) {
+        const ReportRow& row = kUnitRows[i];
+        report.Row(row.labelId, ValueText(row.prefix, i < values.size() ? values[i] : "", row.unitId));
+    }
     // The box block (closed, vented or bandpass, and its filter) follows
     // once the box record tells which one the slot holds.
     return report.Height();
