@@ -16,6 +16,8 @@
 #include "data/native_files.h"
 #include "dsp/numeric.h"
 #include "measure/impedance_measurement.h"
+#include "measure/lcr.h"
+#include "measure/sine_analysis.h"
 #include "platform/file_io.h"
 #include "resources/string_ids.h"
 
@@ -25,11 +27,20 @@ namespace {
 
 double Round(double v, double unit) { return std::round(v / unit) * unit; }
 
-// The run on the jig; 2 for a usage error, 1 for a failed run, -1 done.
-int Run(const ImpedanceOptions& o, bool calibrating, std::unique_ptr<Measurement>& result, VirtualSetup& jig,
-        double* factor, bool* calibrated, bool* clipped) {
-    ImpedanceMeasurementSetup setup;
-    MeasurementSettings& ms = setup.settings;
+// The settings, scratch folder and jig of a run on the virtual jig.
+struct JigRun {
+    MeasurementSettings ms{};
+    std::filesystem::path folder;
+    VirtualSetup jig;
+    ~JigRun() {
+        std::error_code ec;
+        if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+    }
+};
+
+// 2 for a usage error, -1 ready. `resistor` > 0 loads the jig with it.
+int PrepareJig(const ImpedanceOptions& o, double resistor, JigRun& run) {
+    MeasurementSettings& ms = run.ms;
     ResetMeasurementDefaults(ms);
     if (o.method == "mls") ms.flags |= kMsfImpedanceMls;
     else ms.flags &= ~kMsfImpedanceMls;
@@ -44,39 +55,44 @@ int Run(const ImpedanceOptions& o, bool calibrating, std::unique_ptr<Measurement
     ms.impedancePreAverages = uint32_t(o.passes);
     ms.impedanceBoxVersion = uint32_t(o.box);
     ms.impedanceMlsOrder = uint32_t(o.order);
-    setup.calibrating = calibrating;
-    setup.calibrationResistor = o.resistor;
-    setup.calibrationFile = calibrating ? o.output : o.calibration;
-    setup.inputName = setup.outputName = kVirtualDeviceName;
-    setup.outputDevice = setup.inputDevice = 0;
     std::error_code ec;
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path(ec) / ("sonrix-cli-impedance-" + std::to_string(getpid()));
-    setup.folder = (folder / "waves").string();
-    setup.programFolder = folder.string();
+    run.folder = std::filesystem::temp_directory_path(ec) / ("sonrix-cli-impedance-" + std::to_string(getpid()));
+    VirtualSetup& jig = run.jig;
     jig = {};
     jig.mode = VirtualMode::kImpedanceJig;
     jig.boxVersion = o.box;
-    if (calibrating) {
+    if (resistor > 0) {
         jig.jig.load = VirtualLoad::kResistor;
-        jig.jig.loadR = o.resistor;
+        jig.jig.loadR = resistor;
     }
     std::string error;
     if (!ApplyVirtualSettings(o.virtualSettings, jig, ms.sampleRate, error)) {
         std::cerr << "sonrix-cli: --virtual: " << error << std::endl;
         return 2;
     }
-    VirtualLoudspeaker device(jig);
-    Status s;
-    {
-        ImpedanceMeasurement m(setup);
-        s = RunImpedanceMeasurement(m, device, "Virtual Jig");
-        *factor = m.CalibrationFactor();
-        *calibrated = m.Calibrated();
-        *clipped = m.Clipped();
-        result = m.TakeResult();
-    }
-    std::filesystem::remove_all(folder, ec);
+    return -1;
+}
+
+// The run on the jig; 2 for a usage error, 1 for a failed run, -1 done.
+int Run(const ImpedanceOptions& o, bool calibrating, std::unique_ptr<Measurement>& result, JigRun& run,
+        double* factor, bool* calibrated, bool* clipped) {
+    if (const int code = PrepareJig(o, calibrating ? o.resistor : 0, run); code >= 0) return code;
+    ImpedanceMeasurementSetup setup;
+    setup.settings = run.ms;
+    setup.calibrating = calibrating;
+    setup.calibrationResistor = o.resistor;
+    setup.calibrationFile = calibrating ? o.output : o.calibration;
+    setup.inputName = setup.outputName = kVirtualDeviceName;
+    setup.outputDevice = setup.inputDevice = 0;
+    setup.folder = (run.folder / "waves").string();
+    setup.programFolder = run.folder.string();
+    VirtualLoudspeaker device(run.jig);
+    ImpedanceMeasurement m(setup);
+    const Status s = RunImpedanceMeasurement(m, device, "Virtual Jig");
+    *factor = m.CalibrationFactor();
+    *calibrated = m.Calibrated();
+    *clipped = m.Clipped();
+    result = m.TakeResult();
     if (!s) return Fail(s, calibrating ? o.output : std::string());
     return -1;
 }
@@ -108,18 +124,59 @@ Json Summary(const Measurement& m) {
     return out;
 }
 
+Json Curve(const Measurement& m) {
+    Json rows = Json::array();
+    for (const CurvePoint& p : m.points)
+        rows.push_back({Round(p.frequency, 1e-4), Round(p.value[kSlotLevel], 1e-6),
+                        Round(p.value[kSlotPhase] * 180 / kPi, 1e-4)});
+    return rows;
+}
+
+Json Reading(const LcrReading& r) {
+    Json out{{"frequency", Round(r.frequency, 1e-6)},
+             {"ohm", Round(r.z, 1e-9)},
+             {"phaseDeg", Round(r.phase * 180 / kPi, 1e-6)},
+             {"r", Round(r.r, 1e-9)}};
+    Json texts{{"R", FormatLcrValue(r.r, LcrQuantity::kResistance)},
+               {"Z", FormatLcrValue(r.z, LcrQuantity::kResistance)}};
+    out["l"] = r.hasL ? Json(r.l) : Json(nullptr);
+    out["c"] = r.hasC ? Json(r.c) : Json(nullptr);
+    texts["L"] = r.hasL ? FormatLcrValue(r.l, LcrQuantity::kInductance) : "";
+    texts["C"] = r.hasC ? FormatLcrValue(r.c, LcrQuantity::kCapacitance) : "";
+    out["texts"] = texts;
+    return out;
+}
+
+// A calibration file given on the command line: 1 when it cannot be read.
+int LoadTable(const std::string& path, ImpedanceCalibration& table, ImpedanceContext& c) {
+    if (path.empty()) return -1;
+    if (!ReadImpedanceCalibration(path, table)) return Fail(Status::Error(kStrTooFewPoints), path);
+    c.table = &table;
+    return -1;
+}
+
+LcrSetup LcrSetupOf(const ImpedanceOptions& o, const JigRun& run) {
+    LcrSetup setup;
+    setup.settings = run.ms;
+    setup.folder = (run.folder / "waves").string();
+    setup.programFolder = run.folder.string();
+    setup.outputDevice = setup.inputDevice = 0;
+    setup.calibrationFile = o.calibration.empty() ? o.output : o.calibration;
+    return setup;
+}
+
 }  // namespace
 
 int RunMeasureImpedance(const ImpedanceOptions& o) {
     std::unique_ptr<Measurement> result;
-    VirtualSetup jig;
+    JigRun run;
     double factor = 0;
     bool calibrated = false, clipped = false;
-    if (const int code = Run(o, false, result, jig, &factor, &calibrated, &clipped); code >= 0) return code;
+    if (const int code = Run(o, false, result, run, &factor, &calibrated, &clipped); code >= 0) return code;
     if (Status s = SaveMeasurement(*result, o.output); !s) return Fail(s, o.output);
     Json out{{"file", o.output}, {"method", o.method}, {"calibrated", calibrated}, {"clipped", clipped}};
     out.update(Summary(*result));
-    out["modelErrors"] = ModelErrors(*result, jig, uint32_t(o.rate), o.stop, calibrated);
+    out["modelErrors"] = ModelErrors(*result, run.jig, run.ms.sampleRate, o.stop, calibrated);
     Print(out);
     if (clipped) Tell(Status::Error(kStrInputOverload));
     return 0;
@@ -127,10 +184,10 @@ int RunMeasureImpedance(const ImpedanceOptions& o) {
 
 int RunCalibrateImpedance(const ImpedanceOptions& o) {
     std::unique_ptr<Measurement> result;
-    VirtualSetup jig;
+    JigRun run;
     double factor = 0;
     bool calibrated = false, clipped = false;
-    if (const int code = Run(o, true, result, jig, &factor, &calibrated, &clipped); code >= 0) return code;
+    if (const int code = Run(o, true, result, run, &factor, &calibrated, &clipped); code >= 0) return code;
     Json out{{"file", o.output}, {"resistor", o.resistor}, {"meanFactor", Round(factor, 1e-8)}, {"clipped", clipped}};
     out.update(Summary(*result));
     Print(out);
@@ -150,6 +207,117 @@ int RunIcf(const std::string& path) {
                {"lastFrequency", table.back().frequency},
                {"columns", {"Hz", "factor", "degrees"}},
                {"table", rows}});
+    return 0;
+}
+
+int RunAnalyseImpedance(const ImpedanceOptions& o) {
+    ImpedanceParams p;
+    p.f1 = o.start, p.f2 = o.stop, p.perOctave = o.ppo, p.timePerOctave = o.time, p.order = o.order;
+    p.context.boxVersion = o.box;
+    p.context.probePhaseCorrection = o.probe;
+    ImpedanceCalibration table;
+    if (const int code = LoadTable(o.calibration, table, p.context); code >= 0) return code;
+    std::unique_ptr<Measurement> m;
+    bool clipped = false;
+    Status s;
+    if (o.method == "mls") {
+        if (o.stimulus.empty()) {
+            std::cerr << "sonrix-cli: --stimulus: the MLS analysis needs the stimulus played" << std::endl;
+            return 2;
+        }
+        s = AnalyseImpedanceMls(o.response, o.stimulus, o.preSilence, p, m, &clipped);
+    } else {
+        Recording r;
+        s = ReadRecording(o.response, o.preSilence, true, false, false, r);
+        clipped = r.clipped;
+        p.context.rate = r.rate;
+        if (s) s = AnalyseImpedanceSweep(r, 0, p, m);
+    }
+    if (!s) return Fail(s, o.response);
+    if (o.method == "mls") m->h.flags |= kMesImpedanceMls;
+    if (!o.output.empty())
+        if (Status w = SaveMeasurement(*m, o.output); !w) return Fail(w, o.output);
+    Json out{{"file", o.response}, {"method", o.method}, {"calibrated", !o.calibration.empty()}, {"clipped", clipped}};
+    out.update(Summary(*m));
+    out["columns"] = {"Hz", "ohm", "degrees"};
+    out["curve"] = Curve(*m);
+    Print(out);
+    if (clipped) Tell(Status::Error(kStrInputOverload));
+    return 0;
+}
+
+int RunLcr(const ImpedanceOptions& o) {
+    JigRun run;
+    if (const int code = PrepareJig(o, 0, run); code >= 0) return code;
+    VirtualLoudspeaker device(run.jig);
+    LcrMeter m(LcrSetupOf(o, run));
+    if (Status s = m.CheckFrequency(o.frequency); !s) return Fail(s);
+    LcrReading r;
+    if (Status s = RunLcrReading(m, device, o.frequency, r); !s) return Fail(s);
+    const std::complex<double> z = VirtualTruth(run.jig, run.ms.sampleRate).JigImpedance(o.frequency);
+    Json out = Reading(r);
+    out["calibrated"] = !o.calibration.empty() && m.Calibrated();
+    out["clipped"] = m.Clipped();
+    out["model"] = Json{{"ohm", Round(std::abs(z), 1e-9)}, {"phaseDeg", Round(std::arg(z) * 180 / kPi, 1e-6)}};
+    Print(out);
+    if (m.Clipped()) Tell(Status::Error(kStrInputOverload));
+    return 0;
+}
+
+int RunCalibrateLcr(const ImpedanceOptions& o) {
+    JigRun run;
+    if (const int code = PrepareJig(o, o.resistor, run); code >= 0) return code;
+    VirtualLoudspeaker device(run.jig);
+    ImpedanceOptions own = o;
+    own.calibration.clear();
+    LcrMeter m(LcrSetupOf(own, run));
+    double factor = 0;
+    if (Status s = RunLcrCalibration(m, device, o.resistor, &factor); !s) return Fail(s, o.output);
+    Print(Json{{"file", o.output},
+               {"resistor", o.resistor},
+               {"entries", m.CalibrationFrequencies().size()},
+               {"meanFactor", Round(factor, 1e-8)},
+               {"clipped", m.Clipped()}});
+    if (m.Clipped()) Tell(Status::Error(kStrInputOverload));
+    return 0;
+}
+
+int RunAnalyseLcr(const ImpedanceOptions& o) {
+    ImpedanceContext c;
+    c.boxVersion = o.box;
+    c.probePhaseCorrection = o.probe;
+    ImpedanceCalibration table;
+    if (const int code = LoadTable(o.calibration, table, c); code >= 0) return code;
+    LcrReading r;
+    bool clipped = false;
+    // The rate for the probe correction is the file's: read it first.
+    Recording head;
+    if (Status s = ReadRecording(o.response, o.preSilence, false, false, false, head); !s) return Fail(s, o.response);
+    c.rate = head.rate;
+    if (Status s = AnalyseLcrResponse(o.response, o.frequency, kLcrPeriods, o.preSilence, c, r, &clipped); !s)
+        return Fail(s, o.response);
+    Json out = Reading(r);
+    out["file"] = o.response;
+    out["clipped"] = clipped;
+    Print(out);
+    if (clipped) Tell(Status::Error(kStrInputOverload));
+    return 0;
+}
+
+int RunZChannels(const ZChannelsOptions& o) {
+    ImpedanceContext c;
+    c.boxVersion = o.box;
+    c.rate = uint32_t(o.rate);
+    c.probePhaseCorrection = o.probe;
+    ImpedanceCalibration table;
+    if (const int code = LoadTable(o.calibration, table, c); code >= 0) return code;
+    double z = 0, phase = 0;
+    if (!ImpedanceFromChannels(o.p0, o.phi0, o.p1, o.phi1, o.frequency, c, &z, &phase)) {
+        std::cerr << "sonrix-cli: no impedance: a channel's power is not above 0 or the box version is unknown"
+                  << std::endl;
+        return 1;
+    }
+    Print(Json{{"ohm", z}, {"phase", phase}, {"phaseDeg", phase * 180 / kPi}});
     return 0;
 }
 

@@ -54,6 +54,16 @@ CLI::Validator Number(double lo, bool inclusive) {
         "NUMBER " + bound);
 }
 
+// Any finite decimal number.
+CLI::Validator Finite() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            double v = 0;
+            return ParseFiniteNumber(text, v) ? std::string() : "not a finite number: " + text;
+        },
+        "NUMBER");
+}
+
 int RunVersion() {
     Print(Json{{"program", "sonrix-cli"}, {"version", SRX_VERSION}});
     return 0;
@@ -247,6 +257,57 @@ int Main(int argc, char** argv) {
         ->required()
         ->transform(Number(0, false));
     calibrateImpedance->add_option("OUT.icf", imp.output, "calibration file to write")->required();
+    // The L-C-R meter on the jig, its calibration, and the analyses of
+    // recorded impedance and L-C-R responses.
+    const auto lcrFrequency = [&](CLI::App* c) {
+        c->add_option("--frequency", imp.frequency, "frequency in Hz")
+            ->transform(Number(0, false))
+            ->capture_default_str();
+    };
+    CLI::App* lcrCommand = app.add_subcommand("lcr", "L-C-R meter reading on the virtual jig");
+    impedanceSettings(lcrCommand);
+    lcrFrequency(lcrCommand);
+    lcrCommand->add_option("--calibration", imp.calibration, "L-C-R calibration file (.icf) to apply");
+    CLI::App* calibrateLcr = calibrate->add_subcommand("lcr", "L-C-R meter on a resistor into OUT.icf");
+    impedanceSettings(calibrateLcr);
+    calibrateLcr->add_option("--resistor", imp.resistor, "calibration resistor in ohm (up to 100)")
+        ->required()
+        ->transform(Number(0, false));
+    calibrateLcr->add_option("OUT.icf", imp.output, "calibration file to write")->required();
+    const auto recorded = [&](CLI::App* c) {
+        c->add_option("RESPONSE.WAV", imp.response, "recorded stereo response")->required();
+        c->add_option("--box", imp.box, "box version 0..3")->transform(Integer(0, 3))->capture_default_str();
+        c->add_option("--calibration", imp.calibration, "calibration file (.icf) to apply");
+        c->add_option("--presilence", imp.preSilence, "lead silence of the stimulus in s")
+            ->check(CLI::Range(0.0, 10.0))
+            ->capture_default_str();
+        c->add_flag("--probe", imp.probe, "correct the phase by one sample (probe compensation)");
+    };
+    CLI::App* analyseImpedance = analyse->add_subcommand("impedance", "impedance curve of a recorded response");
+    recorded(analyseImpedance);
+    analyseImpedance->add_option("--method", imp.method, "sweep or mls")->check(CLI::IsMember({"sweep", "mls"}));
+    analyseImpedance->add_option("--stimulus", imp.stimulus, "the MLS stimulus played");
+    analyseImpedance->add_option("--order", imp.order, "MLS order")->transform(Integer(10, 20))->capture_default_str();
+    analyseImpedance->add_option("--start", imp.start, "first frequency in Hz")->transform(Number(1, true));
+    analyseImpedance->add_option("--stop", imp.stop, "last frequency in Hz")->transform(Number(1, true));
+    analyseImpedance->add_option("--time", imp.time, "sweep s per octave")->transform(Number(0, false));
+    analyseImpedance->add_option("--ppo", imp.ppo, "frequencies per octave")->transform(Integer(1, 96));
+    analyseImpedance->add_option("OUT.MES", imp.output, "impedance curve to write");
+    CLI::App* analyseLcr = analyse->add_subcommand("lcr", "L-C-R reading of a recorded tone response");
+    recorded(analyseLcr);
+    lcrFrequency(analyseLcr);
+    ZChannelsOptions zc;
+    CLI::App* zchannels = app.add_subcommand("zchannels", "impedance from the two channels' powers and phases");
+    zchannels->add_option("--p0", zc.p0, "power of channel 0")->required()->transform(Finite());
+    zchannels->add_option("--phi0", zc.phi0, "phase of channel 0 in rad")->transform(Finite());
+    zchannels->add_option("--p1", zc.p1, "power of channel 1")->required()->transform(Finite());
+    zchannels->add_option("--phi1", zc.phi1, "phase of channel 1 in rad")->transform(Finite());
+    zchannels->add_option("--frequency", zc.frequency, "frequency in Hz")->transform(Number(0, false));
+    zchannels->add_option("--box", zc.box, "box version")->transform(Integer(-1000, 1000))->capture_default_str();
+    zchannels->add_option("--rate", zc.rate, "sample rate in Hz")->transform(Integer(1000, 768000));
+    zchannels->add_option("--calibration", zc.calibration, "calibration file (.icf) to apply");
+    zchannels->add_flag("--probe", zc.probe, "correct the phase by one sample (probe compensation)");
+
     std::string icfFile;
     CLI::App* icfCommand = app.add_subcommand("icf", "the table of an impedance calibration file");
     icfCommand->add_option("FILE", icfFile, "calibration file (.icf)")->required();
@@ -281,6 +342,11 @@ int Main(int argc, char** argv) {
         if (impedanceCommand->parsed()) return RunMeasureImpedance(imp);
         if (calibrateImpedance->parsed()) return RunCalibrateImpedance(imp);
         if (icfCommand->parsed()) return RunIcf(icfFile);
+        if (analyseImpedance->parsed()) return RunAnalyseImpedance(imp);
+        if (lcrCommand->parsed()) return RunLcr(imp);
+        if (calibrateLcr->parsed()) return RunCalibrateLcr(imp);
+        if (analyseLcr->parsed()) return RunAnalyseLcr(imp);
+        if (zchannels->parsed()) return RunZChannels(zc);
     } catch (const std::bad_alloc&) {
         return Fail(Status::Error(kStrOutOfMemory));
     }

@@ -51,12 +51,29 @@ struct ImpedanceOptions {
     int order = 17, passes = 1, box = 1, ppo = 3, rate = 44100, bits = 16;
     double start = 20, stop = 20000, time = 0.5, resistor = 8, level = 0;
     std::vector<std::string> virtualSettings;
+    // The L-C-R meter and the analyses of recorded responses.
+    double frequency = 1000, preSilence = 0.025;
+    std::string response, stimulus;
+    bool probe = false;  // add one sample's phase
+};
+
+// ImpedanceFromChannels for given channel powers and phases.
+struct ZChannelsOptions {
+    double p0 = 0, phi0 = 0, p1 = 0, phi1 = 0, frequency = 1000;
+    int box = 1, rate = 44100;
+    bool probe = false;
+    std::string calibration;
 };
 
 int RunInfo(const std::vector<std::string>& files);
 int RunMeasureImpedance(const ImpedanceOptions& options);
 int RunCalibrateImpedance(const ImpedanceOptions& options);
 int RunIcf(const std::string& path);
+int RunAnalyseImpedance(const ImpedanceOptions& options);
+int RunLcr(const ImpedanceOptions& options);
+int RunCalibrateLcr(const ImpedanceOptions& options);
+int RunAnalyseLcr(const ImpedanceOptions& options);
+int RunZChannels(const ZChannelsOptions& options);
 int RunMeasureSine(const SineOptions& options);
 int RunStimulusSine(const SineOptions& options);
 int RunAnalyseSine(const SineOptions& options);

@@ -111,6 +111,13 @@ chirp = [0.5 * math.sin(2 * math.pi * 250 * (math.exp(3 * n / 8000) - 1) / 3) fo
 put("fuzz_sine_analysis", "chirp_stereo24.wav", wave(8000, 2, 24, [v for c in zip([0.0] * 40 + chirp, [0.0] * 40 + chirp) for v in c]))
 put("fuzz_sine_analysis", "noise8.wav", wave(8000, 1, 8, noise(500, 21)))
 
+# Both channels of an impedance box: a tone and a chirp, the current
+# channel a scaled, shifted copy.
+tone = [0.4 * math.sin(2 * math.pi * 1000 * n / 8000) for n in range(400)]
+put("fuzz_impedance_analysis", "tone16.wav", wave(8000, 2, 16, [v for n, t in enumerate([0.0] * 40 + tone) for v in (t, 0.5 * t)]))
+put("fuzz_impedance_analysis", "chirp24.wav", wave(8000, 2, 24, [v for t in [0.0] * 40 + chirp for v in (t, -0.8 * t)]))
+put("fuzz_impedance_analysis", "noise16.wav", wave(8000, 2, 16, noise(1200, 31)))
+
 put("fuzz_wave_reader", "extensible24_mono.wav", wave(44100, 1, 24, noise(300, 11), extensible=True))
 put("fuzz_wave_reader", "extensible_float_3ch.wav", wave(8000, 3, 32, noise(300, 13), tag=3, extensible=True))
 

@@ -51,13 +51,33 @@ std::string Trimmed(std::string line) {
     return line.substr(first, line.find_last_not_of(" \t") - first + 1);
 }
 
-// The ratio channel 0 / channel 1 at every frequency of `series`, from the
-// two transformed spectra of 2^log2n points. The ratio is taken at the bins
-// on either side of f and interpolated linearly: read at the nearest bin the
-// point would be that bin's value, off by up to half a bin (1-2 % and
-// degrees at a driver's resonance); the channels' own spectra turn too fast
-// between bins (a sweep's delay) to be interpolated one by one. A zero
-// channel at either bin leaves the point empty (0).
+Status CurveFromRatios(const std::vector<double>& series, const std::vector<std::complex<double>>& ratio,
+                       const ImpedanceContext& c, std::unique_ptr<Measurement>& out) {
+    out = NewMeasurement(kCurveImpedance);
+    if (!out) return Status::Error(kStrOutOfMemory);
+    for (size_t i = 0; i < series.size(); ++i) {
+        double z = 0, phase = 0;
+        // A frequency the channels do not carry adds no point.
+        if (!ImpedanceFromChannels(std::norm(ratio[i]), std::arg(ratio[i]), 1, 0, series[i], c, &z, &phase)) continue;
+        if (!AddCurvePoint(*out, series[i], z, phase, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
+                           kNoLevel, kNoLevel, kNoLevel))
+            return Status::Error(kStrOutOfMemory);
+    }
+    out->h.flags |= kMesPhase;
+    if (out->points.size() < 2) {
+        out.reset();
+        return Status::Error(kStrLevelTooLow);
+    }
+    return Status::Ok();
+}
+
+}  // namespace
+
+// The ratio is taken at the bins on either side of f and interpolated
+// linearly: read at the nearest bin the point would be that bin's value, off
+// by up to half a bin (1-2 % and degrees at a driver's resonance); the
+// channels' own spectra turn too fast between bins (a sweep's delay) to be
+// interpolated one by one.
 std::vector<std::complex<double>> ChannelRatios(const std::vector<float>& s0, const std::vector<float>& s1, int log2n,
                                                 uint32_t rate, const std::vector<double>& series) {
     const int64_t n = int64_t(1) << log2n;
@@ -81,28 +101,6 @@ std::vector<std::complex<double>> ChannelRatios(const std::vector<float>& s0, co
     }
     return ratio;
 }
-
-Status CurveFromRatios(const std::vector<double>& series, const std::vector<std::complex<double>>& ratio,
-                       const ImpedanceContext& c, std::unique_ptr<Measurement>& out) {
-    out = NewMeasurement(kCurveImpedance);
-    if (!out) return Status::Error(kStrOutOfMemory);
-    for (size_t i = 0; i < series.size(); ++i) {
-        double z = 0, phase = 0;
-        // A frequency the channels do not carry adds no point.
-        if (!ImpedanceFromChannels(std::norm(ratio[i]), std::arg(ratio[i]), 1, 0, series[i], c, &z, &phase)) continue;
-        if (!AddCurvePoint(*out, series[i], z, phase, kNoLevel, kNoLevel, 0, kNoLevel, kNoLevel, kNoLevel, kNoLevel,
-                           kNoLevel, kNoLevel, kNoLevel))
-            return Status::Error(kStrOutOfMemory);
-    }
-    out->h.flags |= kMesPhase;
-    if (out->points.size() < 2) {
-        out.reset();
-        return Status::Error(kStrLevelTooLow);
-    }
-    return Status::Ok();
-}
-
-}  // namespace
 
 bool ImpedanceFromChannels(double p0, double phi0, double p1, double phi1, double f, const ImpedanceContext& c,
                            double* magnitude, double* phase) {
@@ -269,14 +267,19 @@ Status AnalyseImpedanceMls(const std::string& responsePath, const std::string& s
     const int log2n = std::max(15, Log2Ceiling(int64_t(period)));
     std::vector<std::complex<double>> ratio;
     try {
+        // The window's weights once for both channels (a window's own
+        // normalisation to a channel's peak would cancel in the ratio).
+        std::vector<float> weight(size_t(2) << log2n, 0.0f);
+        for (size_t i = 0; i < period; ++i) weight[2 * i] = 1.0f;
+        ApplyWindow(weight.data(), log2n, int(period), p.windowType, 1);
         std::vector<float> buf[2];
         for (int c = 0; c < 2; ++c) {
             const std::vector<float>& x = c == 0 ? voltage->samples : current->samples;
             buf[c].assign(size_t(2) << log2n, 0.0f);
             // Both records are indexed by the lag behind the sequence, so
             // the same start serves both.
-            for (size_t i = 0; i < period; ++i) buf[c][2 * i] = x[(from + i) % period];
-            ApplyWindow(buf[c].data(), log2n, int(period), p.windowType, 1);
+            for (size_t i = 0, k = from; i < period; ++i, k = k + 1 == period ? 0 : k + 1)
+                buf[c][2 * i] = x[k] * weight[2 * i];
             Fft(buf[c].data(), log2n, 1);
         }
         ratio = ChannelRatios(buf[0], buf[1], log2n, rate, series);

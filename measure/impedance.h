@@ -3,6 +3,7 @@
 // driver, channel 1 proportional to the current), its calibration against a
 // known resistor (".icf" files named by the setting), and the analyses of a
 // recorded sweep or MLS response into an impedance curve.
+#include <complex>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,6 +40,12 @@ struct ImpedanceContext {
 // above 0 or the box version is unknown.
 bool ImpedanceFromChannels(double p0, double phi0, double p1, double phi1, double f, const ImpedanceContext& c,
                            double* magnitude, double* phase);
+
+// The ratio channel 0 / channel 1 at every frequency of `series`, from the
+// channels' spectra (2^log2n points, interleaved re/im), interpolated
+// between the bins around f; 0 where either channel is silent.
+std::vector<std::complex<double>> ChannelRatios(const std::vector<float>& s0, const std::vector<float>& s1, int log2n,
+                                                uint32_t rate, const std::vector<double>& series);
 
 // ---- Calibration files ----------------------------------------------------
 

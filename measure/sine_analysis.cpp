@@ -263,6 +263,25 @@ Status WriteSweepStimulus(const std::string& path, const SweepParams& p, const S
     return Status::Ok();
 }
 
+Status WriteToneStimulus(const std::string& path, double f, double duration, const SineStimulusFormat& format) {
+    if (!FormatOk(format) || !Finite({f, duration}) || !(f > 0) || !(f < format.rate / 2.0) || duration < 0 ||
+        duration > 60)
+        return Status::Error(kStrCantCreateStimulus);
+    const double d = std::max(duration + 0.03, 0.05);
+    const double samples = std::ceil(std::ceil(d * f) * format.rate / f - 1e-9);
+    std::vector<int32_t> tone(size_t(samples), 0);
+    const double a = kFullScale * StimulusAmplitude(format.levelDb), w = 2.0 * kPi * f / format.rate;
+    for (size_t k = 0; k < tone.size(); ++k) tone[k] = Quantised(a * std::sin(w * double(k)));
+    // It ends on a negative sample: the next period would start at 0 or above.
+    while (!tone.empty() && tone.back() >= 0) tone.pop_back();
+    const uint64_t total = WithSilences(tone.size(), format);
+    if (!total) return Status::Error(kStrCantCreateStimulus);
+    if (WaveFileFits(path, format.rate, format.channels, format.bits, total)) return Status::Ok();
+    if (!WriteStimulus(path, format, total, tone.size(), [&](uint64_t i) { return tone[size_t(i)]; }))
+        return Status::Error(kStrCantCreateStimulus);
+    return Status::Ok();
+}
+
 Status ReadRecording(const std::string& path, double preSilence, bool both, bool swapChannels, bool invert,
                      Recording& out) {
     WaveInput in;

@@ -69,6 +69,10 @@ uint64_t SweepStimulusFrames(const SweepParams& p, const SineStimulusFormat& f);
 // Write the stimulus files (replacing them safely); 2811 on failure.
 Status WriteGatedSineStimulus(const std::string& path, const GatedSineParams& p, const SineStimulusFormat& f);
 Status WriteSweepStimulus(const std::string& path, const SweepParams& p, const SineStimulusFormat& f);
+// A steady tone of `duration` s (+30 ms, at least 50 ms) at f: whole
+// periods, ending on a negative sample, between the format's silences. A
+// file of the same format and length is kept (the same tone).
+Status WriteToneStimulus(const std::string& path, double f, double duration, const SineStimulusFormat& format);
 
 // The channels of a recording after its lead silence, at full scale +-1.
 struct Recording {

@@ -139,6 +139,20 @@ TEST_F(Cli, ImpedanceCalibrationAndDistortionRoundTrip) {
     EXPECT_TRUE(mls.Json()["clipped"].get<bool>());
     EXPECT_NE(mls.err.find("Input overload"), std::string::npos);
 
+    // The L-C-R meter: a coil reads in its unit; calibrated on the
+    // imperfect jig, 1500 ohm reads true.
+    const nlohmann::json coil =
+        RunCli({"lcr", "--device", "virtual", "--virtual", "load=2,loadR=0.05,loadL=10e-6"}).Json();
+    EXPECT_EQ(coil["texts"]["L"], "10.0290 uH");
+    EXPECT_EQ(coil["c"], nullptr);
+    RunCli({"calibrate", "lcr", "--device", "virtual", "--resistor", "10", "--virtual", jig, P("l.icf")});
+    const nlohmann::json r = RunCli({"lcr", "--device", "virtual", "--virtual", jig + ",load=1,loadR=1500",
+                                     "--calibration", P("l.icf")})
+                                 .Json();
+    EXPECT_EQ(r["texts"]["Z"], "1.5000 kOhm");
+    EXPECT_TRUE(r["calibrated"].get<bool>());
+    EXPECT_EQ(RunCli({"lcr", "--device", "virtual", "--frequency", "99"}).code, 1);
+
     const nlohmann::json gated = RunCli({"measure", "gated", "--device", "virtual", "--start", "1000", "--stop", "4000",
                                          "--virtual", "distortion=0.05", P("g.mes")})
                                      .Json();
