@@ -54,6 +54,10 @@ double* Values(SpeakerUnit& u, int i) {
 
 bool Positive(double v) { return std::isfinite(v) && v > 0; }
 
+// Far beyond any driver's values in SI units, and near enough to 1 that
+// every derived value (Fs^3, Sd^2, their quotients) stays finite.
+bool Plausible(double v) { return std::isfinite(v) && v >= 1e-9 && v <= 1e9; }
+
 }  // namespace
 
 std::array<uint8_t, kSpeakerUnitBytes> SerializeSpeakerUnit(const SpeakerUnit& u) {
@@ -80,11 +84,13 @@ SpeakerUnit DeserializeSpeakerUnit(const uint8_t* b) {
 }
 
 bool HasRequiredParameters(const SpeakerUnit& u) {
-    return Positive(u.fs) && Positive(u.vas) && Positive(u.qes) && Positive(u.qms) && Positive(u.re) &&
-           Positive(u.sd);
+    return Plausible(u.fs) && Plausible(u.vas) && Plausible(u.qes) && Plausible(u.qms) && Plausible(u.re) &&
+           Plausible(u.sd);
 }
 
-bool IsCompleteForFile(const SpeakerUnit& u) { return HasRequiredParameters(u) && Positive(u.le) && Positive(u.xmax); }
+bool IsCompleteForFile(const SpeakerUnit& u) {
+    return HasRequiredParameters(u) && Plausible(u.le) && Plausible(u.xmax);
+}
 
 DerivedParameters ComputeDerivedParameters(const SpeakerUnit& u) {
     DerivedParameters d;
@@ -147,8 +153,9 @@ Status ReadSpeakerUnitFile(const std::string& path, SpeakerUnit& out) {
     SpeakerUnit u = DeserializeSpeakerUnit(bytes + kSignatureBytes);
     if (!HasRequiredParameters(u)) return Status::Error(kStrBadTsParameters);
     // Not needed by the formulas; the defaults keep the designs working.
-    if (!Positive(u.le)) u.le = 0.001;
-    if (!Positive(u.xmax)) u.xmax = 0.001;
+    if (!(u.le > 0)) u.le = 0.001;
+    if (!(u.xmax > 0)) u.xmax = 0.001;
+    if (!IsCompleteForFile(u)) return Status::Error(kStrBadTsParameters);
     for (double v : u.reserved)
         if (!std::isfinite(v)) return Status::Error(kStrBadTsParameters);
     out = std::move(u);

@@ -40,7 +40,8 @@ std::array<uint8_t, kSpeakerUnitBytes> SerializeSpeakerUnit(const SpeakerUnit& u
 // (79 or 159 characters).
 SpeakerUnit DeserializeSpeakerUnit(const uint8_t* bytes);
 
-// Fs, Vas, Qes, Qms, Re and Sd finite and above 0: what every formula needs.
+// Fs, Vas, Qes, Qms, Re and Sd within 1e-9..1e9 (SI units): what every
+// formula needs, and no derived value overflows.
 bool HasRequiredParameters(const SpeakerUnit& u);
 // Those and Le and Xmax: a unit that round-trips through a ".SPK" file as
 // it is (the reader replaces a missing Le or Xmax).

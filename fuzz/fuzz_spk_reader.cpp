@@ -18,9 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!IsCompleteForFile(u) || u.manufacturer.size() > 79 || u.model.size() > 79 || u.notes.size() > 159)
         __builtin_trap();
     const DerivedParameters d = ComputeDerivedParameters(u);
-    // Extreme but valid values may overflow to inf; they must not be NaN.
-    for (double v : {d.cms, d.mms, d.rms, d.bl, d.qts, d.no})
-        if (std::isnan(v)) __builtin_trap();
+    for (double v : {d.cms, d.mms, d.mmd, d.rms, d.bl, d.qts, d.no, d.spl1w, d.spl283v})
+        if (!std::isfinite(v)) __builtin_trap();
     SpeakerUnit back;
     if (!WriteSpeakerUnitFile(copy.path(), u).ok() || !ReadSpeakerUnitFile(copy.path(), back).ok() ||
         SerializeSpeakerUnit(back) != SerializeSpeakerUnit(u))

@@ -89,6 +89,10 @@ TEST_F(SpeakerUnitFile, RoundTripsAndRefusesDamagedFiles) {
     broken = Woofer();
     broken.fs = 0;
     EXPECT_EQ(ReadSpeakerUnitFile(Write("zero.spk", bytes(broken)), back).stringId, kStrBadTsParameters);
+    // Positive but absurd: the derived values would overflow to inf and NaN.
+    broken = Woofer();
+    broken.fs = 1e-300;
+    EXPECT_EQ(ReadSpeakerUnitFile(Write("tiny.spk", bytes(broken)), back).stringId, kStrBadTsParameters);
     EXPECT_EQ(ReadSpeakerUnitFile(Write("short.spk", bytes(Woofer()).substr(0, 300)), back).stringId, kStrReadError);
     EXPECT_EQ(ReadSpeakerUnitFile(Write("sig.spk", "@SP200" + bytes(Woofer()).substr(6)), back).stringId,
               kStrReadError);
