@@ -15,11 +15,12 @@ namespace srx {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
+// The string table hands its texts out as Latin-1 here, and the unit's
+// texts were typed in the same Western code page: each byte is its own
+// character.
+std::wstring Wide(const std::string& latin1) {
+    std::wstring text(latin1.size(), L'\0');
+    for (size_t i = 0; i < latin1.size(); ++i) text[i] = wchar_t(static_cast<unsigned char>(latin1[i]));
     return text;
 }
 
@@ -37,7 +38,7 @@ constexpr ReportRow kUnitRows[] = {
     {kStrTsCms, kStrUnitCms, ""},
     {kStrTsRms, kStrUnitRms, ""},
     {kStrTsVas, kStrUnitVas, ""},
-    {kStrTsXmax, kStrUnitXmax, "\xC2\xB1"},
+    {kStrTsXmax, kStrUnitXmax, "\xB1"},
     {kStrTsSd, kStrUnitSd, ""},
     {kStrTsRe, kStrUnitRe, ""},
     {kStrTsLe, kStrUnitLe, ""},
