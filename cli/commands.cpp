@@ -8,6 +8,7 @@
 #include <iostream>
 #include <new>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 #include <CLI/CLI.hpp>
@@ -396,6 +397,29 @@ int Main(int argc, char** argv) {
     zchannels->add_option("--calibration", zc.calibration, "calibration file (.icf) to apply");
     zchannels->add_flag("--probe", zc.probe, "correct the phase by one sample (probe compensation)");
 
+    // Speaker units.
+    CLI::App* unit = app.add_subcommand("unit", "speaker unit files (.SPK)");
+    unit->require_subcommand(1);
+    std::string unitFile;
+    CLI::App* unitShow = unit->add_subcommand("show", "a unit's parameters and the values derived from them");
+    unitShow->add_option("FILE.SPK", unitFile, "speaker unit file")->required();
+    UnitOptions uo;
+    CLI::App* unitWrite = unit->add_subcommand("write", "write a unit from its parameters (SI units)");
+    for (auto [name, value, help] : {std::tuple{"--fs", &uo.fs, "resonance in Hz"},
+                                     {"--vas", &uo.vas, "equivalent volume in m^3"},
+                                     {"--qes", &uo.qes, "electrical Q"},
+                                     {"--qms", &uo.qms, "mechanical Q"},
+                                     {"--qts", &uo.qts, "total Q (gives the missing one of Qes, Qms)"},
+                                     {"--re", &uo.re, "voice-coil resistance in ohm"},
+                                     {"--le", &uo.le, "voice-coil inductance in H"},
+                                     {"--sd", &uo.sd, "cone area in m^2"},
+                                     {"--xmax", &uo.xmax, "linear excursion in m, one way"}})
+        unitWrite->add_option(name, *value, help)->transform(Number(0, false));
+    unitWrite->add_option("--manufacturer", uo.manufacturer, "manufacturer (79 characters)");
+    unitWrite->add_option("--model", uo.model, "model (79 characters)");
+    unitWrite->add_option("--notes", uo.notes, "notes (159 characters)");
+    unitWrite->add_option("OUT.SPK", uo.output, "speaker unit file to write")->required();
+
     std::string icfFile;
     CLI::App* icfCommand = app.add_subcommand("icf", "the table of an impedance calibration file");
     icfCommand->add_option("FILE", icfFile, "calibration file (.icf)")->required();
@@ -448,6 +472,8 @@ int Main(int argc, char** argv) {
         if (calibrateLcr->parsed()) return RunCalibrateLcr(imp);
         if (analyseLcr->parsed()) return RunAnalyseLcr(imp);
         if (zchannels->parsed()) return RunZChannels(zc);
+        if (unitShow->parsed()) return RunUnitShow(unitFile);
+        if (unitWrite->parsed()) return RunUnitWrite(uo);
     } catch (const std::bad_alloc&) {
         return Fail(Status::Error(kStrOutOfMemory));
     }

@@ -115,6 +115,15 @@ int RunMeasureImpedance(const ImpedanceOptions& options);
 int RunCalibrateImpedance(const ImpedanceOptions& options);
 int RunIcf(const std::string& path);
 int RunAnalyseImpedance(const ImpedanceOptions& options);
+
+// A speaker unit typed on the command line (SI units; a Q left out is
+// derived from the other two).
+struct UnitOptions {
+    std::string output, manufacturer, model, notes;
+    double fs = 0, vas = 0, qes = 0, qms = 0, qts = 0, re = 0, le = 0, sd = 0, xmax = 0;
+};
+int RunUnitShow(const std::string& path);
+int RunUnitWrite(const UnitOptions& options);
 int RunLcr(const ImpedanceOptions& options);
 int RunCalibrateLcr(const ImpedanceOptions& options);
 int RunAnalyseLcr(const ImpedanceOptions& options);

@@ -1,6 +1,8 @@
 #include "dsp/numeric.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -145,6 +147,18 @@ double DirectionAngle(double x1, double y1, double x2, double y2) {
     if (dx != 0) return x2 < x1 ? kPi : 0.0;
     if (dy != 0) return y2 < y1 ? kPi / 2 : 4.71238898038469;
     return 0.0;
+}
+
+std::string FormatTrimmedNumber(double v, int decimals) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%.*f", std::clamp(decimals, 0, 20), v);
+    std::string s = buf;
+    if (s.find('.') != std::string::npos) {
+        while (s.back() == '0') s.pop_back();
+        if (s.back() == '.') s.pop_back();
+    }
+    if (s == "-0") s = "0";
+    return s;
 }
 
 }  // namespace srx

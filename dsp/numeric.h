@@ -2,7 +2,9 @@
 // Guarded scalar functions: logarithms, exponentials, roots and angles that
 // never fail, so that levels, divisions and plots downstream stay finite.
 // Also rounding, interpolation on a logarithmic frequency axis, decimal
-// parsing that accepts a comma, and plane geometry for graph drawing.
+// parsing that accepts a comma, number formatting, and plane geometry for
+// graph drawing.
+#include <string>
 
 namespace srx {
 
@@ -42,5 +44,9 @@ void PolarPoint(double cx, double cy, double r, double angle, double* x, double*
 int QuadrantOf(double x1, double y1, double x2, double y2);
 // Direction from the first point to the second, 0..2pi, y axis pointing down.
 double DirectionAngle(double x1, double y1, double x2, double y2);
+
+// v with `decimals` decimals, trailing zeros and a trailing point removed;
+// a value that rounds to zero prints as "0", never "-0".
+std::string FormatTrimmedNumber(double v, int decimals);
 
 }  // namespace srx

@@ -118,6 +118,14 @@ put("fuzz_impedance_analysis", "tone16.wav", wave(8000, 2, 16, [v for n, t in en
 put("fuzz_impedance_analysis", "chirp24.wav", wave(8000, 2, 24, [v for t in [0.0] * 40 + chirp for v in (t, -0.8 * t)]))
 put("fuzz_impedance_analysis", "noise16.wav", wave(8000, 2, 16, noise(1200, 31)))
 
+# Speaker units: a complete one and one without Le and Xmax.
+def spk(values, texts=(b"Acme", b"W8", b"notes")):
+    rec = texts[0].ljust(80, b"\0") + texts[1].ljust(80, b"\0") + texts[2].ljust(160, b"\0")
+    rec += struct.pack("<8d", *values) + struct.pack("<4d", 0.0, 1e6, math.sqrt(0.5), 0.0) + bytes(96)
+    return b"@SP100" + rec
+put("fuzz_spk_reader", "woofer.spk", spk([30, 0.1, 0.4, 4, 6, 0.0008, 0.05, 0.006]))
+put("fuzz_spk_reader", "bare.spk", spk([800, 0.001, 0.6, 2, 3.5, 0, 0.001, 0]))
+
 put("fuzz_wave_reader", "extensible24_mono.wav", wave(44100, 1, 24, noise(300, 11), extensible=True))
 put("fuzz_wave_reader", "extensible_float_3ch.wav", wave(8000, 3, 32, noise(300, 13), tag=3, extensible=True))
 

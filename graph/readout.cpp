@@ -44,17 +44,7 @@ void AddWindow(PaneWriter& w, double ts, double tw, double speedOfSound) {
 
 }  // namespace
 
-std::string FormatReadoutNumber(double v, int decimals) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%.*f", std::clamp(decimals, 0, 20), v);
-    std::string s = buf;
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
-    }
-    if (s == "-0") s = "0";
-    return s;
-}
+std::string FormatReadoutNumber(double v, int decimals) { return FormatTrimmedNumber(v, decimals); }
 
 std::string ReadoutText(int id, double v, int decimals) {
     std::string num = FormatReadoutNumber(v, decimals);

@@ -1,6 +1,8 @@
 #include "measure/impedance_measurement.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -164,6 +166,17 @@ void ImpedanceMeasurement::Finish() {
     recorder_.Finish();
     // A calibration's stimulus is its own: nothing else reuses it.
     if (setup_.calibrating) std::remove(HostPath(StimulusFile()).c_str());
+}
+
+bool ParseTypedOhms(const std::string& text, double& ohms) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const double v = std::strtod(begin, &end);
+    if (end == begin) return false;
+    while (*end == ' ' || *end == '\t') ++end;
+    if (*end || !std::isfinite(v)) return false;
+    ohms = v;
+    return true;
 }
 
 Status RunImpedanceMeasurement(ImpedanceMeasurement& m, VirtualLoudspeaker& device, const std::string& title) {

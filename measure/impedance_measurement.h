@@ -41,6 +41,8 @@ public:
     ImpedanceMeasurement& operator=(const ImpedanceMeasurement&) = delete;
 
     const ImpedanceMeasurementSetup& Setup() const { return setup_; }
+    // Revc is typed while the stimulus waits, after the measurement was made.
+    void SetRevc(double ohm) { setup_.revc = ohm; }
     bool Mls() const { return (setup_.settings.flags & kMsfImpedanceMls) != 0; }
     // The analysis range: the settings' (a calibration by MLS covers 100 Hz
     // to the rate's top).
@@ -85,6 +87,12 @@ private:
     bool calibrated_ = false;
     bool clipped_ = false;
 };
+
+// A resistance typed by the user (Revc, the calibration resistor): the
+// whole text, blanks aside, spells one finite number. Range checks are the
+// caller's: 0 means "not entered" for Revc but is no resistor to calibrate on.
+bool ParseTypedOhms(const std::string& text, double& ohms);
+constexpr double kMaxTypedOhms = 1000;
 
 Status RunImpedanceMeasurement(ImpedanceMeasurement& m, VirtualLoudspeaker& device, const std::string& title);
 

@@ -63,6 +63,7 @@ struct LcrSetup {
     std::string programFolder;  // where calibration files live
     int outputDevice = kWaveMapper;
     int inputDevice = kWaveMapper;
+    std::string inputName, outputName;
     std::string calibrationFile;  // a file of one's own (host path); empty: the setting's
 };
 

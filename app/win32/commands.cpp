@@ -22,6 +22,8 @@
 #include "measure/win32/compensation_ui.h"
 #include "graph/win32/graph_view.h"
 #include "measure/win32/compensation_dialogs.h"
+#include "measure/win32/impedance_dialogs.h"
+#include "measure/win32/lcr_dialog.h"
 #include "measure/win32/mls_dialog.h"
 #include "measure/win32/sine_dialogs.h"
 #include "resources/command_ids.h"
@@ -307,6 +309,8 @@ void ExecuteCommand(HWND frame, int id) {
         case CM_SETTINGS: RunMeasurementDialog(65535, nullptr); return;
         case CM_GATED: OpenGatedSineDialog(); return;
         case CM_SWEEP: OpenSweepDialog(); return;
+        case CM_IMPEDANCE: OpenImpedanceDialog(); return;
+        case CM_LCR: OpenLcrDialog(); return;
         case CM_MLS: OpenMlsDialog(); return;
         case CM_SECONDARY_COMPENSATION: OpenSecondaryCompensationDialog(); return;
         case CM_MIC_COMPENSATION:

@@ -1,11 +1,13 @@
 // The design window's two-column report of a design slot: headings and
-// labels in bold Arial, values in regular Arial. The values belong to the
-// speaker-unit and box records; until those exist the rows show their
-// labels and units only.
+// labels in bold Arial, values in regular Arial. A unit without its
+// required parameters shows the labels and units only.
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "app/win32/documents.h"
 #include "design/design_slot.h"
+#include "design/speaker_unit.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
 
@@ -13,11 +15,12 @@ namespace srx {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
+// The string table hands its texts out as Latin-1 here, and the unit's
+// texts were typed in the same Western code page: each byte is its own
+// character.
+std::wstring Wide(const std::string& latin1) {
+    std::wstring text(latin1.size(), L'\0');
+    for (size_t i = 0; i < latin1.size(); ++i) text[i] = wchar_t(static_cast<unsigned char>(latin1[i]));
     return text;
 }
 
@@ -35,7 +38,7 @@ constexpr ReportRow kUnitRows[] = {
     {kStrTsCms, kStrUnitCms, ""},
     {kStrTsRms, kStrUnitRms, ""},
     {kStrTsVas, kStrUnitVas, ""},
-    {kStrTsXmax, kStrUnitXmax, "\xC2\xB1"},
+    {kStrTsXmax, kStrUnitXmax, "\xB1"},
     {kStrTsSd, kStrUnitSd, ""},
     {kStrTsRe, kStrUnitRe, ""},
     {kStrTsLe, kStrUnitLe, ""},
@@ -115,12 +118,17 @@ int PaintDesignReport(HDC dc, const RECT& area, int slot, int scrollTop) {
     if (slot < 0 || slot >= kDesignSlotCount) return 0;
     const DesignSlot& s = DesignSlots()[slot];
     if (!(s.flags & kSlotHasUnit)) return 0;
+    const SpeakerUnit unit = DeserializeSpeakerUnit(s.unitParameters);
+    const std::vector<std::string> values = SpeakerUnitReportValues(unit);
     Report report(dc, area, scrollTop);
     report.Heading((s.flags & kSlotHasBox) ? 3501 : 3502);
-    report.Row(3503, "");
-    report.Row(3504, "");
+    report.Row(3503, unit.manufacturer);
+    report.Row(3504, unit.model);
     report.Heading(3505);
-    for (const ReportRow& row : kUnitRows) report.Row(row.labelId, ValueText(row.prefix, "", row.unitId));
+    for (size_t i = 0; i < std::size(kUnitRows); ++i) {
+        const ReportRow& row = kUnitRows[i];
+        report.Row(row.labelId, ValueText(row.prefix, i < values.size() ? values[i] : "", row.unitId));
+    }
     // The box block (closed, vented or bandpass, and its filter) follows
     // once the box record tells which one the slot holds.
     return report.Height();

@@ -17,6 +17,8 @@
 #include "audio/wave_engine.h"
 #include "data/native_files.h"
 #include "design/design_slot.h"
+#include "design/speaker_unit.h"
+#include "app/win32/recent_menu.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
 
@@ -123,10 +125,33 @@ int OpenDesignFile(HWND owner, const std::string& path) {
     const int previous = s.activeDesign;
     const bool follows = s.designFollowsActivation.exchange(false);
     s.activeDesign = free;
-    // The speaker-unit and box-design readers are not part of the program
-    // yet, so nothing is loaded and the previous design stays active.
     int loaded = 0;
-    ShowFailure(owner, Status::Error(kStrCantOpenYet, {path}), {});
+    if (UpperExtension(path) == "SPK") {
+        SpeakerUnit unit;
+        if (const Status st = ReadSpeakerUnitFile(path, unit); !st) {
+            ShowFailure(owner, st, path);
+        } else {
+            DesignSlot& slot = slots[free];
+            ResetDesignSlot(free);
+            const auto record = SerializeSpeakerUnit(unit);
+            std::memcpy(slot.unitParameters, record.data(), record.size());
+            std::snprintf(reinterpret_cast<char*>(slot.filePath), sizeof slot.filePath, "%s", path.c_str());
+            slot.flags |= kSlotHasUnit;
+            const size_t cut = path.find_last_of("\\/");
+            const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+            const std::string title = FormatStringId(2216, free + 1, name.c_str());
+            if (CreateDocumentWindow(title.c_str(), free, &slot)) {
+                AddRecentFile(path);
+                loaded = 1;
+            } else {
+                ResetDesignSlot(free);
+                MessageBoxId(owner, kStrCreateWindowFailed, MB_OK | MB_ICONSTOP);
+            }
+        }
+    } else {
+        // Box designs come with the box-design reader.
+        ShowFailure(owner, Status::Error(kStrCantOpenYet, {path}), {});
+    }
     if (!loaded) s.activeDesign = previous;
     s.designFollowsActivation = follows;
     return loaded;

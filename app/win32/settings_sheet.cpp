@@ -28,7 +28,10 @@
 #include "measure/measurement_settings.h"
 #include "measure/settings_rules.h"
 #include "measure/stimulus_files.h"
+#include "measure/impedance.h"
+#include "measure/impedance_measurement.h"
 #include "measure/win32/compensation_dialogs.h"
+#include "measure/win32/impedance_dialogs.h"
 #include "resources/settings_sheet_ids.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
@@ -189,7 +192,7 @@ const std::vector<PageDef>& Pages() {
           {IDC_MS_ZPEROCT, OFF(impedancePerOctave), Num::U32, 1, 0, SettingsField::ImpedancePerOctave},
           {IDC_MS_ZTIME, OFF(impedanceSweepTime), Num::F64, 1, 2, SettingsField::ImpedanceSweepTime},
           {IDC_MS_ZAVG, OFF(impedancePreAverages), Num::U32, 1, 0, SettingsField::None}},
-         {},
+         {{IDC_MS_ZMLS, OFF(flags), kMsfImpedanceMls, false}, {IDC_MS_ZWARMUP, OFF(flags), kMsfImpedanceWarmUp, false}},
          {{IDC_MS_ZORDER,
            OFF(impedanceMlsOrder),
            {"1023", "2047", "4095", "8191", "16383", "32767", "65535", "131071", "262143"},
@@ -266,6 +269,8 @@ int SheetIndexOf(PageKind kind) {
     return -1;
 }
 
+void StorePage(HWND page, PageKind kind, MS& ms = CurrentMeasurementSettings());
+
 void ApplyGreying(HWND page, PageKind kind) {
     const MS& ms = CurrentMeasurementSettings();
     const bool nearField = (ms.flags & kMsfNearField) != 0;
@@ -282,6 +287,29 @@ void ApplyGreying(HWND page, PageKind kind) {
     if (kind == kGated) EnableWindow(GetDlgItem(page, IDC_MS_GTW), nearField);
     // Probe compensation needs two channels.
     if (kind == kSoundcard) EnableWindow(GetDlgItem(page, IDC_MS_PROBE), ms.channels == 2);
+    // The time field is the sweep's time or the MLS's length; the window
+    // only weighs the MLS's impulse responses.
+    if (kind == kImpedance) {
+        const bool mls = IsDlgButtonChecked(page, IDC_MS_ZMLS) == BST_CHECKED;
+        SetDlgItemTextA(page, IDC_MS_ZTIMELABEL, StringText(mls ? kStrMlsLengthLabel : kStrSweepTimeLabel));
+        ShowWindow(GetDlgItem(page, IDC_MS_ZTIME), mls ? SW_HIDE : SW_SHOW);
+        ShowWindow(GetDlgItem(page, IDC_MS_ZORDER), mls ? SW_SHOW : SW_HIDE);
+        for (int id : {IDC_MS_ZRES, IDC_MS_ZWINDOW}) EnableWindow(GetDlgItem(page, id), mls);
+    }
+}
+
+// The rest of the session keeps the resistor last calibrated with: the
+// settings record has no field for it.
+double g_calibrationResistor = 8.0;
+
+// "Calibrated" when the calibration file of the setting as the page shows
+// it (typed but not yet stored values included) exists.
+void ShowCalibrationStatus(HWND page) {
+    if (!page) return;
+    MS shown = CurrentMeasurementSettings();
+    StorePage(page, kImpedance, shown);
+    const bool present = ImpedanceCalibrationFileName(shown, MeasureProgramFolder(), nullptr);
+    SetDlgItemTextA(page, IDC_MS_ZSTATUS, StringText(present ? kStrCalibrated : kStrUncalibrated));
 }
 
 void ShowResolution(HWND page, PageKind kind) {
@@ -311,13 +339,13 @@ void FillPage(HWND page, PageKind kind) {
     }
     ApplyGreying(page, kind);
     ShowResolution(page, kind);
+    if (kind == kImpedance) ShowCalibrationStatus(page);
 }
 
 // Writes the controls into the record. An edit whose text still reads as
 // the value it was filled with keeps the value exactly: the shown text is
 // rounded, and storing it back would count as a change of the setting.
-void StorePage(HWND page, PageKind kind) {
-    MS& ms = CurrentMeasurementSettings();
+void StorePage(HWND page, PageKind kind, MS& ms) {
     const PageDef& def = Pages()[kind];
     for (const EditBinding& e : def.edits) {
         const std::string text = ControlText(page, e.id);
@@ -589,6 +617,13 @@ void DeviceChosen(HWND page, int id) {
     ms.inputDevice = in;
     g_sheet.soundcardChanged = true;
     FillFormats(page);
+    // Impedance needs both channels (voltage and current); a pair that only
+    // records in mono can still measure acoustically.
+    const std::vector<DuplexFormat> formats = DuplexFormats(out, in);
+    if (std::none_of(formats.begin(), formats.end(), [](const DuplexFormat& f) { return f.channels == 2; }))
+        Message(page, kStrMonoInput, MB_OK | MB_ICONEXCLAMATION);
+    // The calibration file is named after the devices.
+    ShowCalibrationStatus(g_sheet.pages[kImpedance]);
 }
 
 void FormatChosen(HWND page) {
@@ -607,6 +642,7 @@ void FormatChosen(HWND page) {
     ApplyGreying(page, kSoundcard);
     for (PageKind k : {kMls, kImpedance})
         if (g_sheet.pages[k]) ShowResolution(g_sheet.pages[k], k);
+    ShowCalibrationStatus(g_sheet.pages[kImpedance]);
 }
 
 void SoundcardCommand(HWND page, int id, int code) {
@@ -647,6 +683,51 @@ void CalculateTriangle(HWND page) {
     SetDlgItemTextA(page, IDC_MS_D1, FormatCentimetres(t.d1).c_str());
     SetDlgItemTextA(page, IDC_MS_D2, FormatCentimetres(t.d2).c_str());
     SetDlgItemTextA(page, IDC_MS_TW, FormatMilliseconds(t.window).c_str());
+}
+
+// ---- Impedance page --------------------------------------------------------------
+
+// "Calibrate": the resistor measured with the setting as the page shows it.
+void Calibrate(HWND page) {
+    StorePage(page, kImpedance);
+    MS& ms = CurrentMeasurementSettings();
+    if (const PageCheck check = CheckImpedancePage(ms); !check.ok()) {
+        ShowRefusal(page, check, false);
+        return;
+    }
+    double rcal = 0;
+    HWND field = GetDlgItem(page, IDC_MS_ZRCAL);
+    if (!ParseTypedOhms(ControlText(page, IDC_MS_ZRCAL), rcal) || !(rcal > 0) || rcal > kMaxTypedOhms) {
+        SetFocus(field);
+        SendMessageA(field, EM_SETSEL, 0, -1);
+        Message(page, kStrCalibrationResistorRange, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    g_calibrationResistor = rcal;
+    const double factor = CalibrateImpedance(page, rcal);
+    if (factor != 0 && std::isfinite(factor)) {
+        ms.impedanceCalibration = factor;
+        // The file is written whatever the sheet ends with, and the factor
+        // belongs to it: Cancel keeps it too.
+        g_sheet.saved.impedanceCalibration = factor;
+    }
+    ShowCalibrationStatus(page);
+}
+
+void ImpedanceCommand(HWND page, int id, int code) {
+    if (id == IDC_MS_ZCALIBRATE && code == BN_CLICKED) {
+        Calibrate(page);
+        return;
+    }
+    if (id == IDC_MS_ZORDER && code == CBN_SELCHANGE) {
+        StorePage(page, kImpedance);
+        ShowResolution(page, kImpedance);
+    }
+    // Everything the calibration file's name is made of.
+    const bool named = ((id == IDC_MS_ZORDER || id == IDC_MS_ZWINDOW || id == IDC_MS_ZBOX) && code == CBN_SELCHANGE) ||
+                       ((id == IDC_MS_ZSTART || id == IDC_MS_ZSTOP || id == IDC_MS_ZTIME) && code == EN_CHANGE) ||
+                       (id == IDC_MS_ZMLS && code == BN_CLICKED);
+    if (named) ShowCalibrationStatus(page);
 }
 
 // ---- Levels page --------------------------------------------------------------
@@ -741,6 +822,11 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wp, LPARAM lp) {
                 for (const char* item : c.items) SendDlgItemMessageA(page, c.id, CB_ADDSTRING, 0, LPARAM(item));
             }
             if (kind == kSoundcard) FillSoundcard(page);
+            if (kind == kImpedance) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%g", g_calibrationResistor);
+                SetDlgItemTextA(page, IDC_MS_ZRCAL, text);
+            }
             FillPage(page, kind);
             return TRUE;
         }
@@ -763,10 +849,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wp, LPARAM lp) {
                 StorePage(page, kind);
                 ShowResolution(page, kind);
             }
-            if (kind == kImpedance && id == IDC_MS_ZORDER && code == CBN_SELCHANGE) {
-                StorePage(page, kind);
-                ShowResolution(page, kind);
-            }
+            if (kind == kImpedance) ImpedanceCommand(page, id, code);
             return FALSE;
         }
         case WM_NOTIFY: {

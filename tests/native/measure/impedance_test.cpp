@@ -179,5 +179,19 @@ TEST_F(ImpedanceTest, CalibrationFilesRoundTripAndRefuseOtherSettings) {
     EXPECT_FALSE(std::filesystem::exists(Path("none.icf")));
 }
 
+// What a user types as Revc or the calibration resistor.
+TEST(TypedOhms, OnlyOneWholeFiniteNumberIsAResistance) {
+    double v = -1;
+    EXPECT_TRUE(ParseTypedOhms(" 6.25 ", v));
+    EXPECT_EQ(v, 6.25);
+    EXPECT_TRUE(ParseTypedOhms("-3", v));  // a number; its range is the caller's
+    EXPECT_EQ(v, -3);
+    for (const char* bad : {"", "  ", "abc", "8 ohm", "8,5", "inf", "-inf", "nan", "1e999"}) {
+        v = 7;
+        EXPECT_FALSE(ParseTypedOhms(bad, v)) << bad;
+        EXPECT_EQ(v, 7) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace srx
