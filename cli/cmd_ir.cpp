@@ -18,10 +18,12 @@ namespace srx::cli {
 
 namespace {
 
-// Loads the input after refusing an output that would replace it.
-Status LoadInput(const IrOptions& o, TimeRecord& rec) {
-    if (SameFile(o.input, o.output)) return Status::Error(kStrOutputIsInput, {o.output});
-    return LoadTimeRecord(o.input, rec);
+// Loads the input after refusing an output that would replace it; the
+// exit code of the failure (its message told), -1 when loaded.
+int LoadInput(const IrOptions& o, TimeRecord& rec) {
+    if (SameFile(o.input, o.output)) return Fail(Status::Error(kStrOutputIsInput, {o.output}));
+    if (Status s = LoadTimeRecord(o.input, rec); !s) return Fail(s, o.input);
+    return -1;
 }
 
 int KnownWindow(int requested, int recordType) {
@@ -37,8 +39,8 @@ double LengthSeconds(const IrOptions& o, const TimeRecord& rec) {
 
 int RunEtc(const IrOptions& o) {
     TimeRecord rec;
-    Status s = LoadInput(o, rec);
-    if (!s) return Fail(s, s.stringId == kStrOutputIsInput ? std::string() : o.input);
+    if (const int code = LoadInput(o, rec); code >= 0) return code;
+    Status s;
     Status error;
     std::unique_ptr<EtcRecord> e = MakeEnergyTimeCurve(rec, LengthSeconds(o, rec), KnownWindow(o.window, rec.h.windowType), &error);
     if (!e) return Fail(error, o.input);
@@ -56,8 +58,8 @@ int RunEtc(const IrOptions& o) {
 
 int RunStep(const IrOptions& o) {
     TimeRecord rec;
-    Status s = LoadInput(o, rec);
-    if (!s) return Fail(s, s.stringId == kStrOutputIsInput ? std::string() : o.input);
+    if (const int code = LoadInput(o, rec); code >= 0) return code;
+    Status s;
     Status error;
     std::unique_ptr<TimeRecord> t = MakeStepResponse(rec, LengthSeconds(o, rec), &error);
     if (!t) return Fail(error, o.input);
@@ -73,8 +75,8 @@ int RunStep(const IrOptions& o) {
 
 int RunWaterfall(const IrOptions& o) {
     TimeRecord rec;
-    Status s = LoadInput(o, rec);
-    if (!s) return Fail(s, s.stringId == kStrOutputIsInput ? std::string() : o.input);
+    if (const int code = LoadInput(o, rec); code >= 0) return code;
+    Status s;
     AnalysisSettings settings = DefaultAnalysisSettings();
     settings.windowType = KnownWindow(o.window, rec.h.windowType);
     WaterfallParameters p;
@@ -104,8 +106,8 @@ int RunWaterfall(const IrOptions& o) {
 
 int RunInvert(const IrOptions& o) {
     TimeRecord rec;
-    Status s = LoadInput(o, rec);
-    if (!s) return Fail(s, s.stringId == kStrOutputIsInput ? std::string() : o.input);
+    if (const int code = LoadInput(o, rec); code >= 0) return code;
+    Status s;
     InvertImpulse(rec);
     s = SaveTimeRecord(rec, o.output);
     if (!s) return Fail(s, o.output);
