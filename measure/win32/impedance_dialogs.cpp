@@ -213,14 +213,7 @@ void ImpedanceDialog::Fail(const Status& status) {
 }
 
 void ImpedanceDialog::Analyse() {
-    if (phase_ != Phase::kAnalysing || ended_) return;
-    if (closeRequested_) {
-        End(IDCANCEL);
-        return;
-    }
-    Enable(IDCANCEL, false);
-    Activity(kStrAnalysing);
-    UpdateWindow(dialog_);
+    if (phase_ != Phase::kAnalysing || !StartAnalysing()) return;
     Status s;
     {
         WaitCursor wait;

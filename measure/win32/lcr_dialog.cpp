@@ -207,14 +207,7 @@ void LcrDialog::CalibrationFailed(const Status& s) {
 }
 
 void LcrDialog::Analyse() {
-    if (phase_ != Phase::kAnalysing || ended_) return;
-    if (closeRequested_) {
-        End(IDCANCEL);
-        return;
-    }
-    Enable(IDCANCEL, false);
-    Activity(kStrAnalysing);
-    UpdateWindow(dialog_);
+    if (phase_ != Phase::kAnalysing || !StartAnalysing()) return;
     Status s;
     if (calibrating_) {
         {

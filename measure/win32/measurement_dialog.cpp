@@ -13,6 +13,7 @@
 #include "data/native_files.h"
 #include "data/records.h"
 #include "resources/mls_dialog_ids.h"
+#include "resources/string_ids.h"
 
 namespace srx {
 
@@ -157,6 +158,18 @@ void MeasurementDialog::EndOnce(INT_PTR result) {
     ended_ = true;
     UnregisterMeasurementDialog(dialog_);
     EndDialog(dialog_, result);
+}
+
+bool MeasurementDialog::StartAnalysing() {
+    if (ended_) return false;
+    if (closeRequested_) {
+        End(IDCANCEL);
+        return false;
+    }
+    Enable(IDCANCEL, false);
+    Activity(kStrAnalysing);
+    UpdateWindow(dialog_);
+    return true;
 }
 
 void MeasurementDialog::CloseRequest() {

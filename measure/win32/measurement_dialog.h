@@ -138,6 +138,10 @@ protected:
     bool AskKeep();
     // Ends the dialog once; the measurement's engine is the caller's.
     void EndOnce(INT_PTR result);
+    // The start of an analysis step: false when the dialog has ended or a
+    // close request ends it now; else Cancel is greyed and "Analysing..."
+    // shown.
+    bool StartAnalysing();
 
     HWND dialog_;
     DialogControls ids_;

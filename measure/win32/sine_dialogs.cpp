@@ -175,14 +175,7 @@ void SineDialog::Fail(const Status& status) {
 }
 
 void SineDialog::Analyse() {
-    if (phase_ != Phase::kAnalysing || ended_) return;
-    if (closeRequested_) {
-        End(IDCANCEL);
-        return;
-    }
-    Enable(IDCANCEL, false);
-    Activity(kStrAnalysing);
-    UpdateWindow(dialog_);
+    if (phase_ != Phase::kAnalysing || !StartAnalysing()) return;
     Status s;
     {
         WaitCursor wait;
