@@ -10,8 +10,14 @@ cd "$(dirname "$0")/.." || exit 1
 seconds=${1:?usage: tools/fuzz-run.sh SECONDS [CORPUS_DIR]}
 corpus_root=$2
 build=build/fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DSRX_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null || exit 1
-cmake --build "$build" -j "${JOBS:-$(nproc)}" || exit 1
+# FUZZ_REPORT names a file that gets the failures' first report lines.
+report=${FUZZ_REPORT:-/dev/null}
+mkdir -p "$(dirname "$report")" && : >"$report"
+if ! { CC=clang CXX=clang++ cmake -S . -B "$build" -DSRX_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null &&
+       cmake --build "$build" -j "${JOBS:-$(nproc)}"; }; then
+  echo "fuzz targets did not build" | tee -a "$report"
+  exit 1
+fi
 
 # Scratch files and temporary corpora go to a folder of this run, in memory
 # when possible: on a disk the targets that write files spend their time
@@ -32,12 +38,14 @@ for t in "$build"/fuzz/fuzz_*; do
   [ -d "fuzz/seeds/$n" ] && seeds=fuzz/seeds/$n
   log=$build/$n.log
   echo "== $n ($seconds s)"
-  if "$t" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 ${FUZZ_SEED:+-seed=$FUZZ_SEED} \
+  if "$t" -max_total_time="$seconds" -max_len=65536 -timeout=120 -print_final_stats=1 ${FUZZ_SEED:+-seed=$FUZZ_SEED} \
        -artifact_prefix="$build/$n-" "$corpus" $seeds >"$log" 2>&1; then
     grep -E '^(Done|stat::number_of_executed_units)' "$log"
   else
     tail -40 "$log"
     echo "FUZZ FAILURE: $n (log $log)"
+    # The first lines of the report, kept for the summary at the end.
+    { echo "FUZZ FAILURE: $n"; grep -m 6 -E 'ERROR|SUMMARY|ALARM|Test unit written|out-of-memory|deadly' "$log"; } >>"$report"
     status=1
   fi
   [ -n "$corpus_root" ] || rm -rf "$corpus"
