@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "data/view_flags.h"
 #include "app/win32/commands_internal.h"
+#include "app/win32/design_commands.h"
 #include "app/win32/documents.h"
 #include "app/win32/fft_commands.h"
 #include "app/win32/recent_menu.h"
@@ -40,11 +41,6 @@ int DesignCommandMessage(int id) {
     const int active = Shell().activeDesign;
     const bool validActive = active >= 0 && active < kDesignSlotCount;
     switch (id) {
-        case CM_TS_PARAMETERS: {
-            bool window = false;
-            for (HWND w : DocumentWindows()) window = window || DocumentKindOf(w) == active;
-            return validActive && window ? kStrNotAvailable : kStrNoSpeakerUnit;
-        }
         case CM_BOX_PARAMETERS:
             return validActive && (slots[active].flags & kSlotHasUnit) ? kStrNotAvailable : kStrNoUnitForBox;
         default:
@@ -296,7 +292,8 @@ void ExecuteCommand(HWND frame, int id) {
                 WinHelpA(frame, s.helpFile.c_str(), HELP_FINDER, 0);
             return;
         case CM_TIP: ShowTipOfTheDay(frame); return;
-        case CM_TS_PARAMETERS:
+        case CM_NEW_UNIT: NewSpeakerUnit(frame); return;
+        case CM_TS_PARAMETERS: EditThieleSmallParameters(frame, false); return;
         case CM_BOX_PARAMETERS:
         case CM_ANALYSE:
             // What a user without a unit or box is told; the dialogs

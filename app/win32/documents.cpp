@@ -11,6 +11,7 @@
 #include "app/documents_model.h"
 #include "app/command_rules.h"
 #include "app/settings.h"
+#include "app/win32/design_commands.h"
 #include "data/view_flags.h"
 #include "app/win32/shell.h"
 #include "data/native_files.h"
@@ -287,8 +288,9 @@ void SetMeasurementClosingHook(void (*hook)(Measurement*)) { g_measurementClosin
 
 void SetDocumentAskHook(DocumentAskHook hook) { g_ask = hook; }
 
-int AskDocument(HWND owner, int stringId, UINT flags, const std::string& argument) {
+int AskDocument(HWND owner, int stringId, UINT flags, const std::string& argument, int captionId) {
     if (g_ask) return g_ask(owner, stringId, flags, argument);
+    if (captionId) return MessageBoxA(owner, StringText(stringId), StringText(captionId), flags);
     // The argument travels as text; a message that formats a number gets it back as one.
     if (std::strstr(StringText(stringId), "%d"))
         return MessageBoxIdf(owner, stringId, flags, std::atoi(argument.c_str()));
@@ -491,13 +493,9 @@ int QuerySaveDesign(int slot, bool reset) {
         const int answer =
             AskDocument(owner, 2304, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3, std::to_string(slot + 1));
         if (answer == IDCANCEL) return 0;
-        if (answer == IDYES) {
-            const int previous = Shell().activeDesign;
-            Shell().activeDesign = slot;
-            if (owner) SendMessageA(owner, WM_COMMAND, 105, 0);
-            Shell().activeDesign = previous;
-            if (s.flags & kSlotUnsaved) return 0;  // not saved: keep the unit
-        }
+        // Saved directly rather than through the frame's Save as, which
+        // works on the active window, and that need not be this slot's.
+        if (answer == IDYES && !SaveDesignSlot(owner, slot, true)) return 0;
     }
     if (reset || !(s.flags & kSlotHasUnit)) ResetDesignSlot(slot);
     return 1;
@@ -592,6 +590,7 @@ int SaveDocument(HWND window, bool askName) {
                               [](EtcRecord& e, const std::string& p) { return SaveEtc(e, p); });
         default: break;
     }
+    if (IsDesignKind(kind)) return SaveDesignSlot(window, kind, askName);
     const DocumentKindHooks* hooks = HooksOf(kind);
     return hooks && hooks->save ? hooks->save(window, askName) : 0;
 }

@@ -61,7 +61,8 @@ void SetDocumentAskHook(DocumentAskHook hook);
 
 // ---- Shared inside the document-window files -------------------------------
 
-int AskDocument(HWND owner, int stringId, UINT flags, const std::string& argument = {});
+// A `captionId` other than 0 replaces the program's name as the caption.
+int AskDocument(HWND owner, int stringId, UINT flags, const std::string& argument = {}, int captionId = 0);
 // Shows the message of a failed Status.
 void ShowStatus(HWND owner, const Status& status);
 

@@ -137,9 +137,8 @@ int OpenDesignFile(HWND owner, const std::string& path) {
             std::memcpy(slot.unitParameters, record.data(), record.size());
             std::snprintf(reinterpret_cast<char*>(slot.filePath), sizeof slot.filePath, "%s", path.c_str());
             slot.flags |= kSlotHasUnit;
-            const size_t cut = path.find_last_of("\\/");
-            const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
-            const std::string title = FormatStringId(2216, free + 1, name.c_str());
+            // Titled as File > Open titles it: the name without folder and extension.
+            const std::string title = FormatStringId(2216, free + 1, FileTitle(path).c_str());
             if (CreateDocumentWindow(title.c_str(), free, &slot)) {
                 AddRecentFile(path);
                 loaded = 1;
