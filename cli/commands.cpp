@@ -420,6 +420,33 @@ int Main(int argc, char** argv) {
     unitWrite->add_option("--notes", uo.notes, "notes (159 characters)");
     unitWrite->add_option("OUT.SPK", uo.output, "speaker unit file to write")->required();
 
+    // Box designs.
+    CLI::App* design = app.add_subcommand("design", "box design files (.DSN)");
+    design->require_subcommand(1);
+    std::string designFile;
+    CLI::App* designShow =
+        design->add_subcommand("show", "a design's box, the unit the box sees, its vent or closed-box figures");
+    designShow->add_option("FILE.DSN", designFile, "box design file")->required();
+    DesignOptions dso;
+    CLI::App* designWrite = design->add_subcommand("write", "write a design from a unit file and the box (SI units)");
+    designWrite->add_option("--unit", dso.unit, "speaker unit file (.SPK)")->required();
+    designWrite->add_option("--type", dso.type, "closed, vented or bandpass (default closed)")
+        ->check(CLI::IsMember({"closed", "vented", "bandpass"}));
+    designWrite->add_option("--volume", dso.volume, "box volume in m^3 (a bandpass box's front chamber)")
+        ->required()
+        ->transform(Number(0, false));
+    designWrite->add_option("--rear", dso.rear, "a bandpass box's rear chamber in m^3")->transform(Number(0, false));
+    designWrite->add_option("--fb", dso.fb, "vent tuning in Hz")->transform(Number(0, false));
+    designWrite->add_option("--vent-area", dso.ventArea, "area of one vent in m^2 (default: the smallest for Xmax)")
+        ->transform(Number(0, false));
+    designWrite->add_option("--vents", dso.vents, "number of vents (default 1)")->check(CLI::Range(1, 100));
+    designWrite->add_option("--units", dso.units, "number of speaker units (default 1)")->check(CLI::Range(1, 100));
+    designWrite->add_flag("--isobaric", dso.isobaric, "units in isobaric pairs (an even count)");
+    designWrite->add_option("--stuffing", dso.stuffing, "stuffing in percent")->check(CLI::Range(0.0, 100.0));
+    designWrite->add_option("--ql", dso.ql, "leakage loss Q (default 1000)")->transform(Number(0, false));
+    designWrite->add_option("--title", dso.title, "design title (79 characters)");
+    designWrite->add_option("OUT.DSN", dso.output, "box design file to write")->required();
+
     std::string icfFile;
     CLI::App* icfCommand = app.add_subcommand("icf", "the table of an impedance calibration file");
     icfCommand->add_option("FILE", icfFile, "calibration file (.icf)")->required();
@@ -474,6 +501,8 @@ int Main(int argc, char** argv) {
         if (zchannels->parsed()) return RunZChannels(zc);
         if (unitShow->parsed()) return RunUnitShow(unitFile);
         if (unitWrite->parsed()) return RunUnitWrite(uo);
+        if (designShow->parsed()) return RunDesignShow(designFile);
+        if (designWrite->parsed()) return RunDesignWrite(dso);
     } catch (const std::bad_alloc&) {
         return Fail(Status::Error(kStrOutOfMemory));
     }

@@ -124,6 +124,16 @@ struct UnitOptions {
 };
 int RunUnitShow(const std::string& path);
 int RunUnitWrite(const UnitOptions& options);
+
+// A box design written from a unit file and the box's sizes (SI units).
+struct DesignOptions {
+    std::string unit, output, type = "closed", title;
+    int units = 1, vents = 1;
+    bool isobaric = false;
+    double volume = 0, rear = 0, fb = 0, ventArea = 0, stuffing = 0, ql = 0;
+};
+int RunDesignShow(const std::string& path);
+int RunDesignWrite(const DesignOptions& options);
 int RunLcr(const ImpedanceOptions& options);
 int RunCalibrateLcr(const ImpedanceOptions& options);
 int RunAnalyseLcr(const ImpedanceOptions& options);

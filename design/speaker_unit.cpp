@@ -4,11 +4,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "design/record_bytes.h"
 #include "dsp/numeric.h"
 #include "platform/file_io.h"
 #include "resources/string_ids.h"
 
 namespace srx {
+
+using namespace record;
 
 const char kSpeakerUnitSignature[] = "@SP100";
 
@@ -22,30 +25,6 @@ constexpr double kAirLoad = 0.575;          // kg per m^3 of Sd^1.5: the cone's 
 
 // Field offsets of the record.
 constexpr size_t kManufacturer = 0, kModel = 80, kNotes = 160, kValues = 320, kReserved = 384, kTail = 416;
-
-void PutText(uint8_t* at, size_t size, const std::string& text) {
-    // The last byte stays NUL: a reader always finds the end.
-    std::memcpy(at, text.data(), std::min(text.size(), size - 1));
-}
-
-std::string GetText(const uint8_t* at, size_t size) {
-    const size_t n = strnlen(reinterpret_cast<const char*>(at), size - 1);
-    return std::string(reinterpret_cast<const char*>(at), n);
-}
-
-void PutDouble(uint8_t* at, double v) {
-    uint64_t bits = 0;
-    std::memcpy(&bits, &v, 8);
-    for (int i = 0; i < 8; ++i) at[i] = uint8_t(bits >> (8 * i));
-}
-
-double GetDouble(const uint8_t* at) {
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits |= uint64_t(at[i]) << (8 * i);
-    double v = 0;
-    std::memcpy(&v, &bits, 8);
-    return v;
-}
 
 double* Values(SpeakerUnit& u, int i) {
     double* const fields[] = {&u.fs, &u.vas, &u.qes, &u.qms, &u.re, &u.le, &u.sd, &u.xmax};
@@ -151,6 +130,12 @@ Status ReadSpeakerUnitFile(const std::string& path, SpeakerUnit& out) {
     if (got != sizeof bytes || std::memcmp(bytes, kSpeakerUnitSignature, kSignatureBytes) != 0)
         return Status::Error(kStrReadError);
     SpeakerUnit u = DeserializeSpeakerUnit(bytes + kSignatureBytes);
+    if (Status s = CheckLoadedUnit(u); !s) return s;
+    out = std::move(u);
+    return Status::Ok();
+}
+
+Status CheckLoadedUnit(SpeakerUnit& u) {
     if (!HasRequiredParameters(u)) return Status::Error(kStrBadTsParameters);
     // Not needed by the formulas; the defaults keep the designs working.
     if (!(u.le > 0)) u.le = 0.001;
@@ -158,7 +143,6 @@ Status ReadSpeakerUnitFile(const std::string& path, SpeakerUnit& out) {
     if (!IsCompleteForFile(u)) return Status::Error(kStrBadTsParameters);
     for (double v : u.reserved)
         if (!std::isfinite(v)) return Status::Error(kStrBadTsParameters);
-    out = std::move(u);
     return Status::Ok();
 }
 

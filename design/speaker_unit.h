@@ -75,6 +75,9 @@ int CompleteExcursionTriangle(double& sd, double& xmax, double& vd);
 // missing or non-finite required values; a missing Le or Xmax becomes
 // 0.001 (1 mH, 1 mm).
 Status ReadSpeakerUnitFile(const std::string& path, SpeakerUnit& out);
+// The reader's checks of a record from a file: kStrBadTsParameters, or the
+// unit with a missing Le or Xmax replaced.
+Status CheckLoadedUnit(SpeakerUnit& u);
 // Written through a temporary file: kStrSpkIncomplete for a unit that is
 // not complete, kStrCantCreate when it cannot be written (the old file
 // kept).

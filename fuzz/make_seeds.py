@@ -126,6 +126,18 @@ def spk(values, texts=(b"Acme", b"W8", b"notes")):
 put("fuzz_spk_reader", "woofer.spk", spk([30, 0.1, 0.4, 4, 6, 0.0008, 0.05, 0.006]))
 put("fuzz_spk_reader", "bare.spk", spk([800, 0.001, 0.6, 2, 3.5, 0, 0.001, 0]))
 
+# Box designs: a vented box of two units and an isobaric closed box.
+def box(kind, units, isobaric, doubles, vents=1, order=0, title=b"Box"):
+    rec = title.ljust(80, b"\0") + struct.pack("<ihi", kind, units, isobaric)
+    rec += struct.pack("<9d", *doubles) + struct.pack("<hhh", vents, 1, order)
+    rec += struct.pack("<4d", 0, 0, 0, 0) + struct.pack("<hhI", 1, 1, 1) + struct.pack("<5d", 0.3, 0.4, 0, 0, 0)
+    assert len(rec) == 248
+    return rec
+put("fuzz_dsn_reader", "vented.dsn", b"@SD100" + spk([30, 0.1, 0.4, 4, 6, 0.0008, 0.05, 0.006])[6:] +
+    box(1, 2, 0, [0.08, 0, 0.005, 28, 0, 0, 7, 1000, 1000], vents=2))
+put("fuzz_dsn_reader", "isobaric.dsn", b"@SD100" + spk([45, 0.03, 0.5, 3, 6.2, 0.0005, 0.02, 0.004])[6:] +
+    box(0, 2, 1, [0.02, 0, 0, 0, 50, 0, 1000, 1000, 1000], order=2))
+
 put("fuzz_wave_reader", "extensible24_mono.wav", wave(44100, 1, 24, noise(300, 11), extensible=True))
 put("fuzz_wave_reader", "extensible_float_3ch.wav", wave(8000, 3, 32, noise(300, 13), tag=3, extensible=True))
 

@@ -13,6 +13,7 @@
 #include "app/win32/recent_menu.h"
 #include "app/win32/shell.h"
 #include "data/view_flags.h"
+#include "design/box_design.h"
 #include "design/design_slot.h"
 #include "design/speaker_unit.h"
 #include "design/win32/ts_dialog.h"
@@ -47,7 +48,8 @@ void StoreUnit(int index, const SpeakerUnit& unit, HWND window) {
     if ((slot.flags & kSlotHasUnit) && window) SaveUndoStep(window);
     const auto record = SerializeSpeakerUnit(unit);
     std::memcpy(slot.unitParameters, record.data(), record.size());
-    std::memset(slot.boxParameters, 0, sizeof slot.boxParameters);
+    const auto box = SerializeBoxDesign(BoxDesign{});
+    std::memcpy(slot.boxParameters, box.data(), box.size());
     const bool analysed = (slot.flags & kSlotAnalysed) != 0;
     slot.flags = (slot.flags | kSlotHasUnit | kSlotUnsaved) & ~(kSlotHasBox | kSlotAnalysed);
     if (analysed) RepaintKinds(kDocAnalysisFirst, kDocAnalysisLast);
@@ -114,36 +116,51 @@ int NewSpeakerUnit(HWND frame) {
     return result;
 }
 
+namespace {
+
+bool HasExtension(const std::string& path, const char* ext) {
+    return path.size() > 4 && _stricmp(path.c_str() + path.size() - 4, ext) == 0;
+}
+
+// The slot's file when it is of the kind being saved and no name is asked
+// for; otherwise the file dialog's choice ("" when cancelled).
+std::string SaveName(HWND owner, const std::string& current, const char* ext, const std::string& fallback,
+                     int filterId, int titleId, bool askName) {
+    const bool same = HasExtension(current, ext);
+    if (same && !askName) return current;
+    char chosen[MAX_PATH] = {};
+    std::snprintf(chosen, sizeof chosen, "%s", same ? current.c_str() : fallback.c_str());
+    const std::string filter = StringList(filterId);
+    if (FileDialog(owner, chosen, filter.c_str(), StringText(titleId), false, 1) != 1) return {};
+    return chosen;
+}
+
+}  // namespace
+
 int SaveDesignSlot(HWND owner, int index, bool askName) {
     if (index < 0 || index >= kDesignSlotCount) return 0;
     DesignSlot& slot = DesignSlots()[index];
     if (!(slot.flags & kSlotHasUnit)) return 0;
+    bool design = false;
     if (slot.flags & kSlotHasBox) {
         const int answer = AskDocument(owner, kStrSaveWhat, MB_YESNOCANCEL | MB_ICONQUESTION, {}, kStrSaveWhatCaption);
         if (answer == IDCANCEL) return 0;
-        if (answer == IDYES) {
-            AskDocument(owner, kStrDesignSaveLater, MB_OK | MB_ICONINFORMATION);
-            return 0;
-        }
+        design = answer == IDYES;
     }
     const SpeakerUnit unit = UnitOf(slot);
+    // Checked before the name is asked for: nothing to choose a file for.
     if (!IsCompleteForFile(unit)) {
         AskDocument(owner, kStrSpkIncomplete, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
-    std::string path = SlotPath(slot);
-    // A slot loaded from a design file keeps that name for the design.
-    const bool unitFile = path.size() > 4 && _stricmp(path.c_str() + path.size() - 4, ".SPK") == 0;
-    if (askName || !unitFile) {
-        char chosen[MAX_PATH] = {};
-        const std::string offer = unitFile ? path : (unit.model.empty() ? std::string("Unit") : unit.model) + ".spk";
-        std::snprintf(chosen, sizeof chosen, "%s", offer.c_str());
-        const std::string filter = StringList(kStrUnitFilter);
-        if (FileDialog(owner, chosen, filter.c_str(), StringText(kStrSaveUnitTitle), false, 1) != 1 || !chosen[0])
-            return 0;
-        path = chosen;
-    }
-    if (const Status st = WriteSpeakerUnitFile(path, unit); !st) {
+    const std::string name = unit.model.empty() ? std::string(StringText(kStrNoName)) : unit.model;
+    const std::string path =
+        design ? SaveName(owner, SlotPath(slot), ".DSN", name + ".dsn", kStrDesignFilter, kStrSaveDesignTitle, askName)
+               : SaveName(owner, SlotPath(slot), ".SPK", name + ".spk", kStrUnitFilter, kStrSaveUnitTitle, askName);
+    if (path.empty()) return 0;
+    const Status st = design ? WriteDesignFile(path, unit, DeserializeBoxDesign(slot.boxParameters))
+                             : WriteSpeakerUnitFile(path, unit);
+    if (!st) {
         ShowStatus(owner, st);
         return 0;
     }

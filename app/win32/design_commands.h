@@ -11,8 +11,9 @@ int EditThieleSmallParameters(HWND frame, bool fromNewUnit);
 // File > New > New Speaker Unit: the first slot without a unit (or the
 // active one, after its save question), the dialog, then its window.
 int NewSpeakerUnit(HWND frame);
-// Saves the slot's unit as ".SPK" (asking "Save what ?" when it also holds a
-// box design); `askName` always asks for the file. 1 when written.
+// Saves the slot's unit as ".SPK", or with its box design as ".DSN" when it
+// has one and the answer to "Save what ?" is Yes; `askName` always asks
+// for the file. 1 when written.
 int SaveDesignSlot(HWND owner, int slot, bool askName);
 
 }  // namespace srx

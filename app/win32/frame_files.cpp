@@ -16,6 +16,7 @@
 #include "app/win32/shell.h"
 #include "audio/wave_engine.h"
 #include "data/native_files.h"
+#include "design/box_design.h"
 #include "design/design_slot.h"
 #include "design/speaker_unit.h"
 #include "app/win32/recent_menu.h"
@@ -126,30 +127,32 @@ int OpenDesignFile(HWND owner, const std::string& path) {
     const bool follows = s.designFollowsActivation.exchange(false);
     s.activeDesign = free;
     int loaded = 0;
-    if (UpperExtension(path) == "SPK") {
-        SpeakerUnit unit;
-        if (const Status st = ReadSpeakerUnitFile(path, unit); !st) {
-            ShowFailure(owner, st, path);
-        } else {
-            DesignSlot& slot = slots[free];
-            ResetDesignSlot(free);
-            const auto record = SerializeSpeakerUnit(unit);
-            std::memcpy(slot.unitParameters, record.data(), record.size());
-            std::snprintf(reinterpret_cast<char*>(slot.filePath), sizeof slot.filePath, "%s", path.c_str());
-            slot.flags |= kSlotHasUnit;
-            // Titled as File > Open titles it: the name without folder and extension.
-            const std::string title = FormatStringId(2216, free + 1, FileTitle(path).c_str());
-            if (CreateDocumentWindow(title.c_str(), free, &slot)) {
-                AddRecentFile(path);
-                loaded = 1;
-            } else {
-                ResetDesignSlot(free);
-                MessageBoxId(owner, kStrCreateWindowFailed, MB_OK | MB_ICONSTOP);
-            }
-        }
+    const std::string ext = UpperExtension(path);
+    SpeakerUnit unit;
+    BoxDesign box;
+    Status st = Status::Error(kStrCantOpenYet, {path});
+    if (ext == "SPK") st = ReadSpeakerUnitFile(path, unit);
+    else if (ext == "DSN") st = ReadDesignFile(path, unit, box);
+    if (!st) {
+        ShowFailure(owner, st, ext == "SPK" || ext == "DSN" ? path : std::string());
     } else {
-        // Box designs come with the box-design reader.
-        ShowFailure(owner, Status::Error(kStrCantOpenYet, {path}), {});
+        DesignSlot& slot = slots[free];
+        ResetDesignSlot(free);
+        const auto record = SerializeSpeakerUnit(unit);
+        std::memcpy(slot.unitParameters, record.data(), record.size());
+        const auto boxRecord = SerializeBoxDesign(box);
+        std::memcpy(slot.boxParameters, boxRecord.data(), boxRecord.size());
+        std::snprintf(reinterpret_cast<char*>(slot.filePath), sizeof slot.filePath, "%s", path.c_str());
+        slot.flags |= kSlotHasUnit | (ext == "DSN" ? kSlotHasBox : 0);
+        // Titled as File > Open titles it: the name without folder and extension.
+        const std::string title = FormatStringId(2216, free + 1, FileTitle(path).c_str());
+        if (CreateDocumentWindow(title.c_str(), free, &slot)) {
+            AddRecentFile(path);
+            loaded = 1;
+        } else {
+            ResetDesignSlot(free);
+            MessageBoxId(owner, kStrCreateWindowFailed, MB_OK | MB_ICONSTOP);
+        }
     }
     if (!loaded) s.activeDesign = previous;
     s.designFollowsActivation = follows;

@@ -7,6 +7,7 @@
 
 #include "app/win32/design_commands.h"
 #include "app/win32/documents.h"
+#include "design/box_design.h"
 #include "design/speaker_unit.h"
 #include "design/win32/ts_dialog.h"
 #include "resources/string_ids.h"
@@ -210,16 +211,25 @@ TEST_F(TsDialog, NewUnitEditUndoAndSaveThroughTheSlot) {
     EXPECT_FALSE(slot.flags & kSlotUnsaved);
     EXPECT_EQ(WindowTitle(window), "Design #2: w30");
 
+    // With a box design "Save what ?" comes first; Yes saves the design.
+    const std::string dsn = dir / "w30.dsn";
+    std::snprintf(reinterpret_cast<char*>(slot.filePath), sizeof slot.filePath, "%s", dsn.c_str());
+    slot.flags |= kSlotHasBox | kSlotUnsaved;
+    g_answer = IDYES;
+    ASSERT_EQ(SaveDocument(window, false), 1);
+    BoxDesign box;
+    ASSERT_TRUE(ReadDesignFile(dsn, read, box).ok());
+    EXPECT_EQ(SerializeBoxDesign(box), SerializeBoxDesign(BoxDesign{}));
+
     SpeakerUnit partial = read;
     partial.xmax = 0;
     const auto record = SerializeSpeakerUnit(partial);
     std::memcpy(slot.unitParameters, record.data(), record.size());
-    slot.flags |= kSlotHasBox;
     g_asked.clear();
     g_answer = IDNO;  // "Save what ?": just the unit
     EXPECT_EQ(SaveDocument(window, false), 0);
     EXPECT_EQ(g_asked, (std::vector<int>{kStrSaveWhat, kStrSpkIncomplete}));
-    ASSERT_TRUE(ReadSpeakerUnitFile(path, read).ok());
+    ASSERT_TRUE(ReadDesignFile(dsn, read, box).ok());
     EXPECT_DOUBLE_EQ(read.xmax, 0.005);
 }
 
