@@ -26,6 +26,10 @@ int RecordMessage(HWND, const Status& message, UINT) {
 
 constexpr auto Press = testutil::SendClick;
 void Type(HWND d, int id, const char* text) { SetDlgItemTextA(d, id, text); }
+void Choose(HWND d, int id, const char* title) {
+    const LRESULT i = SendDlgItemMessageA(d, id, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(title));
+    SendDlgItemMessageA(d, id, CB_SETCURSEL, WPARAM(i), 0);
+}
 void Tick(HWND d, int id) {
     CheckDlgButton(d, id, IsDlgButtonChecked(d, id) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
     Press(d, id);
@@ -313,6 +317,8 @@ TEST_F(AnalysisCommands, AveragingAndMergingCheckTheirChoices) {
     g_answer = IDNO;
     g_drive = [](HWND d, int id) {
         ASSERT_EQ(id, DLG_MERGE);
+        Choose(d, IDC_MG_CURVE1, "Frequency Response: A");
+        Choose(d, IDC_MG_CURVE1 + 1, "Frequency Response: B");
         Press(d, IDOK);  // no distance for curve 1
         Type(d, IDC_MG_VALUE1, "1");
         Tick(d, IDC_MG_NEAR1 + 1);
@@ -332,6 +338,8 @@ TEST_F(AnalysisCommands, AveragingAndMergingCheckTheirChoices) {
     g_answer = IDYES;
     std::string labelNear;
     g_drive = [&](HWND d, int) {
+        Choose(d, IDC_MG_CURVE1, "Frequency Response: A");
+        Choose(d, IDC_MG_CURVE1 + 1, "Frequency Response: B");
         Tick(d, IDC_MG_NEAR1 + 1);
         labelNear = testutil::DlgText(d, IDC_MG_LABEL1 + 1);
         Type(d, IDC_MG_VALUE1, "2");
