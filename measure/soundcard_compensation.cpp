@@ -288,6 +288,26 @@ Status ApplySettingsSoundcardCompensation(Measurement& m, const MeasurementSetti
     return ApplySoundcardCompensation(m, ms, kind, MeasureProgramFolder(), st);
 }
 
+Status ApplySoundcardCompensation(TimeRecord& t, const MeasurementSettings& settings, const std::string& programFolder) {
+    if (t.slices.empty() || (t.h.flags & (kTwfCompensationContained | kTwfImported)) || ProbeMode(settings))
+        return Status::Ok();
+    MeasurementSettings ms = settings;
+    const bool mls = (t.h.flags & kTwfMls) != 0;
+    if (mls && t.h.mlsLength > 0) {
+        // The file was measured at the record's order, not the current one.
+        uint32_t order = 1;
+        while (order < 30 && (int64_t(1) << order) - 1 < int64_t(t.h.mlsLength)) ++order;
+        ms.mlsOrder = order;
+    }
+    const CompensationStimulus kind = mls ? CompensationStimulus::Mls : CompensationStimulus::Spike;
+    CompensationCurve curve;
+    const Status st = LoadCompensation(SoundcardCompensationPath(ms, programFolder, kind), curve, true);
+    if (st.stringId == kStrCantOpen) return Status::Ok();
+    if (!st) return st;
+    if (!IsFlatCompensation(curve)) CompensateWaterfallLevels(t, curve);
+    return Status::Ok();
+}
+
 // ---- Response to table -----------------------------------------------------------
 
 Status CheckImpulseUsable(const TimeRecord& impulse) {

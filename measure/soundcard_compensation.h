@@ -99,6 +99,10 @@ Status ApplySoundcardCompensation(Measurement& m, const MeasurementSettings& ms,
 // A measurement's step: the file of `ms` and `kind` in the process's
 // program folder.
 Status ApplySettingsSoundcardCompensation(Measurement& m, const MeasurementSettings& ms, CompensationStimulus kind);
+// The same for the waterfall of an impulse record: the file of the
+// record's stimulus (MLS at the record's own sequence length, else spike).
+// Records that carry their compensation (0x10) or were imported stay.
+Status ApplySoundcardCompensation(TimeRecord& t, const MeasurementSettings& ms, const std::string& programFolder);
 
 // ---- From a measured response to a table ---------------------------------------
 

@@ -11,6 +11,7 @@
 #include "app/command_rules.h"
 #include "app/settings.h"
 #include "data/view_flags.h"
+#include "app/win32/analysis_commands.h"
 #include "app/win32/commands_internal.h"
 #include "app/win32/design_commands.h"
 #include "app/win32/documents.h"
@@ -20,6 +21,7 @@
 #include "app/win32/shell.h"
 #include "data/records.h"
 #include "design/design_slot.h"
+#include "dsp/impulse_analyses.h"
 #include "measure/win32/compensation_ui.h"
 #include "graph/win32/graph_view.h"
 #include "measure/win32/compensation_dialogs.h"
@@ -88,9 +90,7 @@ void InvertTimeRecord(HWND window) {
     if (kind != kDocImpulse && kind != kDocStep) return;
     auto* record = static_cast<TimeRecord*>(DocumentDataOf(window));
     if (!record) return;
-    for (float& v : record->samples) v = -v;
-    record->h.flags ^= kTwfInverted;
-    record->h.flags &= ~kTwfSaved;
+    InvertImpulse(*record);
     InvalidateRect(window, nullptr, TRUE);
 }
 
@@ -278,6 +278,15 @@ void ExecuteCommand(HWND frame, int id) {
             return;
         }
         case CM_FFT: DoFftOnImpulse(frame); return;
+        case CM_ETC: MakeEtcCommand(frame); return;
+        case CM_STEP: MakeStepCommand(frame); return;
+        case CM_WATERFALL: WaterfallCommand(frame); return;
+        case CM_TO_IMPULSE: ToImpulseCommand(frame); return;
+        case CM_SMOOTH: SmoothCommand(frame); return;
+        case CM_NORMALIZE_FREQ: NormalizeCommand(frame); return;
+        case CM_NORMALIZE_MANUAL: ManualNormalizeCommand(frame); return;
+        case CM_AVERAGE: AverageCommand(frame); return;
+        case CM_MERGE: MergeCommand(frame); return;
         case CM_MIN_PHASE_CALC:
             ToggleFlag(id);
             AfterMinimumPhaseToggle(frame);

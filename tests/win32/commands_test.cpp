@@ -116,7 +116,7 @@ TEST_F(Commands, UnknownIdsReachTheActiveChild) {
     EXPECT_EQ(g_childCommand, 750);
     g_childCommand = 0;
     // A table command of a feature to come: the user is told, the child is not asked.
-    EXPECT_EQ(testutil::NextMessageText([&] { ExecuteCommand(frame_, CM_ETC); }), StringText(kStrNotAvailable));
+    EXPECT_EQ(testutil::NextMessageText([&] { ExecuteCommand(frame_, CM_QC); }), StringText(kStrNotAvailable));
     EXPECT_EQ(g_childCommand, 0);
     ExecuteCommand(frame_, CM_CASCADE);
     EXPECT_TRUE(IsWindow(child));

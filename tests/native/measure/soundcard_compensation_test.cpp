@@ -256,6 +256,33 @@ TEST_F(SoundcardCompensationTest, ApplyingLeavesProbeModeAndBrokenFilesAlone) {
     EXPECT_EQ(broken.points[1].value[kSlotLevel], 80);
 }
 
+TEST_F(SoundcardCompensationTest, WaterfallTakesTheFileOfItsOwnSequenceLength) {
+    // Files for two orders: the record measured at order 12 must take its own,
+    // whatever order the settings hold now.
+    std::string order12, order13;
+    ASSERT_TRUE(CompensationFileName(ms_, program_, &order12, CompensationStimulus::Mls, false, 12));
+    ASSERT_TRUE(CompensationFileName(ms_, program_, &order13, CompensationStimulus::Mls, false, 13));
+    ASSERT_TRUE(SaveCompensation(order12, Curve({{100, 4, 0}, {20000, 4, 0}, {21000, 4, 0}})));
+    ASSERT_TRUE(SaveCompensation(order13, Curve({{100, 9, 0}, {20000, 9, 0}, {21000, 9, 0}})));
+    ms_.mlsOrder = 13;
+    TimeRecord t;
+    t.h.flags = kTwfMls | kTwfWaterfall;
+    t.h.mlsLength = 4095;
+    t.slices.resize(2);
+    for (WaterfallSlice& sl : t.slices) {
+        sl.frequency = {200, 2000};
+        sl.level = {50, -1000};
+    }
+    EXPECT_TRUE(ApplySoundcardCompensation(t, ms_, program_).ok());
+    EXPECT_NEAR(t.slices[1].level[0], 46, 1e-4);
+    EXPECT_EQ(t.slices[1].level[1], -1000);  // no level stays no level
+    // A record that carries its compensation is left alone.
+    TimeRecord probed = t;
+    probed.h.flags |= kTwfCompensationContained;
+    EXPECT_TRUE(ApplySoundcardCompensation(probed, ms_, program_).ok());
+    EXPECT_EQ(probed.slices[0].level[0], t.slices[0].level[0]);
+}
+
 TEST_F(SoundcardCompensationTest, NoImpulseNoFileAndTheOldFileStays) {
     std::string path;
     ASSERT_TRUE(CompensationFileName(ms_, program_, &path, CompensationStimulus::Mls, false, 13));
