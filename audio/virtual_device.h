@@ -147,8 +147,9 @@ public:
     std::complex<double> DriverImpedance(double f) const;
     // The jig's load's analogue impedance (the driver's by default).
     std::complex<double> LoadImpedance(double f) const;
-    // The load's impedance as the jig simulates it: at the warped frequency
-    // (a truth made with rate 0 has no warping: the analogue impedance).
+    // The load's impedance as the jig simulates it: at the warped frequency.
+    // A truth made with rate 0 has no warping (the analogue impedance); the
+    // sampled responses above need a rate.
     std::complex<double> JigImpedance(double f) const;
     // What the jig's channels say (channel 0 / channel 1 x R, with the box's
     // phase offset): JigImpedance x (1 + j fw / currentCorner) / currentGain,
