@@ -73,10 +73,12 @@ double Polynomial(const std::vector<double>& coefficients, double x) {
 }
 
 // Element values of the driver's equivalent circuit: the motional branch is
-// Res, Lces and Cmes in parallel; a vented box adds Lceb in series with Cep
-// across it.
+// Res, Lces and Cmes in parallel; a vented box adds Lceb, Cep and its loss
+// Rel in series across it. An added mass raises Cmes (= Mms / Bl^2) in
+// proportion to the moving mass; a test box puts its compliance as an
+// inductance Lces Vab / Vas in parallel with Lces.
 struct DriverCircuit {
-    double re, le, res, lces, cmes, lceb = 0, cep = 0;
+    double re, le, res, lces, cmes, lceb = 0, cep = 0, rel = 0;
     bool vented;
     explicit DriverCircuit(const VirtualDriver& d) : re(d.re), le(std::max(0.0, d.le)), vented(d.vented) {
         const double ws = 2 * kPi * d.fs;
@@ -87,11 +89,24 @@ struct DriverCircuit {
             const double wb = 2 * kPi * d.fb;
             lceb = lces / d.alpha;
             cep = 1 / (wb * wb * lceb);
+            if (d.ql > 0) rel = wb * lceb / d.ql;
+        }
+        if (d.sd > 0 && d.vas > 0) {
+            constexpr double kRhoC2 = 142003.2;  // rho c^2 of air, Pa
+            const double cms = d.vas / (d.sd * d.sd * kRhoC2);
+            const double mms = 1 / (ws * ws * cms);
+            if (!(std::isfinite(mms) && mms > 0)) return;  // no moving mass to add to
+            double added = std::max(0.0, d.mass);
+            if (d.box > 0) {
+                added += 0.85 * 0.575 * std::pow(d.sd, 1.5);
+                lces *= d.box / (d.vas + d.box);
+            }
+            cmes *= (mms + added) / mms;
         }
     }
     std::complex<double> At(std::complex<double> s) const {
         std::complex<double> y = 1 / res + 1.0 / (s * lces) + s * cmes;
-        if (vented) y += 1.0 / (s * lceb + 1.0 / (s * cep));
+        if (vented) y += 1.0 / (rel + s * lceb + 1.0 / (s * cep));
         return re + s * le + 1.0 / y;
     }
 };
@@ -134,7 +149,7 @@ std::complex<double> LoadAt(const VirtualSetup& setup, std::complex<double> s) {
 }
 
 // The analogue angular frequency at which the trapezoidal rule answers f.
-double WarpedOmega(double f, uint32_t rate) { return 2.0 * rate * std::tan(kPi * f / rate); }
+double WarpedOmega(double f, uint32_t rate) { return rate ? 2.0 * rate * std::tan(kPi * f / rate) : 2 * kPi * f; }
 
 // The jig as a linear state-space system integrated with the trapezoidal
 // rule: x' = A x + B v, current i = C x + D v.
@@ -220,7 +235,7 @@ private:
         a[iL][iVm] = 1 / c.lces;
         if (c.vented) {
             a[iVm][iLb] = -1 / c.cmes;
-            a[iLb][iVm] = 1 / c.lceb, a[iLb][iCp] = -1 / c.lceb;
+            a[iLb][iVm] = 1 / c.lceb, a[iLb][iCp] = -1 / c.lceb, a[iLb][iLb] = -c.rel / c.lceb;
             a[iCp][iLb] = 1 / c.cep;
         }
     }

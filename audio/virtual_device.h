@@ -90,6 +90,15 @@ struct VirtualDriver {
     bool vented = false;
     double alpha = 1.0;  // Vas / Vb of the vented box
     double fb = 35.0;    // box tuning, Hz
+    double ql = 0.0;     // leakage Q of the vented box (Rel = wb Lceb / QL in its branch); <= 0 = lossless
+    // What the two-curve T/S methods load the cone with. Both need Sd and
+    // Vas (the moving mass follows from them); without those they do nothing.
+    double sd = 0.0;    // cone area, m^2
+    double vas = 0.0;   // equivalent volume, m^3
+    double mass = 0.0;  // mass added to the cone, kg
+    // Closed test box, m^3: its compliance in parallel with the suspension's,
+    // and 0.85 x 0.575 Sd^1.5 kg more air on the cone. <= 0 = free air.
+    double box = 0.0;
 };
 
 enum class VirtualLoad { kDriver, kResistor, kResistorInductor, kResistorCapacitor };
@@ -139,6 +148,8 @@ public:
     // The jig's load's analogue impedance (the driver's by default).
     std::complex<double> LoadImpedance(double f) const;
     // The load's impedance as the jig simulates it: at the warped frequency.
+    // A truth made with rate 0 has no warping (the analogue impedance); the
+    // sampled responses above need a rate.
     std::complex<double> JigImpedance(double f) const;
     // What the jig's channels say (channel 0 / channel 1 x R, with the box's
     // phase offset): JigImpedance x (1 + j fw / currentCorner) / currentGain,

@@ -82,6 +82,12 @@ const VirtualField kVirtualFields[] = {
     {"vented", 0, 1, true, [](VirtualSetup& s, double v) { s.driver.vented = v != 0; }},
     {"alpha", 0.01, 100, false, [](VirtualSetup& s, double v) { s.driver.alpha = v; }},
     {"fb", 1, 20000, false, [](VirtualSetup& s, double v) { s.driver.fb = v; }},
+    {"ql", 0, 1e4, false, [](VirtualSetup& s, double v) { s.driver.ql = v; }},
+    // SI units: m^2, m^3, kg, m^3 (the loads of the two-curve T/S methods).
+    {"sd", 0, 10, false, [](VirtualSetup& s, double v) { s.driver.sd = v; }},
+    {"vas", 0, 100, false, [](VirtualSetup& s, double v) { s.driver.vas = v; }},
+    {"mass", 0, 100, false, [](VirtualSetup& s, double v) { s.driver.mass = v; }},
+    {"box", 0, 100, false, [](VirtualSetup& s, double v) { s.driver.box = v; }},
     // The jig's load: 0 driver, 1 R, 2 R + L, 3 R + C; its current channel.
     {"load", 0, 3, true, [](VirtualSetup& s, double v) { s.jig.load = VirtualLoad(int(v)); }},
     {"loadR", 0, 1e7, false, [](VirtualSetup& s, double v) { s.jig.loadR = v; }},

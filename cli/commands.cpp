@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <climits>
+#include <functional>
 #include <cmath>
 #include <iostream>
 #include <new>
@@ -22,8 +23,6 @@
 #endif
 
 namespace srx::cli {
-
-namespace {
 
 // Whole decimal numbers only: CLI11's own conversion would also take " 7" and
 // "0x10", and read "010" as octal eight.
@@ -64,6 +63,8 @@ CLI::Validator Finite() {
         },
         "NUMBER");
 }
+
+namespace {
 
 int RunVersion() {
     Print(Json{{"program", "sonrix-cli"}, {"version", SRX_VERSION}});
@@ -451,6 +452,8 @@ int Main(int argc, char** argv) {
     CLI::App* icfCommand = app.add_subcommand("icf", "the table of an impedance calibration file");
     icfCommand->add_option("FILE", icfFile, "calibration file (.icf)")->required();
 
+    const std::function<int()> runTs = AddTsCommands(app);
+
     std::string thdFile;
     uint32_t thdHarmonics = 0x1FF;
     CLI::App* thdCommand = app.add_subcommand("thd", "harmonic distortion of a measurement with harmonics");
@@ -503,6 +506,7 @@ int Main(int argc, char** argv) {
         if (unitWrite->parsed()) return RunUnitWrite(uo);
         if (designShow->parsed()) return RunDesignShow(designFile);
         if (designWrite->parsed()) return RunDesignWrite(dso);
+        if (const int code = runTs(); code >= 0) return code;
     } catch (const std::bad_alloc&) {
         return Fail(Status::Error(kStrOutOfMemory));
     }

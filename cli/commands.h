@@ -2,6 +2,7 @@
 // sonrix-cli as a library, so that the tests run the tool in-process with
 // the same parsing and output as the program.
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,11 @@
 
 #include "audio/virtual_device.h"
 #include "resources/status.h"
+
+namespace CLI {
+class App;
+class Validator;
+}  // namespace CLI
 
 namespace srx::cli {
 
@@ -154,6 +160,19 @@ Status ApplyVirtualSettings(const std::vector<std::string>& items, VirtualSetup&
                             std::string& error);
 // The keys --virtual takes, for the help text.
 std::string VirtualSettingKeys();
+
+// Option checks. Whole decimal numbers in lo..hi only (CLI11's own
+// conversion would also take " 7" and "0x10", and read "010" as octal).
+CLI::Validator Integer(long long lo, long long hi);
+// Finite decimal numbers only (no "inf", "nan" or hexadecimal), at least
+// `lo`, or above it when `inclusive` is false.
+CLI::Validator Number(double lo, bool inclusive);
+// Any finite decimal number.
+CLI::Validator Finite();
+
+// The T/S commands (ts ..., jig curve) on `app`; the answer runs the one
+// that was parsed, -1 when none was.
+std::function<int()> AddTsCommands(CLI::App& app);
 
 // Members stay in the order they are set.
 using Json = nlohmann::ordered_json;
