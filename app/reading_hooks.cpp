@@ -1,5 +1,6 @@
 #include "app/reading_hooks.h"
 
+#include "data/native_files.h"
 #include "design/ts_measurement.h"
 #include "dsp/distortion.h"
 #include "dsp/min_phase.h"
