@@ -141,7 +141,24 @@ Status EffectiveUnit(const SpeakerUnit& unit, int units, bool isobaric, SpeakerU
     return Status::Ok();
 }
 
+namespace {
+
+int SolveVentValues(int ventEnds, int vents, double& vb, double& fb, double& sv, double& lv);
+
+}  // namespace
+
 int SolveVent(int ventEnds, int vents, double& vb, double& fb, double& sv, double& lv) {
+    // Worked on copies: a result that overflows leaves the values as they were.
+    double v = vb, f = fb, s = sv, l = lv;
+    const int r = SolveVentValues(ventEnds, vents, v, f, s, l);
+    if (r == 0 || !std::isfinite(v) || !std::isfinite(f) || !std::isfinite(s) || !std::isfinite(l)) return 0;
+    vb = v, fb = f, sv = s, lv = l;
+    return r;
+}
+
+namespace {
+
+int SolveVentValues(int ventEnds, int vents, double& vb, double& fb, double& sv, double& lv) {
     const double k = EndCorrection(ventEnds);
     const int n = vents < 1 ? 1 : vents;
     const bool haveR = Known(sv);
@@ -167,6 +184,8 @@ int SolveVent(int ventEnds, int vents, double& vb, double& fb, double& sv, doubl
     return 0;
 }
 
+}  // namespace
+
 double MinimumVentArea(const SpeakerUnit& unit, double fb, int vents) {
     if (!Known(fb) || !Known(unit.sd) || !Known(unit.xmax)) return 0;
     const double d = std::sqrt(411.25 * unit.sd * unit.xmax / std::sqrt(fb));
@@ -182,6 +201,8 @@ ClosedBoxFigures ClosedBoxResults(const SpeakerUnit& u, double vb) {
     const double x = 1 / (r.qtc * r.qtc) - 2;
     r.f3 = r.fc * std::sqrt((x + std::sqrt(x * x + 4)) / 2);
     r.efficiency = kFourPi2 * r.fc * r.fc * r.fc * u.vas * vb / ((u.vas + vb) * u.qes * kC3);
+    // Absurd sizes (a box of a few atoms) overflow; they have no figures.
+    if (!std::isfinite(r.qtc) || !std::isfinite(r.f3) || !std::isfinite(r.efficiency)) return {};
     return r;
 }
 

@@ -38,6 +38,9 @@ double ComputeDistortion(Measurement& m, uint32_t harmonics) {
             const double level = m.points[i].value[kSlotLevel], h = Harmonic(m.points[i], k);
             if (!(h > -500.0) || !(level > -500.0)) continue;
             const double ratio = std::pow(10.0, (h - level) / 20.0);
+            // A harmonic hundreds of dB above its fundamental is not a
+            // reading (hostile or broken files); it would overflow the sums.
+            if (!std::isfinite(ratio * ratio)) continue;
             ratioSum += ratio;
             largest = std::max(largest, ratio);
             ++count;
@@ -49,9 +52,11 @@ double ComputeDistortion(Measurement& m, uint32_t harmonics) {
     }
     for (size_t i = 0; i < m.points.size(); ++i) {
         const double level = m.points[i].value[kSlotLevel];
-        m.points[i].value[kSlotThd] = sum[i] > 0 ? float(10.0 * std::log10(sum[i]) + level) : float(kNoLevel);
+        const double thd = sum[i] > 0 ? 10.0 * std::log10(sum[i]) + level : kNoLevel;
+        // Stored as a float: what does not fit is no level.
+        m.points[i].value[kSlotThd] = std::isfinite(float(thd)) ? float(thd) : float(kNoLevel);
     }
-    m.distortionDerived = any ? 100.0 * std::sqrt(total) : 0.0;
+    m.distortionDerived = any && std::isfinite(total) ? 100.0 * std::sqrt(total) : 0.0;
     return m.distortionDerived;
 }
 
