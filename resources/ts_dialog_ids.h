@@ -1,7 +1,7 @@
 // Template and control ids of the "Thiele-Small Parameters" dialog.
 #pragma once
 
-#define DLG_TS_PARAMETERS 4501
+#define DLG_TS_PARAMETERS 4801
 
 #define IDC_TS_MANUFACTURER 101
 #define IDC_TS_MODEL 102
