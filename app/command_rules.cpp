@@ -147,7 +147,7 @@ void ApplyMenuModeClearing(FlagWords& f, bool easyMenu) {
 bool IsTableCommand(int id) {
     return (id >= 101 && id <= 110) || id == 112 || (id >= 132 && id <= 139) || (id >= 201 && id <= 203) ||
            (id >= 301 && id <= 306) || (id >= 501 && id <= 516) || (id >= 601 && id <= 621) ||
-           (id >= 701 && id <= 764) || (id >= 901 && id <= 905) || id == 1001 || id == 1005 || id == 1009 ||
+           (id >= 701 && id <= 766) || (id >= 901 && id <= 905) || id == 1001 || id == 1005 || id == 1009 ||
            id == 1010 || id == 43;
 }
 
@@ -185,6 +185,8 @@ std::map<int, bool> UpdateMenuStates(const ActiveContext& c) {
         }
         s[id] = on;
     }
+    // The curve operations of impedance curves.
+    s[765] = s[766] = kind == kDocMeasurement && c.impedance;
     if (c.tsBusy) s[718] = s[719] = s[720] = false;
     // The FFT of a window reads the analyses' settings a measurement uses.
     if (c.measuring) s[723] = false;

@@ -125,6 +125,8 @@
 #define CM_DIST_PERCENT 762
 #define CM_DIST_LOG 763
 #define CM_MIN_PHASE_CALC 764
+#define CM_TS_REMOVE_LE 765
+#define CM_TS_CURVE_FIT 766
 
 /* Plug-in, Window, Help */
 #define CM_PLUGIN_NONE 801

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/win32/shell.h"
+#include "data/records.h"
 #include "resources/status.h"
 
 namespace srx {
@@ -25,6 +26,20 @@ void NormalizeCommand(HWND frame);
 void ManualNormalizeCommand(HWND frame);
 void AverageCommand(HWND frame);
 void MergeCommand(HWND frame);
+
+// The T/S commands on impedance windows: "Measured Thiele-Small
+// Parameters" (718) on the active curve, asking for Revc first when it has
+// none; "T/S Parameters on imported files" (719) over two open curves;
+// the "Boxloss Calculator" (720); removing the voice-coil inductance (765,
+// with an undo step) and the model curve of the analysed parameters (766,
+// a new window).
+void MeasuredParametersCommand(HWND frame);
+void ImportedParametersCommand(HWND frame);
+void BoxlossCommand(HWND frame);
+void RemoveInductanceCommand(HWND frame);
+void CurveFitCommand(HWND frame);
+// "Voice-Coil D.C. Resistance": false on Cancel; OK stores Re in the curve.
+bool RevcDialog(HWND owner, Measurement& curve);
 
 // Every message and question of these commands goes through here; null
 // (the default) shows a message box. Returns the button pressed.

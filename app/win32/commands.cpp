@@ -287,6 +287,11 @@ void ExecuteCommand(HWND frame, int id) {
         case CM_NORMALIZE_MANUAL: ManualNormalizeCommand(frame); return;
         case CM_AVERAGE: AverageCommand(frame); return;
         case CM_MERGE: MergeCommand(frame); return;
+        case CM_TS_MEASURED: MeasuredParametersCommand(frame); return;
+        case CM_TS_IMPORTED: ImportedParametersCommand(frame); return;
+        case CM_BOX_LOSSES: BoxlossCommand(frame); return;
+        case CM_TS_REMOVE_LE: RemoveInductanceCommand(frame); return;
+        case CM_TS_CURVE_FIT: CurveFitCommand(frame); return;
         case CM_MIN_PHASE_CALC:
             ToggleFlag(id);
             AfterMinimumPhaseToggle(frame);
@@ -316,6 +321,8 @@ void ExecuteCommand(HWND frame, int id) {
         case CM_GATED: OpenGatedSineDialog(); return;
         case CM_SWEEP: OpenSweepDialog(); return;
         case CM_IMPEDANCE: OpenImpedanceDialog(); return;
+        case CM_TS_DELTA_MASS: OpenTwoCurveDialog(true); return;
+        case CM_TS_DELTA_COMPLIANCE: OpenTwoCurveDialog(false); return;
         case CM_LCR: OpenLcrDialog(); return;
         case CM_MLS: OpenMlsDialog(); return;
         case CM_SECONDARY_COMPENSATION: OpenSecondaryCompensationDialog(); return;

@@ -9,19 +9,23 @@
 // failure, its message shown and no file written.
 #include "measure/win32/impedance_dialogs.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/win32/analysis_commands.h"
 #include "app/win32/shell.h"
 #include "app/win32/soundcard.h"
 #include "data/records.h"
 #include "data/view_flags.h"
+#include "design/ts_measurement.h"
 #include "measure/impedance_measurement.h"
 #include "measure/soundcard_check.h"
 #include "measure/soundcard_compensation.h"
 #include "measure/stimulus_files.h"
 #include "measure/win32/measurement_dialog.h"
+#include "resources/command_ids.h"
 #include "resources/impedance_dialog_ids.h"
 #include "resources/string_ids.h"
 
@@ -54,8 +58,10 @@ WavePrepareHooks MixerHooks() {
 
 class ImpedanceDialog : public MeasurementDialog {
 public:
-    explicit ImpedanceDialog(HWND dialog)
-        : MeasurementDialog(dialog, {IDC_Z_TITLE, IDC_Z_ACTIVITY, IDC_Z_INFO, IDC_Z_PROGRESS}) {}
+    // `method` kTsAddedMass or kTsTestBox makes it the two-curve T/S
+    // measurement: a free-air curve, then the loaded one.
+    explicit ImpedanceDialog(HWND dialog, TsMethod method = kTsSingleCurve)
+        : MeasurementDialog(dialog, {IDC_Z_TITLE, IDC_Z_ACTIVITY, IDC_Z_INFO, IDC_Z_PROGRESS}), method_(method) {}
 
     BOOL Init();
     void CreateFiles();
@@ -68,6 +74,9 @@ public:
 private:
     std::string Information() const;
     bool TakeRevc();
+    bool TakeTwoCurveInput();
+    void StartPasses();
+    void ShowTwoCurves();
     void Wait();
     void Fail(const Status& status);
     void ShowResult();
@@ -78,6 +87,9 @@ private:
     std::unique_ptr<ImpedanceMeasurement> m_;
     Phase phase_ = Phase::kWaiting;
     int pass_ = 0;
+    const TsMethod method_;
+    TwoCurveInput input_;
+    std::unique_ptr<Measurement> freeAir_;  // the first curve of a two-curve measurement
 };
 
 // Always stereo: the box delivers voltage and current on the two channels.
@@ -100,7 +112,7 @@ BOOL ImpedanceDialog::Init() {
         return TRUE;
     }
     ShowTitleAndInformation(Information());
-    SendDlgItemMessageA(dialog_, IDC_Z_REVC, EM_LIMITTEXT, 32, 0);
+    for (int id : {IDC_Z_REVC, IDC_Z_SD, IDC_Z_XMAX, IDC_Z_LOAD}) SendDlgItemMessageA(dialog_, id, EM_LIMITTEXT, 32, 0);
     // Responses of an earlier measurement would be mistaken for this one's.
     ClearWaveFiles(kClearResponses);
     PostMessageA(dialog_, kCreateFiles, 0, 0);
@@ -129,7 +141,7 @@ void ImpedanceDialog::Wait() {
     phase_ = Phase::kWaiting;
     Activity(kStrWaiting);
     EnableButtons(true);
-    Enable(IDC_Z_REVC, true);
+    for (int id : {IDC_Z_REVC, IDC_Z_SD, IDC_Z_XMAX, IDC_Z_LOAD}) Enable(id, true);
     SetFocus(GetDlgItem(dialog_, IDC_Z_TITLE));
 }
 
@@ -159,10 +171,55 @@ bool ImpedanceDialog::TakeRevc() {
     return true;
 }
 
+// The two-curve inputs, checked as the imported-curves dialog does: Revc
+// and the load are required, Sd and Xmax are asked for.
+bool ImpedanceDialog::TakeTwoCurveInput() {
+    auto typed = [&](int id) {
+        double v = 0;
+        return ReadNumberField(dialog_, id, &v) && v > 0 && v < 1e9 ? v : 0.0;
+    };
+    auto refocus = [&](int id) {
+        HWND field = GetDlgItem(dialog_, id);
+        SetFocus(field);
+        SendMessageA(field, EM_SETSEL, 0, -1);
+        return false;
+    };
+    TwoCurveInput in;
+    in.method = method_;
+    in.re = typed(IDC_Z_REVC);
+    if (!(in.re > 0) || in.re > kMaxTypedOhms) {
+        ShowMessage(Status::Error(kStrEnterRevc), MB_OK | MB_ICONEXCLAMATION);
+        return refocus(IDC_Z_REVC);
+    }
+    in.sd = typed(IDC_Z_SD) / 1e4;
+    if (!(in.sd > 0) && ShowMessage(Status::Error(kStrAskSd), MB_YESNO | MB_ICONQUESTION) == IDYES)
+        return refocus(IDC_Z_SD);
+    in.xmax = typed(IDC_Z_XMAX) / 1000;
+    if (!(in.xmax > 0) && ShowMessage(Status::Error(kStrAskXmax), MB_YESNO | MB_ICONQUESTION) == IDYES)
+        return refocus(IDC_Z_XMAX);
+    in.load = typed(IDC_Z_LOAD) / 1000;  // grams or liters
+    if (!(in.load > 0)) {
+        ShowMessage(Status::Error(method_ == kTsAddedMass ? kStrEnterAddedMass : kStrEnterTestBox),
+                    MB_OK | MB_ICONEXCLAMATION);
+        return refocus(IDC_Z_LOAD);
+    }
+    input_ = in;
+    m_->SetRevc(in.re);
+    return true;
+}
+
 void ImpedanceDialog::Start() {
-    if (phase_ != Phase::kWaiting || ended_ || !TakeRevc() || ended_) return;
+    if (phase_ != Phase::kWaiting || ended_) return;
+    if (method_ == kTsSingleCurve ? !TakeRevc() : !TakeTwoCurveInput()) return;
+    if (ended_) return;
+    // A Start after a spoilt recording measures the free-air curve again.
+    freeAir_.reset();
+    StartPasses();
+}
+
+void ImpedanceDialog::StartPasses() {
     EnableButtons(false);
-    Enable(IDC_Z_REVC, false);
+    for (int id : {IDC_Z_REVC, IDC_Z_SD, IDC_Z_XMAX, IDC_Z_LOAD}) Enable(id, false);
     Enable(IDCANCEL, true);
     SetProgressRange(ProgressRange());
     Activity(kStrMeasuring);
@@ -234,7 +291,49 @@ void ImpedanceDialog::Analyse() {
         End(IDCANCEL);
         return;
     }
-    ShowResult();
+    if (method_ == kTsSingleCurve) {
+        ShowResult();
+        return;
+    }
+    if (!freeAir_) {
+        freeAir_ = m_->TakeResult();
+        const int ask = method_ == kTsAddedMass ? kStrPutMass : kStrMountTestBox;
+        if (ShowMessage(Status::Error(ask), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK || closeRequested_) {
+            End(IDCANCEL);
+            return;
+        }
+        StartPasses();
+        return;
+    }
+    ShowTwoCurves();
+}
+
+// Both curves go into windows even when the two-curve computation refuses
+// them, so that nothing measured is lost; the free-air window comes last,
+// active, and gets the measured parameters.
+void ImpedanceDialog::ShowTwoCurves() {
+    std::unique_ptr<Measurement> loaded = m_->TakeResult();
+    const Status computed = RunTwoCurveMethod(*freeAir_, *loaded, input_);
+    const std::string title = TextOf(freeAir_->h.title);
+    std::snprintf(loaded->h.title, sizeof loaded->h.title, "%s (loaded)", title.c_str());
+    std::vector<MadeWindow> made;
+    if (!CreateResultWindow(kDocMeasurement, loaded.get(), kStrImpedanceTitle, TextOf(loaded->h.title), made)) {
+        Fail(Status::Error(kStrCreateWindowFailed));
+        return;
+    }
+    loaded.release();
+    if (!CreateResultWindow(kDocMeasurement, freeAir_.get(), kStrImpedanceTitle, title, made)) {
+        Fail(Status::Error(kStrCreateWindowFailed));
+        return;
+    }
+    freeAir_.release();
+    SetProgress(ProgressRange());
+    if (!computed) ShowMessage(computed, MB_OK | MB_ICONEXCLAMATION);
+    if (HWND frame = Shell().frame) {
+        PostMessageA(frame, UM_UPDATEMENUS, 0, 0);
+        if (computed) PostMessageA(frame, WM_COMMAND, CM_TS_MEASURED, 0);
+    }
+    End(IDOK);
 }
 
 void ImpedanceDialog::ShowResult() {
@@ -259,10 +358,11 @@ void ImpedanceDialog::End(INT_PTR result) {
     EndOnce(result);
 }
 
+template <TsMethod kMethod>
 INT_PTR CALLBACK ImpedanceDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
     using D = ImpedanceDialog;
     if (const std::optional<INT_PTR> done =
-            CommonDialogMessage<D>(dialog, message, wp, lp, [&] { return new D(dialog); }, &D::CloseRequest,
+            CommonDialogMessage<D>(dialog, message, wp, lp, [&] { return new D(dialog, kMethod); }, &D::CloseRequest,
                                    {{kCreateFiles, &D::CreateFiles},
                                     {kRecordPass, &D::RecordPass},
                                     {kPassDone, &D::PassDone},
@@ -476,7 +576,12 @@ INT_PTR CALLBACK CalibrationProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp
 
 }  // namespace
 
-int OpenImpedanceDialog() { return RunMeasurementDialog(DLG_IMPEDANCE, ImpedanceDialogProc); }
+int OpenImpedanceDialog() { return RunMeasurementDialog(DLG_IMPEDANCE, ImpedanceDialogProc<kTsSingleCurve>); }
+
+int OpenTwoCurveDialog(bool addedMass) {
+    return addedMass ? RunMeasurementDialog(DLG_TS_DELTA_MASS, ImpedanceDialogProc<kTsAddedMass>)
+                     : RunMeasurementDialog(DLG_TS_DELTA_COMPLIANCE, ImpedanceDialogProc<kTsTestBox>);
+}
 
 double CalibrateImpedance(HWND owner, double rcal) {
     CalibrationRequest request{rcal};

@@ -10,6 +10,10 @@ namespace srx {
 // Measurement > Impedance: starts the dialog on the measurement thread; 0
 // when a measurement dialog already runs.
 int OpenImpedanceDialog();
+// "T/S with Delta Mass" (addedMass) or "T/S with Delta Compliance": the
+// impedance dialog measuring the free-air curve and then the loaded one,
+// which ends in the measured parameters of the free-air curve.
+int OpenTwoCurveDialog(bool addedMass);
 
 // Measures the calibration resistor `rcal` (ohm) with the settings as they
 // stand in the sheet and writes the setting's calibration file; a small
