@@ -99,7 +99,7 @@ struct SineOptions {
 // The impedance measurement and its calibration on the virtual jig.
 struct ImpedanceOptions {
     std::string device, output, method = "sweep", calibration;
-    int order = 17, passes = 1, box = 1, ppo = 3, rate = 44100, bits = 16;
+    int order = 17, passes = 1, box = 1, ppo = 48, rate = 44100, bits = 16;
     double start = 20, stop = 20000, time = 0.5, resistor = 8, level = 0;
     std::vector<std::string> virtualSettings;
     // The L-C-R meter and the analyses of recorded responses.

@@ -51,7 +51,9 @@ void ResetMeasurementDefaults(MeasurementSettings& ms) {
     ms.impedanceStart = 100.0;
     ms.impedanceStop = 47850.0;
     ms.impedanceSweepTime = 0.5;
-    ms.impedancePerOctave = 3;
+    // T/S parameters are read at curve points: a resonance needs a fine
+    // grid, which three frequencies per octave are not.
+    ms.impedancePerOctave = 48;
     ms.impedanceCalibration = 1.0;
     ms.waterfallLength = 0.01;
     ms.waterfallStop = 0.0;

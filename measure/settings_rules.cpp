@@ -357,7 +357,7 @@ PageCheck CheckImpedancePage(MeasurementSettings& ms) {
         return Refuse(SettingsField::ImpedanceStop);
     }
     uint32_t n = ms.impedancePerOctave;
-    if (!ClampCount(n, 1, 3)) {
+    if (!ClampCount(n, 1, 96)) {
         ms.impedancePerOctave = n;
         return Refuse(SettingsField::ImpedancePerOctave);
     }

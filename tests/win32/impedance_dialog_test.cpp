@@ -8,13 +8,18 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdio>
+#include <cstdlib>
 
+#include "app/win32/analysis_commands.h"
 #include "app/win32/commands_internal.h"
 #include "app/win32/documents.h"
 #include "app/win32/settings_sheet.h"
 #include "audio/wave_engine.h"
 #include "data/records.h"
 #include "data/view_flags.h"
+#include "design/ts_measurement.h"
+#include "dsp/numeric.h"
 #include "measure/impedance.h"
 #include "measure/stimulus_files.h"
 #include "measure/win32/measurement_dialog.h"
@@ -23,6 +28,7 @@
 #include "resources/settings_sheet_ids.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
+#include "resources/ts_measured_ids.h"
 #include "wine_test_util.h"
 
 namespace srx {
@@ -34,10 +40,14 @@ using testutil::FindOtherThreadWindow;
 using testutil::PumpUntil;
 constexpr auto Press = testutil::PostClick;
 
-// Measurement messages; "no Revc, continue?" is answered No.
+// Measurement messages; "no Revc, continue?" is answered No, and "Put the
+// mass on the cone." puts it on the jig's cone.
 testutil::MessageLog g_log;
+VirtualSetup g_loadedJig;
+std::vector<double> g_shown_values;  // what "Measured Thiele-Small Parameters" showed
 int RecordMessage(HWND, const Status& message, UINT) {
     g_log.Add(message.stringId);
+    if (message.stringId == kStrPutMass) ProgramVirtualLoudspeaker().SetSetup(g_loadedJig);
     return message.stringId == kStrNoRevc ? IDNO : IDOK;
 }
 int RecordSheetMessage(HWND, int id, UINT) {
@@ -197,6 +207,63 @@ TEST_F(ImpedanceDialogTest, DialogMeasuresTheDriverAndAsksForRevc) {
     for (const auto& e : fs::directory_iterator(dir_.path() / "waves"))
         EXPECT_NE(e.path().filename().string().rfind("r", 0), 0u) << e.path();
     EXPECT_FALSE(WaveGetState().initialised);
+}
+
+// Delta mass on the jig: the free-air curve, the question that puts the
+// mass on, the loaded curve, and the measured parameters of the free-air
+// window, against the driver's truth.
+TEST_F(ImpedanceDialogTest, DeltaMassMeasuresBothCurvesAndShowsTheParameters) {
+    ASSERT_NE(frame_, nullptr);
+    CurrentMeasurementSettings().impedancePerOctave = 96;
+    VirtualDriver& d = jig_.driver;
+    d.re = 6, d.le = 0.0006, d.fs = 40, d.qms = 5, d.qes = 0.45, d.sd = 0.022, d.vas = 0.04;
+    ProgramVirtualLoudspeaker().SetSetup(jig_);
+    g_loadedJig = jig_;
+    g_loadedJig.driver.mass = 0.010;
+    SetAnalysisDialogObserver([](HWND dlg, int id) {
+        if (id != DLG_TS_MEASURED) return;
+        for (int f : {IDC_TSM_FS, IDC_TSM_QTS, IDC_TSM_VAS, IDC_TSM_LE, IDC_TSM_RE})
+            g_shown_values.push_back(std::atof(DlgText(dlg, f).c_str()));
+        testutil::SendClick(dlg, IDOK);
+    });
+    g_shown_values.clear();
+    PostMessageA(frame_, WM_COMMAND, CM_TS_DELTA_MASS, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (dialog = testutil::FindMeasurementWindow("T/S with Delta Mass")) != nullptr; }));
+    ASSERT_TRUE(PumpUntil([&] { return DlgText(dialog, IDC_Z_ACTIVITY) == StringText(kStrWaiting); }));
+    SetDlgItemTextA(dialog, IDC_Z_TITLE, "woofer");
+    SetDlgItemTextA(dialog, IDC_Z_REVC, "6");
+    SetDlgItemTextA(dialog, IDC_Z_SD, "220");
+    SetDlgItemTextA(dialog, IDC_Z_XMAX, "4");
+    EXPECT_EQ(PressFor(dialog, IDOK), std::vector<int>{kStrEnterAddedMass});
+    SetDlgItemTextA(dialog, IDC_Z_LOAD, "10");
+    Press(dialog, IDOK);
+    ASSERT_TRUE(PumpUntil([] { return g_shown_values.size() == 5; }, 60000));
+    SetAnalysisDialogObserver(nullptr);
+    EXPECT_TRUE(PumpUntil([] { return !Shell().measurementBusy; }));
+    EXPECT_EQ(g_log.Ids(), (std::vector<int>{kStrEnterAddedMass, kStrPutMass}));
+
+    const VirtualTruth truth(jig_, 0);
+    const double qts = d.qms * d.qes / (d.qms + d.qes);
+    const double leAt1k = truth.JigImpedance(1000).imag() / (2 * kPi * 1000);
+    EXPECT_NEAR(g_shown_values[0] / d.fs, 1, 0.005);
+    EXPECT_NEAR(g_shown_values[1] / qts, 1, 0.03);
+    EXPECT_NEAR(g_shown_values[2] / (d.vas * 1000), 1, 0.06);
+    EXPECT_NEAR(g_shown_values[3] / (leAt1k * 1000), 1, 0.05);
+    EXPECT_EQ(g_shown_values[4], 6.0);
+    std::printf("jig delta mass: Fs %.4f Qts %.4f (%.4f) Vas %.4f l Le %.4f mH (%.4f)\n", g_shown_values[0],
+                g_shown_values[1], qts, g_shown_values[2], g_shown_values[3], leAt1k * 1000);
+
+    // Both curves are open, the free-air one active and marked with the method.
+    HWND active = ActiveDocument();
+    ASSERT_NE(active, nullptr);
+    EXPECT_EQ(WindowTitle(active), "Impedance: woofer");
+    const auto* freeAir = static_cast<const Measurement*>(DocumentDataOf(active));
+    EXPECT_EQ(freeAir->h.method, kTsAddedMass);
+    EXPECT_EQ(MeasurementTypeText(freeAir->h), "Delta Mass Impedance");
+    int loaded = 0;
+    for (HWND w : DocumentWindows()) loaded += WindowTitle(w) == "Impedance: woofer (loaded)";
+    EXPECT_EQ(loaded, 1);
 }
 
 }  // namespace
