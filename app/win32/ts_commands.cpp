@@ -371,8 +371,8 @@ INT_PTR CALLBACK ImportedProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
             c = reinterpret_cast<ImportedContext*>(lp);
             for (int list : {IDC_TSI_FREE, IDC_TSI_LOADED})
                 for (HWND w : c->windows)
-                    SendDlgItemMessageA(dialog, list, CB_ADDSTRING, 0,
-                                        reinterpret_cast<LPARAM>(TextOf(ImpedanceOf(w)->h.title).c_str()));
+                    // Window titles: two curves of one title still differ there.
+                    SendDlgItemMessageA(dialog, list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WindowTitle(w).c_str()));
             SendDlgItemMessageA(dialog, IDC_TSI_FREE, CB_SETCURSEL, 0, 0);
             SendDlgItemMessageA(dialog, IDC_TSI_LOADED, CB_SETCURSEL, 1, 0);
             DecideMethod(dialog, *c, false);

@@ -106,6 +106,7 @@ std::string ImpedanceDialog::Information() const {
 BOOL ImpedanceDialog::Init() {
     RegisterMeasurementDialog(dialog_);
     m_ = std::make_unique<ImpedanceMeasurement>(CurrentImpedanceSetup());
+    UseVirtualJig(m_->Setup().outputDevice);
     if (const Status s = m_->Prepare(dialog_, MixerHooks()); !s) {
         ShowMessage(s, MB_OK | MB_ICONSTOP);
         End(IDCANCEL);
@@ -448,6 +449,8 @@ void CalibrationWindow::CreateFiles() {
     setup.calibrating = true;
     setup.calibrationResistor = request_->rcal;
     m_ = std::make_unique<ImpedanceMeasurement>(std::move(setup));
+    UseVirtualJig(m_->Setup().outputDevice);
+    SetVirtualJigResistor(request_->rcal);
     ClearWaveFiles(kClearResponses);
     EnsureStimulusFolder();
     Status s = m_->Prepare(dialog_, MixerHooks());

@@ -81,6 +81,7 @@ BOOL LcrDialog::Init() {
     SetForegroundWindow(dialog_);
     LcrSetup setup = CurrentDeviceSetup<LcrSetup>();
     setup.programFolder = MeasureProgramFolder();
+    UseVirtualJig(setup.outputDevice);
     m_ = std::make_unique<LcrMeter>(std::move(setup));
     EnsureStimulusFolder();
     WavePrepareHooks hooks;
@@ -161,6 +162,7 @@ void LcrDialog::Calibrate() {
         confirmed_ = true;
     }
     resistor_ = r;
+    SetVirtualJigResistor(r);
     calIndex_ = 0;
     calibrating_ = true;
     SetButtons(false);
@@ -200,6 +202,7 @@ void LcrDialog::Notice(UINT message, WPARAM wp, LPARAM lp) {
 }
 
 void LcrDialog::CalibrationFailed(const Status& s) {
+    SetVirtualJigResistor(0);
     ShowMessage(s, MB_OK | MB_ICONEXCLAMATION);
     SetProgress(0);
     if (closeRequested_) End(IDCANCEL);
@@ -229,6 +232,7 @@ void LcrDialog::Analyse() {
             CalibrationFailed(s);
             return;
         }
+        SetVirtualJigResistor(0);
         SetDlgItemTextA(dialog_, IDC_LCR_RESISTOR, StringText(kStrCalibrated));
     } else {
         LcrReading r;

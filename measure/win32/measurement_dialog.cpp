@@ -160,6 +160,35 @@ void MeasurementDialog::EndOnce(INT_PTR result) {
     EndDialog(dialog_, result);
 }
 
+MeasurementDialog::~MeasurementDialog() {
+    if (acousticSetup_) ProgramVirtualLoudspeaker().SetSetup(*acousticSetup_);
+}
+
+void MeasurementDialog::UseVirtualJig(int outputDevice) {
+    if (acousticSetup_ || outputDevice != ProgramWaveDevices().VirtualId()) return;
+    VirtualLoudspeaker& device = ProgramVirtualLoudspeaker();
+    VirtualSetup setup = device.Setup();
+    if (setup.mode == VirtualMode::kImpedanceJig) return;
+    acousticSetup_ = setup;
+    jigLoad_ = setup.jig;
+    setup.mode = VirtualMode::kImpedanceJig;
+    // The box the settings name, so that its formula reads the jig right.
+    setup.boxVersion = int(CurrentMeasurementSettings().impedanceBoxVersion);
+    device.SetSetup(setup);
+}
+
+void MeasurementDialog::SetVirtualJigResistor(double ohms) {
+    if (!acousticSetup_) return;
+    VirtualLoudspeaker& device = ProgramVirtualLoudspeaker();
+    VirtualSetup setup = device.Setup();
+    setup.jig = jigLoad_;
+    if (ohms > 0) {
+        setup.jig.load = VirtualLoad::kResistor;
+        setup.jig.loadR = ohms;
+    }
+    device.SetSetup(setup);
+}
+
 bool MeasurementDialog::StartAnalysing() {
     if (ended_) return false;
     if (closeRequested_) {

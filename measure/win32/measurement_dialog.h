@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/virtual_device.h"
 #include "audio/wave_engine.h"
 #include "measure/measurement_settings.h"
 #include "measure/stimulus_files.h"
@@ -101,7 +102,7 @@ struct MadeWindow {
 class MeasurementDialog {
 public:
     MeasurementDialog(HWND dialog, DialogControls controls) : dialog_(dialog), ids_(controls) {}
-    virtual ~MeasurementDialog() = default;
+    virtual ~MeasurementDialog();
     void SetNested(HWND window) { nested_ = window; }
     void Help();
     // Cancel: nothing while analysing (the button is greyed then).
@@ -142,6 +143,14 @@ protected:
     // close request ends it now; else Cancel is greyed and "Analysing..."
     // shown.
     bool StartAnalysing();
+    // Impedance, T/S and L-C-R dialogs measure through the impedance box:
+    // when their output is the virtual loudspeaker, it stands in the box
+    // (its driver model, or the load it was given) until the dialog object
+    // goes, and its acoustic set-up then comes back.
+    void UseVirtualJig(int outputDevice);
+    // A calibration puts its resistor into the virtual box instead (ohms >
+    // 0), and then the load back (0). Only while UseVirtualJig holds it.
+    void SetVirtualJigResistor(double ohms);
 
     HWND dialog_;
     DialogControls ids_;
@@ -149,6 +158,10 @@ protected:
     HWND nested_ = nullptr;        // the prompt or question now open
     bool closeRequested_ = false;  // WM_CLOSE arrived in the middle of a step
     bool ended_ = false;
+
+private:
+    std::optional<VirtualSetup> acousticSetup_;  // to put back, when the jig was switched on
+    VirtualJigSetup jigLoad_;                    // the jig's load while no resistor is in
 };
 
 // "Keep this measurement ?" with "Don't show this question anymore."; true
