@@ -105,6 +105,12 @@ constexpr uint32_t kNoticeNoCardCompensationSettingsOff = 0x08;
 constexpr uint32_t kNoticeLevelInformationOff = 0x10;
 constexpr uint32_t kNoticeKeepMeasurementOff = 0x20;
 
+// WindowHistory::analyzerFlags: the "Practical parameters first" of the
+// closed, vented and bandpass pages.
+constexpr uint32_t kAnalyzerPracticalClosed = 0x02;
+constexpr uint32_t kAnalyzerPracticalVented = 0x04;
+constexpr uint32_t kAnalyzerPracticalBandpass = 0x08;
+
 // "Window and File History 20".
 struct WindowHistory {
     int32_t version;
@@ -136,10 +142,19 @@ struct WindowHistory {
     int32_t smoothingFraction;
     int32_t smoothingFree;
     int32_t smoothingMethod;
-    uint8_t reserved2[100];
+    // The box simulation's "Analyzer Preferences" (start and stop in Hz, the
+    // visible impulse in s, generator voltage and impedance, temperature in
+    // degrees C) and its flags (kAnalyzer*). analyzerValid 0, as older
+    // blocks hold, stands for the defaults.
+    int32_t analyzerValid;
+    double analyzerStart, analyzerStop, analyzerImpulse, analyzerEg, analyzerRg, analyzerTemperature;
+    uint32_t analyzerFlags;
+    uint8_t reserved2[44];
 };
 static_assert(sizeof(WindowHistory) == 9092);
 static_assert(offsetof(WindowHistory, smoothingFraction) == 8980);
+static_assert(offsetof(WindowHistory, analyzerValid) == 8992);
+static_assert(offsetof(WindowHistory, analyzerFlags) == 9044);
 static_assert(offsetof(WindowHistory, version) == 0);
 static_assert(offsetof(WindowHistory, frameLeft) == 4);
 static_assert(offsetof(WindowHistory, frameMaximised) == 20);
