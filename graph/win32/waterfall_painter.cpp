@@ -102,8 +102,10 @@ bool PaintWaterfallGraph(HDC dc, const RECT& area, TimeRecord& record, const Gra
     const uint32_t wfFill = paint.printerColours ? Settings().window.appearance.printerColours.waterfallFill
                                                  : Settings().window.appearance.screenColours.waterfallFill;
 
-    // Everything outside the box in the frame colour.
-    if (!mono) {
+    // Everything outside the box in the frame colour. The labels stand
+    // there in the text colour: with the two equal (both black by default)
+    // they would vanish, so the margins then keep the background.
+    if (!mono && frame != text) {
         canvas.FillBox(RECT{area.left, area.top, area.right, L.top}, frame);
         canvas.FillBox(RECT{area.left, L.bottom + 1, area.right, area.bottom}, frame);
         canvas.FillBox(RECT{area.left, L.top, L.left, L.bottom + 1}, frame);
