@@ -302,7 +302,6 @@ void WaterfallCommand(HWND frame) {
     record->h.setup.frequenciesPerOctave = int32_t(ms.waterfallPerOctave);
     record->h.flags = (record->h.flags | kTwfWaterfall) & ~uint32_t(kTwfSaved);
     RepaintRecordWindows(record);
-    ShowWaterfallWindow(frame, record);
     PostUpdateMenus(frame);
     if (!compensation) ShowAnalysisMessage(frame, compensation, MB_OK | MB_ICONEXCLAMATION);
 }

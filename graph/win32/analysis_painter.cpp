@@ -31,7 +31,7 @@ AnalysisGraphOptions& Options() {
 }
 
 // A polyline in its own pen: `style` dashes it (monochrome output).
-void Polyline(HDC dc, const std::vector<POINT>& pts, COLORREF colour, int style, int width) {
+void DrawPolyline(HDC dc, const std::vector<POINT>& pts, COLORREF colour, int style, int width) {
     if (pts.size() < 2) return;
     HPEN pen;
     if (width > 1 && style != PS_SOLID) {
@@ -42,7 +42,7 @@ void Polyline(HDC dc, const std::vector<POINT>& pts, COLORREF colour, int style,
         pen = CreatePen(style, width, colour);
     }
     HGDIOBJ old = SelectObject(dc, pen);
-    ::Polyline(dc, pts.data(), static_cast<int>(pts.size()));
+    Polyline(dc, pts.data(), static_cast<int>(pts.size()));
     SelectObject(dc, old);
     DeleteObject(pen);
 }
@@ -174,7 +174,7 @@ bool PaintAnalysisGraph(HDC dc, const RECT& area, int currentSlot, int kind, Gra
             std::vector<POINT> pts;
             for (const CurvePixel& c : BuildSampleCurve(samples, r.sampleRate, g.time, scale, plot, factor))
                 pts.push_back({c.x, c.y});
-            Polyline(dc, pts, colourOf(currentSlot, 0), styleOf(currentSlot), width);
+            DrawPolyline(dc, pts, colourOf(currentSlot, 0), styleOf(currentSlot), width);
             canvas.Unclip();
         }
         g.scales = {scale};
@@ -213,7 +213,7 @@ bool PaintAnalysisGraph(HDC dc, const RECT& area, int currentSlot, int kind, Gra
                 for (AnalysisQuantity q : plans[k].quantities) {
                     for (const auto& piece :
                          CurvePieces(series[n], q, boxFlags, g.map, layout.scales[k].desc, plot))
-                        Polyline(dc, piece, colourOf(s, quantity), styleOf(s), width);
+                        DrawPolyline(dc, piece, colourOf(s, quantity), styleOf(s), width);
                     ++quantity;
                 }
         }

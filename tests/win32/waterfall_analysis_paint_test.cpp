@@ -155,6 +155,15 @@ TEST_F(WaterfallAnalysisPaint, TwoDesignsInTheirOwnColours) {
     const RECT plot{g.plot.left + 1, g.plot.top + 1, g.plot.right, g.plot.bottom};
     EXPECT_GE(thick.Count(first, plot), 2 * dib.Count(first, plot) - 4);
 
+    // The impulse of the current design alone, over its visible length.
+    Dib impulse(800, 500, kSentinel);
+    ASSERT_TRUE(PaintAnalysisGraph(impulse.dc(), impulse.Area(), 2, 3217, &g, ScreenPaint()));
+    Shot(impulse, "srx-impulse.bmp");
+    EXPECT_DOUBLE_EQ(g.time.t1, 0.1);
+    const RECT inside{g.plot.left + 1, g.plot.top + 1, g.plot.right, g.plot.bottom};
+    EXPECT_GT(impulse.Count(third, inside), 100);
+    EXPECT_EQ(impulse.Count(first, inside), 0);
+
     Dib small(400, 30, kSentinel);
     EXPECT_FALSE(PaintAnalysisGraph(small.dc(), small.Area(), 0, 3200, &g, ScreenPaint()));
     EXPECT_FALSE(g.valid);

@@ -20,9 +20,7 @@ std::vector<std::string> Texts(const WaterfallFrequencyMarks& m) {
 TEST(WaterfallFrequencies, LabelsGridStartAndCaptionStop) {
     const FrequencyMapping wide = LogFrequencyMapping(600, 1000, 20000);
     const WaterfallFrequencyMarks k = LayOutWaterfallFrequencies(1000, 20000, wide, 600 - 24, Width6);
-    ASSERT_GE(k.labels.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(Texts(k).begin(), Texts(k).begin() + 4),
-              (std::vector<std::string>{"1K", "2K", "5K", "10K"}));
+    EXPECT_EQ(Texts(k), (std::vector<std::string>{"1K", "2K", "5K", "10K"}));  // 20K would reach "f/Hz"
     EXPECT_EQ(k.tickX.front(), 0);  // 1000 Hz itself, on the left edge
     // The last label never reaches the caption.
     EXPECT_LE(k.labels.back().x + k.labels.back().width / 2, 600 - 24);
