@@ -37,6 +37,7 @@ constexpr uint32_t kDefaultDistortionViewFlags = 0x01 | 0x02 | kDistortionThd;
 
 // BoxViewFlags
 constexpr uint32_t kBoxThickLines = 0x01;
+constexpr uint32_t kBoxOneWayRms = 0x02;  // excursion shown in one way RMS
 constexpr uint32_t kBoxUnwrappedPhase = 0x04;
 
 // CrossoverViewFlags

@@ -99,6 +99,33 @@ std::string FrequencyLabel(double f) {
 
 int AxisTextHeight(int plotHeight) { return std::max(8, static_cast<int>(RoundHalfAway(plotHeight * 0.032))); }
 
+FrequencyMapping LogFrequencyMapping(int width, double fmin, double fmax) {
+    FrequencyMapping m;
+    width = std::max(width, 1);
+    if (!(fmin > 0)) fmin = 1;
+    if (!(fmax > fmin)) fmax = fmin * 10;
+    m.fmin = fmin;
+    m.fmax = fmax;
+    double h = std::hypot(fmin, fmax);
+    double base = Pow10i(static_cast<int>(std::floor(std::log10(fmin) + kEps)));
+    if (base > fmin) base /= 10;
+    double scale = width / std::log(h / base);
+    // Creep the base up until fmin..fmax fills the width.
+    for (int guard = 0; guard < 100000; ++guard) {
+        int span = MapValue(fmax, base, scale, 0) - MapValue(fmin, base, scale, 0);
+        if (span >= width || span <= 1) break;
+        double nb = base * 1.005;
+        double ns = width / std::log(h / nb);
+        if (!(ns > 0) || !std::isfinite(ns)) break;
+        base = nb;
+        scale = ns;
+    }
+    m.base = base;
+    m.scale = scale;
+    m.offset = MapValue(fmin, base, scale, 0);
+    return m;
+}
+
 FrequencyAxisLayout LayoutFrequencyAxis(int width, double fmin, double fmax, bool linear,
                                         const TextWidthFn& textWidth) {
     FrequencyAxisLayout out;
@@ -113,25 +140,7 @@ FrequencyAxisLayout LayoutFrequencyAxis(int width, double fmin, double fmax, boo
         m.scale = -fmin;
         m.offset = 0;
     } else {
-        m.fmin = fmin;
-        m.fmax = fmax;
-        double h = std::hypot(fmin, fmax);
-        double base = Pow10i(static_cast<int>(std::floor(std::log10(fmin) + kEps)));
-        if (base > fmin) base /= 10;
-        double scale = width / std::log(h / base);
-        // Creep the base up until fmin..fmax fills the width.
-        for (int guard = 0; guard < 100000; ++guard) {
-            int span = MapValue(fmax, base, scale, 0) - MapValue(fmin, base, scale, 0);
-            if (span >= width || span <= 1) break;
-            double nb = base * 1.005;
-            double ns = width / std::log(h / nb);
-            if (!(ns > 0) || !std::isfinite(ns)) break;
-            base = nb;
-            scale = ns;
-        }
-        m.base = base;
-        m.scale = scale;
-        m.offset = MapValue(fmin, base, scale, 0);
+        m = LogFrequencyMapping(width, fmin, fmax);
     }
 
     out.unit = AxisLabel{0, textWidth("f/Hz"), "f/Hz"};

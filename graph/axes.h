@@ -49,6 +49,10 @@ double NiceFrequencyCeil(double fmax);
 // take their extremes over this range so that no shown curve leaves them.
 void DisplayedFrequencyRange(double fmin, double fmax, bool linear, double* lo, double* hi);
 
+// The logarithmic mapping of fmin..fmax (taken as given, not rounded) over
+// `width` pixels, fmin on the left edge. fmin <= 0 counts as 1.
+FrequencyMapping LogFrequencyMapping(int width, double fmin, double fmax);
+
 // Label of a frequency axis value: "%.2lf" below 0.1, "%.1lf" below 1,
 // "%.0lf" below 1000, "%.0lfk" of f/1000 above.
 std::string FrequencyLabel(double f);

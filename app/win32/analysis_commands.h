@@ -15,11 +15,17 @@
 
 namespace srx {
 
+struct TimeRecord;
+
 // Each works on the active document window and does nothing when it is of
 // a kind the command does not serve.
 void MakeEtcCommand(HWND frame);
 void MakeStepCommand(HWND frame);
 void WaterfallCommand(HWND frame);
+// Activates the waterfall window of `record`, or opens one ("Waterfall: %s")
+// when the record has a waterfall; null when it has none or the window
+// could not be made (2303 shown).
+HWND ShowWaterfallWindow(HWND frame, TimeRecord* record);
 void ToImpulseCommand(HWND frame);
 void SmoothCommand(HWND frame);
 void NormalizeCommand(HWND frame);

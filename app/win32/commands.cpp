@@ -270,11 +270,9 @@ void ExecuteCommand(HWND frame, int id) {
                 MessageBoxId(frame, kStrNotAnalysed, MB_OK | MB_ICONINFORMATION);
                 return;
             }
-            if (id == CM_SHOW_IMPULSE) {
-                CreateImpulseWindowFor(frame, active);
-                PostUpdateMenus(frame);
-            }
-            // A missing waterfall window waits for the waterfall painter.
+            if (id == CM_SHOW_IMPULSE) CreateImpulseWindowFor(frame, active);
+            else ShowWaterfallWindow(frame, static_cast<TimeRecord*>(record));
+            PostUpdateMenus(frame);
             return;
         }
         case CM_FFT: DoFftOnImpulse(frame); return;

@@ -5,8 +5,10 @@
 //
 // The data pointer (window word 1) by kind, and who frees it:
 //   0..3            &DesignSlots()[kind]. Never freed by the window.
-//   3200..3218      analysis results: owned by the window, freed on WM_DESTROY
-//                   with the `release` hook registered for the kind.
+//   3200..3218      AnalysisWindowData (graph/win32/graph_view.h, the design
+//                   the window reads out), made by OpenAnalysisWindow: owned
+//                   by the window, freed on WM_DESTROY with the `release`
+//                   hook the graph view registers for the kinds.
 //   3300            Measurement* from `new` (NewMeasurement().release()).
 //                   The window deletes it on WM_DESTROY.
 //   3302, 3303,     TimeRecord* from `new`. An impulse (or step) window and the

@@ -306,6 +306,24 @@ void WaterfallCommand(HWND frame) {
     if (!compensation) ShowAnalysisMessage(frame, compensation, MB_OK | MB_ICONEXCLAMATION);
 }
 
+HWND ShowWaterfallWindow(HWND frame, TimeRecord* record) {
+    if (!record || !(record->h.flags & kTwfWaterfall)) return nullptr;
+    HWND client = Shell().client;
+    for (HWND w : DocumentWindows()) {
+        if (DocumentKindOf(w) != kDocWaterfall || DocumentDataOf(w) != record) continue;
+        if (client) SendMessageA(client, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(w), 0);
+        return w;
+    }
+    const std::string title = DocumentTitle(DocumentPlan{kDocWaterfall, kStrWaterfallTitle}, TextOf(record->h.title));
+    HWND window = CreateDocumentWindow(title.c_str(), kDocWaterfall, record);
+    if (!window) {
+        ShowAnalysisMessage(frame, Status::Error(kStrCreateWindowFailed), MB_OK | MB_ICONSTOP);
+        return nullptr;
+    }
+    MakeTitleUnique(window);
+    return window;
+}
+
 void ToImpulseCommand(HWND frame) {
     HWND active = ActiveDocument();
     if (!active || DocumentKindOf(active) != kDocMeasurement) return;

@@ -19,6 +19,7 @@
 #include "data/records.h"
 #include "graph/axes.h"
 #include "graph/scales.h"
+#include "graph/waterfall.h"
 
 namespace srx {
 
@@ -51,6 +52,8 @@ struct GraphGeometry {
     uint32_t distortionFlags = 0;
     bool markers = false;                  // the time-window markers were drawn
     int markerStartX = 0, markerEndX = 0;  // their columns (absolute)
+    WaterfallProjection waterfall;         // waterfall graphs
+    int slot = 0;                          // analysis graphs: the design shown in the read-out
 };
 
 // What a measurement graph shows. One record, or several in multigraph mode.
@@ -72,6 +75,40 @@ bool PaintImpulseGraph(HDC dc, const RECT& area, TimeRecord& record, const Graph
                        GraphGeometry* geometry = nullptr, bool windowMarkers = true);
 bool PaintEnergyTimeGraph(HDC dc, const RECT& area, EtcRecord& record, const GraphPaint& paint,
                           GraphGeometry* geometry = nullptr);
+
+// Waterfall (3303): the slices of the record's waterfall in an oblique
+// box, frequency across, level up and time from the back to the front. The
+// projection (for the cursor) goes to `projection`. False when the area is
+// too small, the record holds no waterfall, or memory is short.
+bool PaintWaterfallGraph(HDC dc, const RECT& area, TimeRecord& record, const GraphPaint& paint,
+                         WaterfallProjection* projection = nullptr);
+
+// What the analysis graphs take from the analyzer preferences. A start or
+// stop of 0 or less: the range the shown results cover.
+struct AnalysisGraphOptions {
+    double start = 0, stop = 0;  // simulation range, Hz
+    double dbRange = 50;         // dB scale range
+};
+void SetAnalysisGraphOptions(const AnalysisGraphOptions& options);
+const AnalysisGraphOptions& CurrentAnalysisGraphOptions();
+
+// Box-design analysis graph of `kind` (3200..3218): the results of every
+// analysed and shown design slot with a legend; `currentSlot` (0..3) is the
+// design the read-out and the time kinds show. Thick lines, the unwrapped
+// phase and the one way RMS excursion follow the BoxViewFlags.
+bool PaintAnalysisGraph(HDC dc, const RECT& area, int currentSlot, int kind, GraphGeometry* geometry,
+                        const GraphPaint& paint);
+
+// The data of an analysis window: which design it reads out. Owned by the
+// window and freed with the kind's release hook.
+struct AnalysisWindowData {
+    int slot = 0;
+};
+
+// Opens an analysis window of `kind` on design slot `slot` (0..3), titled
+// with the kind's curve name. Null when the kind or slot is out of range or
+// the window could not be made (the caller shows 2303).
+HWND OpenAnalysisWindow(int slot, int kind);
 
 // The multigraph record belongs to the multigraph module, which tells the
 // view what a 3301 window shows. Without a source such windows stay empty.
@@ -115,7 +152,8 @@ bool PrintGraphOnDc(HWND window, HDC printer, const char* docName);
 // margins, landscape proportions, the printer's colours.
 bool PaintGraphPage(HWND window, HDC dc, int pageWidth, int pageHeight, int dpiX, int dpiY);
 
-// Registers the painters and the mouse handling for kinds 3300..3305.
+// Registers the painters, keys and mouse handling for kinds 3300..3305 and
+// the analysis kinds 3200..3218.
 void InstallGraphView();
 
 }  // namespace srx

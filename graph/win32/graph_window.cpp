@@ -13,6 +13,8 @@
 #include "data/view_flags.h"
 #include "app/win32/documents.h"
 #include "app/win32/shell.h"
+#include "graph/analysis_graph.h"
+#include "graph/win32/analysis_series.h"
 #include "graph/interaction.h"
 #include "graph/readout.h"
 #include "graph/time_graph.h"
@@ -42,6 +44,13 @@ struct WindowState {
     POINT cross{};
     bool crossShown = false;
     bool tracking = false;
+    // Waterfall cursor: selected slice (-1: none) and frequency index, the
+    // slice arrays they belong to, and where the cross stands when shown.
+    int wfSlice = -1, wfIndex = 0;
+    const void* wfAxis = nullptr;
+    size_t wfSlices = 0;
+    bool wfCursorShown = false;
+    POINT wfCursorAt{};
 };
 
 std::map<HWND, WindowState>& States() {
@@ -52,6 +61,7 @@ std::map<HWND, WindowState>& States() {
 MultigraphSource g_multigraph = nullptr;
 
 bool IsTimeKind(int kind) { return kind == kDocImpulse || kind == kDocStep || kind == kDocEtc; }
+bool IsAnalysisKind(int kind) { return kind >= kDocAnalysisFirst && kind <= kDocAnalysisLast; }
 
 bool Inside(const PlotRect& r, POINT p) { return p.x >= r.left && p.x <= r.right && p.y >= r.top && p.y <= r.bottom; }
 
@@ -111,6 +121,68 @@ void HideCross(HWND window, WindowState& s) {
     s.crossShown = false;
 }
 
+// ---- Waterfall cursor ----------------------------------------------------------
+
+// A new waterfall (fresh slice arrays, after an analysis or an undo) drops
+// the selection.
+void SyncWaterfallCursor(WindowState& s, const TimeRecord& t) {
+    const void* axis = t.slices.empty() ? nullptr : t.slices.front().frequency.data();
+    if (axis == s.wfAxis && t.slices.size() == s.wfSlices) return;
+    s.wfAxis = axis;
+    s.wfSlices = t.slices.size();
+    s.wfSlice = -1;
+    s.wfIndex = 0;
+    s.wfCursorShown = false;
+}
+
+// The cross's centre: the selected point as the slices are drawn; false
+// without a selection or outside the displayed frequencies.
+bool WaterfallCursorPoint(const WindowState& s, const TimeRecord& t, POINT* at) {
+    const WaterfallProjection& p = s.geometry.waterfall;
+    if (!s.geometry.valid || !p.valid || s.wfSlice < 0 || s.wfSlice >= p.slices ||
+        static_cast<size_t>(s.wfSlice) >= t.slices.size())
+        return false;
+    const WaterfallSlice& sl = t.slices[static_cast<size_t>(s.wfSlice)];
+    const size_t i = static_cast<size_t>(std::max(0, s.wfIndex));
+    if (i >= sl.frequency.size() || i >= sl.level.size()) return false;
+    const double f = sl.frequency[i];
+    if (!(f >= 0.99 * p.start && f <= 1.01 * p.end)) return false;
+    const CurvePixel c = p.Point(s.wfSlice, f, sl.level[i]);
+    *at = POINT{c.x, c.y};
+    return true;
+}
+
+// Two diagonals 5 units from the centre in a wide red pen, not-xor: drawn
+// again at the same place they disappear.
+void InvertWaterfallCursor(HDC dc, POINT c) {
+    HPEN pen = CreatePen(PS_SOLID, 3, RGB(192, 0, 0));
+    const int rop = SetROP2(dc, R2_NOTXORPEN);
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, c.x - 5, c.y - 5, nullptr);
+    LineTo(dc, c.x + 5, c.y + 5);
+    MoveToEx(dc, c.x - 5, c.y + 5, nullptr);
+    LineTo(dc, c.x + 5, c.y - 5);
+    SelectObject(dc, old);
+    SetROP2(dc, rop);
+    DeleteObject(pen);
+}
+
+ReadoutPanes WaterfallPanes(const WindowState& s, const TimeRecord& t) {
+    if (t.slices.empty()) return {};
+    const std::vector<float>& axis = t.slices.front().frequency;
+    const size_t i = static_cast<size_t>(std::max(0, s.wfIndex));
+    double f = i < axis.size() ? axis[i] : 0.0;
+    if (!std::isfinite(f)) f = 0;
+    double level = 0, seconds = 0;
+    if (s.wfSlice >= 0 && static_cast<size_t>(s.wfSlice) < t.slices.size()) {
+        const WaterfallSlice& sl = t.slices[static_cast<size_t>(s.wfSlice)];
+        if (i < sl.level.size() && std::isfinite(sl.level[i])) level = sl.level[i];
+        const double span = t.h.furtherTime;
+        if (std::isfinite(span) && span > 0) seconds = s.wfSlice * span / static_cast<double>(t.slices.size());
+    }
+    return WaterfallReadout(f, level, seconds);
+}
+
 // ---- Painting -------------------------------------------------------------------
 
 GraphPaint PaintFor(Output out) {
@@ -153,7 +225,17 @@ bool PaintAs(HWND window, HDC dc, const RECT& area, Output out) {
             case kDocImpulse:
             case kDocStep: ok = PaintImpulseGraph(dc, area, *static_cast<TimeRecord*>(data), paint, &geometry); break;
             case kDocEtc: ok = PaintEnergyTimeGraph(dc, area, *static_cast<EtcRecord*>(data), paint, &geometry); break;
-            default: break;  // waterfalls have a painter of their own
+            case kDocWaterfall: {
+                ok = PaintWaterfallGraph(dc, area, *static_cast<TimeRecord*>(data), paint, &geometry.waterfall);
+                geometry.valid = ok;
+                break;
+            }
+            default:
+                if (IsAnalysisKind(kind)) {
+                    const int slot = static_cast<const AnalysisWindowData*>(data)->slot;
+                    ok = PaintAnalysisGraph(dc, area, slot, kind, &geometry, paint);
+                }
+                break;
         }
     }
     if (out == Output::Screen) {
@@ -161,6 +243,12 @@ bool PaintAs(HWND window, HDC dc, const RECT& area, Output out) {
         geometry.kind = kind;
         s.geometry = ok ? geometry : GraphGeometry{};
         if (ok) RedrawOverlays(dc, s);
+        if (kind == kDocWaterfall && data) {
+            const auto& t = *static_cast<const TimeRecord*>(data);
+            SyncWaterfallCursor(s, t);
+            s.wfCursorShown = ok && WaterfallCursorPoint(s, t, &s.wfCursorAt);
+            if (s.wfCursorShown) InvertWaterfallCursor(dc, s.wfCursorAt);
+        }
     }
     return ok;
 }
@@ -253,7 +341,25 @@ ReadoutPanes Panes(HWND window, const WindowState& s, POINT pt, bool crosshair) 
             const TimeWindowEdges w = s.mode == Mode::Marker ? s.edges : EtcMarkerEdges(e);
             return EtcReadout(time, level, w.start, w.end - w.start, SpeedOfSound());
         }
-        default: return {};  // multigraphs show no read-out
+        default:
+            if (IsAnalysisKind(g.kind)) {
+                const int slot = static_cast<const AnalysisWindowData*>(data)->slot;
+                if (!SlotHasResults(slot)) return {};
+                const AnalysisSeries r = SlotSeries(slot);
+                AnalysisReadoutInput in;
+                in.kind = g.kind;
+                in.slot = slot;
+                in.results = &r;
+                in.plot = g.plot;
+                in.map = g.map;
+                in.scales = g.scales;
+                in.mouseX = pt.x;
+                in.mouseY = pt.y;
+                in.crosshair = crosshair;
+                in.boxFlags = Settings().window.boxViewFlags;
+                return AnalysisReadout(in);
+            }
+            return {};  // multigraphs show no read-out
     }
 }
 
@@ -419,6 +525,7 @@ bool OnMouseMove(HWND window, WindowState& s, WPARAM wp, POINT pt) {
 bool OnButtonDown(HWND window, WindowState& s, POINT pt) {
     const GraphGeometry& g = s.geometry;
     if (!g.valid || !Inside(g.plot, pt) || s.mode != Mode::None) return false;
+    if (IsAnalysisKind(g.kind)) return false;  // the analysis graphs neither zoom nor have markers
     HideCross(window, s);
     const MarkerEdge edge = MarkerUnder(s, pt);
     if (edge != MarkerEdge::None) {
@@ -467,9 +574,68 @@ bool OnSetCursor(HWND window, WindowState& s, LPARAM lp) {
     return false;
 }
 
+bool WaterfallKeyOf(WPARAM vk, WaterfallKey* key) {
+    switch (vk) {
+        case VK_PRIOR: *key = WaterfallKey::PageUp; return true;
+        case VK_NEXT: *key = WaterfallKey::PageDown; return true;
+        case VK_UP: *key = WaterfallKey::Up; return true;
+        case VK_DOWN: *key = WaterfallKey::Down; return true;
+        case VK_HOME: *key = WaterfallKey::Home; return true;
+        case VK_END: *key = WaterfallKey::End; return true;
+        case VK_LEFT: *key = WaterfallKey::Left; return true;
+        case VK_RIGHT: *key = WaterfallKey::Right; return true;
+        case VK_INSERT: *key = WaterfallKey::Insert; return true;
+        case VK_DELETE: *key = WaterfallKey::Delete; return true;
+        default: return false;
+    }
+}
+
+bool OnWaterfallKey(HWND window, WindowState& s, WPARAM vk) {
+    WaterfallKey key;
+    if (!WaterfallKeyOf(vk, &key)) return false;
+    auto* t = static_cast<TimeRecord*>(DocumentDataOf(window));
+    if (!t || t->slices.empty()) return false;
+    SyncWaterfallCursor(s, *t);
+    const WaterfallProjection& p = s.geometry.waterfall;
+    const double start = p.valid ? p.start : t->displayWaterfallFirst;
+    const double end = p.valid ? p.end : t->displayWaterfallLast;
+    MoveWaterfallCursor(key, t->slices.front().frequency, static_cast<int>(std::min<size_t>(t->slices.size(), INT_MAX)),
+                        start, end, &s.wfSlice, &s.wfIndex);
+    WithWindowDc(window, [&](HDC dc) {
+        if (s.wfCursorShown) InvertWaterfallCursor(dc, s.wfCursorAt);
+        s.wfCursorShown = WaterfallCursorPoint(s, *t, &s.wfCursorAt);
+        if (s.wfCursorShown) InvertWaterfallCursor(dc, s.wfCursorAt);
+    });
+    ShowPanes(WaterfallPanes(s, *t));
+    return true;
+}
+
+// Waterfall windows: painting and the cursor keys; the mouse does nothing.
+bool WaterfallMessageHook(HWND window, UINT msg, WPARAM wp, LRESULT* result) {
+    switch (msg) {
+        case WM_ERASEBKGND: *result = 1; return true;
+        case WM_PAINT:
+            PaintBuffered(window);
+            *result = 0;
+            return true;
+        case WM_KEYDOWN:
+            if (OnWaterfallKey(window, States()[window], wp)) {
+                *result = 0;
+                return true;
+            }
+            return false;
+        case WM_DESTROY:
+            States().erase(window);
+            ShowPanes({});
+            return false;
+        default: return false;
+    }
+}
+
 bool MessageHook(HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     const int kind = DocumentKindOf(window);
-    if (kind < kDocMeasurement || kind > kDocStep || kind == kDocWaterfall) return false;
+    if (kind == kDocWaterfall) return WaterfallMessageHook(window, msg, wp, result);
+    if (!IsAnalysisKind(kind) && (kind < kDocMeasurement || kind > kDocStep)) return false;
     switch (msg) {
         case WM_ERASEBKGND:
             // The buffered paint covers every pixel.
@@ -566,7 +732,12 @@ const GraphGeometry* GraphGeometryOf(HWND window) {
 std::vector<std::string> ReadoutTexts(HWND window, POINT point, bool crosshair) {
     auto it = States().find(window);
     ReadoutPanes panes{};
-    if (it != States().end()) panes = Panes(window, it->second, point, crosshair);
+    void* data = DocumentDataOf(window);
+    // A waterfall's read-out follows its cursor keys, not the mouse.
+    if (it != States().end() && DocumentKindOf(window) == kDocWaterfall && data)
+        panes = WaterfallPanes(it->second, *static_cast<const TimeRecord*>(data));
+    else if (it != States().end())
+        panes = Panes(window, it->second, point, crosshair);
     return std::vector<std::string>(panes.begin(), panes.end());
 }
 
@@ -620,9 +791,10 @@ void InstallGraphView() {
     DocumentKindHooks hooks;
     hooks.paint = PaintHook;
     hooks.message = MessageHook;
-    // Waterfalls (3303) have a painter of their own.
-    RegisterDocumentKinds(kDocMeasurement, kDocImpulse, hooks);
-    RegisterDocumentKinds(kDocEtc, kDocStep, hooks);
+    RegisterDocumentKinds(kDocMeasurement, kDocStep, hooks);
+    // The analysis windows own a small state of their own.
+    hooks.release = [](void* data) { delete static_cast<AnalysisWindowData*>(data); };
+    RegisterDocumentKinds(kDocAnalysisFirst, kDocAnalysisLast, hooks);
 }
 
 }  // namespace srx
