@@ -116,11 +116,11 @@ Status Simulate(AnalysisOptions& o, SpeakerUnit& unit, BoxDesign& box, DesignRes
 
 int RunAlignments(const AnalysisOptions& o) {
     Json closed = Json::array(), vented = Json::array(), bandpass = Json::array();
-    for (const ClosedAlignment& a : ClosedAlignmentsFor(o.qts)) closed.push_back(Json{{"name", a.name}, {"qtc", a.qtc}});
+    for (const ClosedAlignment& a : ClosedAlignmentsFor(o.qts)) closed.push_back(Json{{"name", FileText(a.name)}, {"qtc", a.qtc}});
     for (const VentedAlignment& a : VentedAlignmentsFor(o.folder, o.qts))
         vented.push_back(Json{{"name", FileText(a.name)}, {"ql", a.ql}, {"alpha", a.alpha}, {"h", a.h}});
     for (const BandpassAlignment& a : BandpassAlignmentsFor(o.qts))
-        bandpass.push_back(Json{{"name", a.name}, {"aT", a.aT}, {"qtc", a.qtc}, {"hc", a.hc}, {"order", a.order}});
+        bandpass.push_back(Json{{"name", FileText(a.name)}, {"aT", a.aT}, {"qtc", a.qtc}, {"hc", a.hc}, {"order", a.order}});
     Print(Json{{"qts", o.qts}, {"folder", o.folder}, {"closed", closed}, {"vented", vented}, {"bandpass", bandpass}});
     return 0;
 }

@@ -30,7 +30,8 @@ double Decibels(double power) {
     return 10 * SafeLog10(std::isfinite(power) ? power : 1e38);
 }
 
-// The one-chamber constants of the network, derived once per design.
+// The constants of the network, derived once per design (mechanical units
+// referred to the cone: velocities in m/s, impedances in N s/m).
 struct Network {
     int type = kClosedBox;
     double bl = 0, mms = 0, rms = 0, stiffness = 0;  // cone: Bl, mass, losses, 1/Cms (+ a closed rear chamber)
@@ -56,6 +57,8 @@ double StuffedVolume(const SpeakerUnit& u, double v, double stuffing) {
     return u.vas / den;
 }
 
+// The high-pass before the unit: first order, second order (1/Q damping),
+// or a second-order and a first-order section in a row.
 Complex HighPass(const Network& n, Complex s) {
     Complex h = 1;
     if (n.filterOrder == 1) h = s / (s + n.filterW);
