@@ -447,6 +447,7 @@ int Main(int argc, char** argv) {
     designWrite->add_option("--ql", dso.ql, "leakage loss Q (default 1000)")->transform(Number(0, false));
     designWrite->add_option("--title", dso.title, "design title (79 characters)");
     designWrite->add_option("OUT.DSN", dso.output, "box design file to write")->required();
+    const std::function<int()> runDesign = AddDesignAnalysisCommands(*design);
 
     std::string icfFile;
     CLI::App* icfCommand = app.add_subcommand("icf", "the table of an impedance calibration file");
@@ -506,6 +507,7 @@ int Main(int argc, char** argv) {
         if (unitWrite->parsed()) return RunUnitWrite(uo);
         if (designShow->parsed()) return RunDesignShow(designFile);
         if (designWrite->parsed()) return RunDesignWrite(dso);
+        if (const int code = runDesign(); code >= 0) return code;
         if (const int code = runTs(); code >= 0) return code;
     } catch (const std::bad_alloc&) {
         return Fail(Status::Error(kStrOutOfMemory));

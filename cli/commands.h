@@ -16,6 +16,10 @@ class App;
 class Validator;
 }  // namespace CLI
 
+namespace srx {
+struct DesignResults;
+}  // namespace srx
+
 namespace srx::cli {
 
 // The whole tool: parses the command line (argv[0] is the program's name),
@@ -140,6 +144,13 @@ struct DesignOptions {
 };
 int RunDesignShow(const std::string& path);
 int RunDesignWrite(const DesignOptions& options);
+// design alignments|analyse|convert on the "design" command; the answer runs
+// the one that was parsed, -1 when none was.
+std::function<int()> AddDesignAnalysisCommands(CLI::App& design);
+// A simulated curve written as a measurement file (apart from the
+// simulation: see design/design_convert.h).
+int WriteConvertedDesign(const DesignResults& results, int kind, bool cone, const std::string& title,
+                         bool keepAbsolute, const std::string& output);
 int RunLcr(const ImpedanceOptions& options);
 int RunCalibrateLcr(const ImpedanceOptions& options);
 int RunAnalyseLcr(const ImpedanceOptions& options);

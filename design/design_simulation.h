@@ -63,6 +63,24 @@ struct DesignResults {
 Status SimulateDesign(const SpeakerUnit& unit, const BoxDesign& box, const AnalyzerSettings& settings,
                       DesignResults& out);
 
+// The simulation with a point count of its own (2..kMaxDesignPoints; a
+// narrow range gets fewer, so that the grid still rises in float).
+Status SimulateDesign(const SpeakerUnit& unit, const BoxDesign& box, const AnalyzerSettings& settings, int points,
+                      DesignResults& out);
+
+// Air at `celsius` as the simulation radiates into it: density (kg/m^3)
+// and speed of sound (m/s).
+double AirDensity(double celsius);
+double SoundSpeed(double celsius);
+
+// The cavity-rise corner and Q of the Global page's sizes: 1 "Small Car",
+// 2 "Medium Car", 3 "Van". Other sizes (0 none, 4 free) leave f3 and q alone
+// and answer false.
+bool CavityPreset(int size, double& f3, double& q);
+
+// The box kind's name that stands for an empty design title.
+const char* DefaultDesignTitle(int boxType);
+
 // The process-wide results of the four design slots.
 DesignResults& SlotResults(int slot);
 

@@ -145,3 +145,10 @@ put("fuzz_compensation_reader", "unsorted.mcp",
     "Son-Rix:Compensation File v1.10\r\nunsorted.mcp\r\n4\r\nBEGIN.\r\n"
     "1000.0000  0.5000  10.0000\r\n100.0000 -1.0000 -5.0000\r\n1000.0000  3.0000  0.0000\r\n"
     "20000.0000 -2.0000  0.0000\r\nEND.\r\n")
+
+# Vented alignment tables: two blocks with comments, a file that stops at
+# another type, and commas with CR/LF.
+put("fuzz_aln_reader", "b4.aln",
+    "; Butterworth-like family\r\nTitle = Family B4\r\nType Vented\r\n\r\nQL 7\r\n"
+    "0.30 1.50 1.00\r\n0.35 2.00 1.10 ;\r\n0.45 3.00 1.30\r\nQL 15\r\n0.25 1.2 0.9\r\n0.40 2.4 1.2\r\n")
+put("fuzz_aln_reader", "stop.aln", "Title C4\nQL=10\n0.2,1,1\n0.6,2,2\nType Closed\nQL 7\n0.1 1 1\n0.9 1 1\n")
