@@ -28,7 +28,7 @@ Status ConvertDesignCurve(const DesignResults& r, int kind, bool cone, const std
         case kAnalysisImpedance:
         case kAnalysisElectricalPhase:
         case kAnalysisImpedancePhase:
-            levelCurve = kCurveImpedance, phaseCurve = kCurveElectricalPhase, impedance = true;
+            levelCurve = kCurveZMagnitude, phaseCurve = kCurveElectricalPhase, impedance = true;
             break;
         case kAnalysisCone: levelCurve = kCurveCone; break;
         case kAnalysisPort: levelCurve = kCurvePort; break;

@@ -2,12 +2,6 @@
 // "Convert to measurement": a curve of a simulated design as an ordinary
 // frequency-response or impedance Measurement, as the analysis window of
 // the curve's kind shows it.
-//
-// The simulation's curve names and the measurement kinds of
-// data/records.h share an enumerator name (kCurveImpedance), so no file
-// can include both headers: this one declares the two records only, and
-// the work is split between a file that sees the simulation and one that
-// sees the measurement.
 #include <string>
 #include <vector>
 

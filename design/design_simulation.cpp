@@ -319,7 +319,7 @@ Status SimulateDesign(const SpeakerUnit& unit, const BoxDesign& box, const Analy
         r.curves[kCurvePort][i] = Decibels(k * std::norm(p.port)) + 120;
         // The far-field pressure goes with j w times the volume velocity.
         wrapped[i] = WrapRadians(Held(std::arg(Complex(0, 1) * p.out * correction)));
-        r.curves[kCurveImpedance][i] = Held(std::abs(p.impedance));
+        r.curves[kCurveZMagnitude][i] = Held(std::abs(p.impedance));
         r.curves[kCurveElectricalPhase][i] = Held(std::arg(p.impedance));
         const double vc = eg * std::abs(p.cone);
         r.curves[kCurveConeVelocity][i] = Held(vc);

@@ -32,7 +32,7 @@ enum DesignCurve : int {
     kCurveCone,             // dB
     kCurvePort,             // dB
     kCurveAcousticPhase,    // radians, wrapped
-    kCurveImpedance,        // ohm
+    kCurveZMagnitude,       // ohm
     kCurveElectricalPhase,  // radians
     kCurveExcursion,        // m, peak-to-peak
     kCurveConeVelocity,     // m/s

@@ -4,13 +4,15 @@
 // rest is fitted to the layout's size (other sizes are only ever ignored).
 // After loading, the texts must be C strings, the recent list must end at
 // its first gap, the frame must be on the desktop, and saving and loading
-// again must give the same blocks.
+// again must give the same blocks. The box simulation's settings read from
+// the block must be ones the Analyzer Preferences accept.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "app/settings.h"
+#include "design/analyzer_settings.h"
 #include "fuzz/fuzz_common.h"
 #include "measure/measurement_settings.h"
 
@@ -66,6 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ended = ended || !entry[0];
     }
     if (w.stimulusFolder[kPathChars - 1] || w.backgroundBitmap[kPathChars - 1] || w.tipIndex < 0) __builtin_trap();
+    // The simulation takes its range and drive from the block: whatever it
+    // holds must come out as settings the dialog would have accepted.
+    AnalyzerSettings analyzer = AnalyzerSettingsOf(w);
+    if (CheckAnalyzerSettings(analyzer) != kAnalyzerOk) __builtin_trap();
     WindowHistory placed = w;
     if (CheckFramePlacement(placed, desktop)) __builtin_trap();
 

@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "data/view_flags.h"
 #include "app/win32/analysis_commands.h"
+#include "app/win32/box_commands.h"
 #include "app/win32/commands_internal.h"
 #include "app/win32/design_commands.h"
 #include "app/win32/documents.h"
@@ -35,22 +36,6 @@
 namespace srx {
 
 namespace {
-
-// The design commands' answers while the unit, box and analysis dialogs are
-// still to come: the message for what is missing, else "not available".
-int DesignCommandMessage(int id) {
-    const DesignSlot* slots = DesignSlots();
-    const int active = Shell().activeDesign;
-    const bool validActive = active >= 0 && active < kDesignSlotCount;
-    switch (id) {
-        case CM_BOX_PARAMETERS:
-            return validActive && (slots[active].flags & kSlotHasUnit) ? kStrNotAvailable : kStrNoUnitForBox;
-        default:
-            for (int i = 0; i < kDesignSlotCount; ++i)
-                if ((slots[i].flags & kSlotHasBox) && !(slots[i].flags & kSlotAnalysed)) return kStrNotAvailable;
-            return kStrNothingToAnalyse;
-    }
-}
 
 void PostUpdateMenus(HWND frame) { PostMessageA(frame, UM_UPDATEMENUS, 0, 0); }
 
@@ -101,8 +86,7 @@ void ChooseDesign(int slot) {
     EnableCommand(CM_ANALYSE, !analysed);
     EnableCommand(CM_NEW_ANALYSIS, analysed);
     ApplyCheckMarks();
-    // The analysis windows follow the active slot; what they show is the
-    // box analysis's business, here they only repaint.
+    PointAnalysisWindows(slot);
     RepaintKinds(kDocAnalysisFirst, kDocAnalysisLast);
 }
 
@@ -306,12 +290,12 @@ void ExecuteCommand(HWND frame, int id) {
         case CM_TIP: ShowTipOfTheDay(frame); return;
         case CM_NEW_UNIT: NewSpeakerUnit(frame); return;
         case CM_TS_PARAMETERS: EditThieleSmallParameters(frame, false); return;
-        case CM_BOX_PARAMETERS:
-        case CM_ANALYSE:
-            // What a user without a unit or box is told; the dialogs
-            // themselves come with the design features.
-            MessageBoxId(frame, DesignCommandMessage(id), MB_OK | MB_ICONINFORMATION);
-            return;
+        case CM_BOX_PARAMETERS: OpenBoxDesign(frame); return;
+        case CM_ANALYSE: AnalyseDesigns(frame); return;
+        case CM_NEW_ANALYSIS: NewAnalysisWindow(frame); return;
+        case CM_ANALYZER_PREFS: AnalyzerPreferences(frame); return;
+        case CM_ANALYSIS_TO_MEAS: ConvertAnalysis(frame); return;
+        case TB_COMBO: AnalysisKindChosen(frame); return;
         case CM_ABOUT: ShowAbout(frame); return;
         // The sheet runs on the measurement thread like every measurement
         // dialog (template 65535 stands for it).

@@ -1,11 +1,15 @@
 // The design window's two-column report of a design slot: headings and
 // labels in bold Arial, values in regular Arial. A unit without its
 // required parameters shows the labels and units only.
+#include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/win32/documents.h"
+#include "design/box_design.h"
+#include "design/box_pages.h"
 #include "design/design_slot.h"
 #include "design/speaker_unit.h"
 #include "resources/string_ids.h"
@@ -88,8 +92,9 @@ public:
         Text(bold_, labelX_, StringText(id));
         y_ += height_ + height_ / 4;
     }
-    void Row(int labelId, const std::string& value) {
-        Text(bold_, labelX_, StringText(labelId));
+    void Row(int labelId, const std::string& value) { Row(std::string(StringText(labelId)), value); }
+    void Row(const std::string& label, const std::string& value) {
+        Text(bold_, labelX_, label);
         Text(regular_, valueX_, value);
         y_ += height_;
     }
@@ -112,6 +117,48 @@ private:
     int height_, labelX_, valueX_, y_, top_;
 };
 
+std::string Number(double v, int decimals, int unitId = 0) {
+    if (!std::isfinite(v) || !(v > 0)) return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return ValueText("", text, unitId);
+}
+
+// The box and its filter: the kind with its units, the chambers, tuning
+// and losses, then the high-pass (or a bandpass box's band-pass) filter.
+void BoxBlock(Report& report, const SpeakerUnit& unit, const BoxDesign& box) {
+    constexpr int kClosed = 3523, kUnitsLine = 3524, kIsobaric = 3525, kVented = 3528, kBandpass = 3534;
+    constexpr int kHp2 = 3541, kHp1 = 3542, kBp1 = 3545;
+    report.Heading(box.boxType == kVentedBox ? kVented : box.boxType == kClosedBox ? kClosed : kBandpass);
+    char units[96];
+    std::snprintf(units, sizeof units, StringText(kUnitsLine), int(box.units), box.isobaric ? StringText(kIsobaric) : "");
+    report.Row(std::string(units), std::string());
+    SpeakerUnit eff;
+    if (!EffectiveUnit(unit, box.units, box.isobaric != 0, eff)) eff = unit;
+    switch (box.boxType) {
+        case kClosedBox:
+            report.Row(kStrReportVb, Number(box.vb * 1000, 2, kStrUnitVas));
+            report.Row(kStrReportQtc, Number(RatiosOf(eff, box).qtc, 4));
+            break;
+        case kVentedBox:
+            report.Row(kStrReportVb, Number(box.vb * 1000, 2, kStrUnitVas));
+            report.Row(kStrReportFb, Number(box.fb, 2, kStrUnitFs));
+            report.Row(kStrReportQl, Number(box.ql, 2));
+            break;
+        default:
+            report.Row(kStrReportVr, Number(box.vr * 1000, 2, kStrUnitVas));
+            report.Row(kStrReportVf, Number(box.vb * 1000, 2, kStrUnitVas));
+            report.Row(kStrReportFb, Number(box.fb, 2, kStrUnitFs));
+            report.Row(kStrReportQl, Number(box.ql, 2));
+            break;
+    }
+    const bool bandpass = box.boxType == kBandpassBox || box.boxType == kDualPortBandpass;
+    if (!bandpass && box.filterOrder <= 0) return;
+    report.Heading(bandpass ? kBp1 : box.filterOrder == 1 ? kHp1 : kHp2);
+    report.Row(kStrReportF, Number(box.filterFreq, 2, kStrUnitFs));
+    report.Row(kStrReportQ, Number(box.filterDamping > 0 ? 1 / box.filterDamping : 0, 4));
+}
+
 }  // namespace
 
 int PaintDesignReport(HDC dc, const RECT& area, int slot, int scrollTop) {
@@ -129,8 +176,7 @@ int PaintDesignReport(HDC dc, const RECT& area, int slot, int scrollTop) {
         const ReportRow& row = kUnitRows[i];
         report.Row(row.labelId, ValueText(row.prefix, i < values.size() ? values[i] : "", row.unitId));
     }
-    // The box block (closed, vented or bandpass, and its filter) follows
-    // once the box record tells which one the slot holds.
+    if (s.flags & kSlotHasBox) BoxBlock(report, unit, DeserializeBoxDesign(s.boxParameters));
     return report.Height();
 }
 

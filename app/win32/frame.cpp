@@ -14,6 +14,7 @@
 #include "app/settings.h"
 #include "data/view_flags.h"
 #include "app/win32/registry_store.h"
+#include "app/win32/box_commands.h"
 #include "app/win32/shell.h"
 #include "app/win32/soundcard.h"
 #include "measure/measurement_settings.h"
@@ -315,6 +316,7 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case UM_OPENLISTED: OpenListedFiles(); return 1;
         case UM_CARDTEST: return RunCardTest(hwnd);
         case UM_RECOMPUTETHD: RecomputeOpenDistortion(); return 0;
+        case UM_BOXCOMMIT: return CommitBoxDesign(int(wp), reinterpret_cast<const BoxDesign*>(lp));
     }
     return DefFrameProcA(hwnd, s.client, msg, wp, lp);
 }

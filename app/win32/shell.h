@@ -23,7 +23,10 @@ constexpr UINT UM_MEASUREDONE = WM_USER + 13;
 constexpr UINT UM_ACTIVATECHILD = WM_USER + 14;  // lParam child
 constexpr UINT UM_OPENLISTED = WM_USER + 15;
 constexpr UINT UM_CARDTEST = WM_USER + 16;
-constexpr UINT UM_RECOMPUTETHD = WM_USER + 17;  // open results' THD follows the analysis settings
+constexpr UINT UM_RECOMPUTETHD = WM_USER + 17;
+// wParam a design slot, lParam its box sheet's working BoxDesign to commit,
+// or 0 once the sheet has closed.
+constexpr UINT UM_BOXCOMMIT = WM_USER + 18;  // open results' THD follows the analysis settings
 
 // ---- Control and resource ids ------------------------------------------
 constexpr int kClientId = 3244;

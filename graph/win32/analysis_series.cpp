@@ -15,7 +15,7 @@ bool ValidSlot(int slot) { return slot >= 0 && slot < kDesignSlotCount; }
 
 // The graphs' curve order against the simulation's.
 constexpr int kSeriesCurve[12] = {kCurveTotal,        kCurveXmaxLimited,     kCurveCone,         kCurvePort,
-                                  kCurveAcousticPhase, kCurveImpedance,      kCurveElectricalPhase,
+                                  kCurveAcousticPhase, kCurveZMagnitude,      kCurveElectricalPhase,
                                   kCurveExcursion,    kCurveConeVelocity,    kCurvePortVelocity, kCurveGroupDelay,
                                   kCurveUnwrappedPhase};
 

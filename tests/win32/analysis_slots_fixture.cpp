@@ -17,7 +17,7 @@ void CraftAnalysedSlot(int slot, double level, double ohm) {
     for (int i = 0; i < 200; ++i) r.frequency.push_back(10 * std::pow(100.0, i / 199.0));
     for (auto& c : r.curves) c.assign(r.frequency.size(), 0.0);
     r.curves[kCurveTotal].assign(r.frequency.size(), level);
-    r.curves[kCurveImpedance].assign(r.frequency.size(), ohm);
+    r.curves[kCurveZMagnitude].assign(r.frequency.size(), ohm);
     r.sampleRate = 4000;
     r.visibleImpulse = 0.1;
     for (int i = 0; i < kDesignImpulseLength; ++i) {

@@ -65,7 +65,7 @@ TEST(DesignSimulation, ClosedBoxIsASecondOrderHighPass) {
             const double tau = w0 / cb.qtc * (w0 * w0 + wm * wm) / std::norm(Complex(w0 * w0 - wm * wm, wm * w0 / cb.qtc));
             EXPECT_NEAR(r.curves[kCurveGroupDelay][i], tau, 1e-3 * tau) << f;
         }
-        if (r.curves[kCurveImpedance][i] > zmax) zmax = r.curves[kCurveImpedance][i], fzmax = f;
+        if (r.curves[kCurveZMagnitude][i] > zmax) zmax = r.curves[kCurveZMagnitude][i], fzmax = f;
     }
     // Re + Bl^2 / Rms at fc, 66 Ohm for this unit.
     EXPECT_NEAR(zmax, u.re * (1 + u.qms / u.qes), 0.05);
@@ -113,7 +113,7 @@ TEST(DesignSimulation, VentedBoxIsSmallsFourthOrderHighPass) {
         const Complex g = std::pow(p, 4) / (std::pow(p, 4) + std::pow(p, 3) / (std::sqrt(h) * qt) +
                                             p * p * (alpha + 1 + h * h) / h + p * std::sqrt(h) / qt + 1.0);
         EXPECT_NEAR(r.curves[kCurveTotal][i] - top, Db(g), 0.01) << r.frequency[i];
-        const std::vector<double>& z = r.curves[kCurveImpedance];
+        const std::vector<double>& z = r.curves[kCurveZMagnitude];
         if (i > 0 && i + 1 < z.size() && z[i] > z[i - 1] && z[i] > z[i + 1]) peaks.push_back(r.frequency[i]);
     }
     // Without losses the impedance peaks where the reactance vanishes:
