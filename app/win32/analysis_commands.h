@@ -70,6 +70,9 @@ void AnalysisDialogReady(HWND dialog, int templateId);
 // The number typed in a field (a decimal comma counts as a point); false
 // for an empty field, trailing rubbish, or a value that is not finite.
 bool ReadNumberField(HWND dialog, int id, double* value);
+// A typed value above zero and below `limit`; 0 for anything else (empty,
+// rubbish, not finite, out of range), which the dialogs read as not given.
+double ReadPositiveField(HWND dialog, int id, double limit = 1e9);
 // Writes `value` with exactly `decimals` decimals.
 void SetNumberField(HWND dialog, int id, double value, int decimals);
 

@@ -25,6 +25,7 @@
 #include "design/design_simulation.h"
 #include "design/design_slot.h"
 #include "design/win32/box_sheet.h"
+#include "dsp/numeric.h"
 #include "graph/win32/graph_view.h"
 #include "resources/box_sheet_ids.h"
 #include "resources/command_ids.h"
@@ -105,16 +106,9 @@ double Field(HWND dialog, int id) {
     return ReadNumberField(dialog, id, &v) ? v : std::nan("");
 }
 
+// Trailing zeros say nothing here.
 void SetField(HWND dialog, int id, double v, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, v);
-    // Trailing zeros say nothing here.
-    std::string s = text;
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
-    }
-    SetDlgItemTextA(dialog, id, s.c_str());
+    SetDlgItemTextA(dialog, id, FormatTrimmedNumber(v, decimals).c_str());
 }
 
 void FillAnalyzer(HWND dialog, const AnalyzerSettings& s) {
@@ -166,12 +160,7 @@ INT_PTR CALLBACK AnalyzerProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
                     if (AcceptAnalyzer(dialog, *c)) EndDialog(dialog, IDOK);
                     return TRUE;
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-                case IDHELP: {
-                    const std::string& file = Shell().helpFile;
-                    if (!file.empty() && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
-                        WinHelpA(dialog, file.c_str(), HELP_CONTEXT, kHelpAnalyzer);
-                    return TRUE;
-                }
+                case IDHELP: ShowHelpTopic(dialog, kHelpAnalyzer); return TRUE;
             }
             break;
     }

@@ -329,6 +329,12 @@ void ExecuteCommand(HWND frame, int id) {
     MessageBoxId(frame, kStrNotAvailable, MB_OK | MB_ICONINFORMATION);
 }
 
+void ShowHelpTopic(HWND owner, DWORD topic) {
+    const std::string& file = Shell().helpFile;
+    if (!file.empty() && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+        WinHelpA(owner, file.c_str(), HELP_CONTEXT, topic);
+}
+
 void SetMeasurementCommandsEnabled(bool enabled, bool tsMeasurement) {
     for (int id : MeasurementBusyCommands(tsMeasurement)) EnableCommand(id, enabled);
     for (int button : MeasurementBusyButtons()) EnableToolbarButton(button, enabled);

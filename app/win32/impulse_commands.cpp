@@ -218,6 +218,11 @@ bool ReadNumberField(HWND dialog, int id, double* value) {
     return true;
 }
 
+double ReadPositiveField(HWND dialog, int id, double limit) {
+    double v = 0;
+    return ReadNumberField(dialog, id, &v) && v > 0 && v < limit ? v : 0.0;
+}
+
 void SetNumberField(HWND dialog, int id, double value, int decimals) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);

@@ -67,6 +67,8 @@ int MessageBoxId(HWND owner, int id, UINT flags);
 // The same with printf arguments applied to the string.
 int MessageBoxIdf(HWND owner, int id, UINT flags, ...);
 // Common file dialog; `path` holds 256 characters. Returns 1 when chosen.
+// The help file's topic `topic` over `owner`; nothing when there is no help file.
+void ShowHelpTopic(HWND owner, DWORD topic);
 int FileDialog(HWND owner, char* path, const char* filterText, const char* title, bool open, int filterIndex);
 // Opens one file by name with the reader its extension names.
 int OpenDocumentFile(HWND owner, const char* path);

@@ -37,12 +37,6 @@ constexpr DWORD kHelpMeasured = 21;
 constexpr DWORD kHelpImported = 22;
 constexpr DWORD kHelpBoxloss = 23;
 
-void Help(HWND dialog, DWORD topic) {
-    const std::string& file = Shell().helpFile;
-    if (!file.empty() && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
-        WinHelpA(dialog, file.c_str(), HELP_CONTEXT, topic);
-}
-
 int Say(HWND owner, int id, UINT flags) { return ShowAnalysisMessage(owner, Status::Error(id), flags); }
 
 // The impedance curve of a measurement window, or null.
@@ -69,11 +63,6 @@ void ShowValue(HWND dialog, int id, double v) {
     SendDlgItemMessageA(dialog, id, EM_SETMODIFY, FALSE, 0);
 }
 
-// A typed value above zero (in the field's unit), else 0.
-double TypedPositive(HWND dialog, int id) {
-    double v = 0;
-    return ReadNumberField(dialog, id, &v) && v > 0 && v < 1e9 ? v : 0.0;
-}
 
 bool Modified(HWND dialog, int id) { return SendDlgItemMessageA(dialog, id, EM_GETMODIFY, 0, 0) != 0; }
 
@@ -107,7 +96,7 @@ INT_PTR CALLBACK RevcProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
             if (!c) break;
             switch (LOWORD(wp)) {
                 case IDOK: {
-                    const double re = TypedPositive(dialog, IDC_REVC_VALUE);
+                    const double re = ReadPositiveField(dialog, IDC_REVC_VALUE);
                     if (re > 0) {
                         Ts(*c->curve, kTsRe) = re;
                         EndDialog(dialog, IDOK);
@@ -158,8 +147,8 @@ void FillMeasured(HWND dialog, const Measurement& m) {
 
 // Sd and Xmax as typed; a field left alone keeps the curve's exact value.
 void TakeSdXmax(HWND dialog, Measurement& m) {
-    if (Modified(dialog, IDC_TSM_SD)) Ts(m, kTsSd) = TypedPositive(dialog, IDC_TSM_SD) / 1e4;
-    if (Modified(dialog, IDC_TSM_XMAX)) Ts(m, kTsXmax) = TypedPositive(dialog, IDC_TSM_XMAX) / 1000;
+    if (Modified(dialog, IDC_TSM_SD)) Ts(m, kTsSd) = ReadPositiveField(dialog, IDC_TSM_SD) / 1e4;
+    if (Modified(dialog, IDC_TSM_XMAX)) Ts(m, kTsXmax) = ReadPositiveField(dialog, IDC_TSM_XMAX) / 1000;
     SendDlgItemMessageA(dialog, IDC_TSM_SD, EM_SETMODIFY, FALSE, 0);
     SendDlgItemMessageA(dialog, IDC_TSM_XMAX, EM_SETMODIFY, FALSE, 0);
 }
@@ -292,7 +281,7 @@ INT_PTR CALLBACK MeasuredProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
                     return TRUE;
                 case IDC_TSM_PRINT: PrintParameters(dialog); return TRUE;
                 case IDC_TSM_SAVE_SPK: SaveMeasuredUnit(dialog, *c); return TRUE;
-                case IDHELP: Help(dialog, kHelpMeasured); return TRUE;
+                case IDHELP: ShowHelpTopic(dialog, kHelpMeasured); return TRUE;
             }
             break;
     }
@@ -330,23 +319,23 @@ bool AcceptImported(HWND dialog, ImportedContext& c) {
     }
     TwoCurveInput in;
     in.method = c.method;
-    in.re = TypedPositive(dialog, IDC_TSI_REVC);
+    in.re = ReadPositiveField(dialog, IDC_TSI_REVC);
     if (!(in.re > 0)) {
         Say(dialog, kStrEnterRevc, MB_OK | MB_ICONEXCLAMATION);
         AskFocus(dialog, IDC_TSI_REVC);
         return false;
     }
-    in.sd = TypedPositive(dialog, IDC_TSI_SD) / 1e4;
+    in.sd = ReadPositiveField(dialog, IDC_TSI_SD) / 1e4;
     if (!(in.sd > 0) && Say(dialog, kStrAskSd, MB_YESNO | MB_ICONQUESTION) == IDYES) {
         AskFocus(dialog, IDC_TSI_SD);
         return false;
     }
-    in.xmax = TypedPositive(dialog, IDC_TSI_XMAX) / 1000;
+    in.xmax = ReadPositiveField(dialog, IDC_TSI_XMAX) / 1000;
     if (!(in.xmax > 0) && Say(dialog, kStrAskXmax, MB_YESNO | MB_ICONQUESTION) == IDYES) {
         AskFocus(dialog, IDC_TSI_XMAX);
         return false;
     }
-    in.load = TypedPositive(dialog, IDC_TSI_LOAD) / 1000;  // grams or liters
+    in.load = ReadPositiveField(dialog, IDC_TSI_LOAD) / 1000;  // grams or liters
     if (!(in.load > 0)) {
         Say(dialog, c.method == kTsAddedMass ? kStrEnterAddedMass : kStrEnterTestBox, MB_OK | MB_ICONEXCLAMATION);
         AskFocus(dialog, IDC_TSI_LOAD);
@@ -396,7 +385,7 @@ INT_PTR CALLBACK ImportedProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
                     if (AcceptImported(dialog, *c)) EndDialog(dialog, IDOK);
                     return TRUE;
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-                case IDHELP: Help(dialog, kHelpImported); return TRUE;
+                case IDHELP: ShowHelpTopic(dialog, kHelpImported); return TRUE;
             }
             break;
     }
@@ -417,8 +406,8 @@ void ShowTuning(HWND dialog, const BoxlossContext& c, double fs) {
 }
 
 void Calculate(HWND dialog, const BoxlossContext& c) {
-    const double fs = TypedPositive(dialog, IDC_BL_FS), re = TypedPositive(dialog, IDC_BL_RE);
-    const double qms = TypedPositive(dialog, IDC_BL_QMS), qes = TypedPositive(dialog, IDC_BL_QES);
+    const double fs = ReadPositiveField(dialog, IDC_BL_FS), re = ReadPositiveField(dialog, IDC_BL_RE);
+    const double qms = ReadPositiveField(dialog, IDC_BL_QMS), qes = ReadPositiveField(dialog, IDC_BL_QES);
     double ql = 0;
     const Status s = BoxLossQ(c.peaks, fs, re, qms, qes, ql);
     if (!s) {
@@ -449,7 +438,7 @@ INT_PTR CALLBACK BoxlossProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {
                 case IDC_BL_CALCULATE: Calculate(dialog, *c); return TRUE;
                 case IDOK: return TRUE;  // Enter in a field: no default action beyond Calculate's button
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-                case IDHELP: Help(dialog, kHelpBoxloss); return TRUE;
+                case IDHELP: ShowHelpTopic(dialog, kHelpBoxloss); return TRUE;
             }
             break;
     }

@@ -22,6 +22,7 @@
 #include "design/box_pages.h"
 #include "design/design_slot.h"
 #include "design/speaker_unit.h"
+#include "dsp/numeric.h"
 #include "resources/box_sheet_ids.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
@@ -34,7 +35,6 @@ constexpr int kStrVentArea = 5563;
 constexpr int kStrVentDia = 5564;
 constexpr int kStrBoxSheetTitle = 5565;
 constexpr int kStrCavityFirst = 5566;  // "None...", "Small Car", "Medium Car", "Van", "Free"
-constexpr double kPi = 3.14159265358979323846;
 
 struct Sheet {
     int slot = 0;
@@ -50,10 +50,7 @@ void (*g_observer)(HWND, int) = nullptr;
 
 Sheet* SheetOf(HWND page) { return reinterpret_cast<Sheet*>(GetWindowLongPtrA(page, DWLP_USER)); }
 
-double Typed(HWND page, int id, double scale = 1) {
-    double v = 0;
-    return ReadNumberField(page, id, &v) && v > 0 && v < 1e12 ? v / scale : 0.0;
-}
+double Typed(HWND page, int id, double scale = 1) { return ReadPositiveField(page, id, 1e12) / scale; }
 
 void Show(HWND page, int id, double v, int decimals, double scale = 1) {
     char text[64] = "";

@@ -203,12 +203,7 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
                     if (Context* c = ContextOf(dialog); c && Accept(dialog, *c)) EndDialog(dialog, IDOK);
                     return TRUE;
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-                case IDHELP: {
-                    const std::string& file = Shell().helpFile;
-                    if (!file.empty() && GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
-                        WinHelpA(dialog, file.c_str(), HELP_CONTEXT, kHelpTopic);
-                    return TRUE;
-                }
+                case IDHELP: ShowHelpTopic(dialog, kHelpTopic); return TRUE;
             }
             break;
     }

@@ -175,10 +175,7 @@ bool ImpedanceDialog::TakeRevc() {
 // The two-curve inputs, checked as the imported-curves dialog does: Revc
 // and the load are required, Sd and Xmax are asked for.
 bool ImpedanceDialog::TakeTwoCurveInput() {
-    auto typed = [&](int id) {
-        double v = 0;
-        return ReadNumberField(dialog_, id, &v) && v > 0 && v < 1e9 ? v : 0.0;
-    };
+    auto typed = [&](int id) { return ReadPositiveField(dialog_, id); };
     auto refocus = [&](int id) {
         HWND field = GetDlgItem(dialog_, id);
         SetFocus(field);
