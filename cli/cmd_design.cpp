@@ -3,6 +3,7 @@
 // alignments a unit is offered, the simulation's curves and their
 // conversion to a measurement. SI units throughout.
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -93,8 +94,15 @@ int RunDesignWrite(const DesignOptions& o) {
 
 namespace {
 
+// "Alignments" beside this program, as the workbench looks beside its own.
+std::string DefaultAlignmentFolder() {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("Alignments") : (self.parent_path() / "Alignments").string();
+}
+
 struct AnalysisOptions {
-    std::string design, output, folder = "Alignments";
+    std::string design, output, folder = DefaultAlignmentFolder();
     AnalyzerSettings settings;
     int points = kMaxDesignPoints;
     bool noRadiation = false;
@@ -180,7 +188,7 @@ std::function<int()> AddDesignAnalysisCommands(CLI::App& design) {
     auto o = std::make_shared<AnalysisOptions>();
     CLI::App* alignments = design.add_subcommand("alignments", "the closed, vented and bandpass alignments of a Qts");
     alignments->add_option("--qts", o->qts, "the unit's total Q")->required()->transform(Number(0, false));
-    alignments->add_option("--folder", o->folder, "folder of the .ALN files (default Alignments)");
+    alignments->add_option("--folder", o->folder, "folder of the .ALN files (default: Alignments beside this program)");
 
     CLI::App* analyse = design.add_subcommand("analyse", "simulate a design: its curves, impulse and step");
     analyse->add_option("F.DSN", o->design, "box design file")->required();

@@ -48,8 +48,13 @@ Status SolveVentOf(const SpeakerUnit& eff, int vents, double& vb, double& fb, do
     return Status::Ok();
 }
 
+// A title that is another page's default name was never the user's: it
+// follows the box kind, so a vented design made bandpass is not called
+// "Vented box".
 std::string TitleOr(const std::string& title, int nameId) {
-    return title.empty() ? std::string(StringText(nameId)) : title.substr(0, 79);
+    const bool given = !title.empty() && title != StringText(kStrClosedBoxName) &&
+                       title != StringText(kStrVentedBoxName) && title != StringText(kStrBandpassBoxName);
+    return given ? title.substr(0, 79) : std::string(StringText(nameId));
 }
 
 int16_t Count(int n) { return int16_t(std::clamp(n, 1, 32000)); }

@@ -21,6 +21,7 @@ constexpr uint32_t kMsfInvertInput = 1u << 1;        // invert the sampled wavef
 constexpr uint32_t kMsfDontMuteInput = 1u << 2;      // leave the mixer's input unmuted
 constexpr uint32_t kMsfNearField = 1u << 4;          // MLS/spike/waterfall keep their own windows
 constexpr uint32_t kMsfNoNormalise = 1u << 5;        // add addToResponseDb instead of normalising
+constexpr uint32_t kMsfKeepAbsoluteLevels = 1u << 7;  // imported and converted responses keep their levels
 constexpr uint32_t kMsfImpedanceWarmUp = 1u << 9;    // impedance: play one warm-up stimulus
 constexpr uint32_t kMsfAutoSpikeLength = 1u << 10;   // spike length is one sample
 constexpr uint32_t kMsfSpikeDoFft = 1u << 11;

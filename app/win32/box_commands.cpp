@@ -27,6 +27,7 @@
 #include "design/win32/box_sheet.h"
 #include "dsp/numeric.h"
 #include "graph/win32/graph_view.h"
+#include "measure/measurement_settings.h"
 #include "resources/box_sheet_ids.h"
 #include "resources/command_ids.h"
 #include "resources/string_ids.h"
@@ -248,7 +249,8 @@ void ConvertAnalysis(HWND frame) {
         cone = ShowAnalysisMessage(frame, Status::Error(kStrConvertCone), MB_YESNO | MB_ICONQUESTION) == IDYES;
     auto m = std::make_unique<Measurement>();
     const std::string title = box.title.empty() ? std::string(DefaultDesignTitle(box.boxType)) : box.title;
-    if (const Status s = ConvertDesignCurve(results, kind, cone, title, false, *m); !s) {
+    const bool absolute = (CurrentMeasurementSettings().flags & kMsfKeepAbsoluteLevels) != 0;
+    if (const Status s = ConvertDesignCurve(results, kind, cone, title, absolute, *m); !s) {
         ShowAnalysisMessage(frame, s, MB_OK | MB_ICONEXCLAMATION);
         return;
     }

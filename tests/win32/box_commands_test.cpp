@@ -1,11 +1,15 @@
 // The box design in the running program: the "Box Design" sheet on its own
 // thread commits a closed box, which is analysed into an analysis window;
 // "Convert to measurement" and "Analyzer Preferences" work on the result.
+// The vented page takes a shipped alignment and a vent diameter and applies
+// without closing; the bandpass page commits on OK.
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
 
@@ -18,6 +22,8 @@
 #include "design/design_slot.h"
 #include "design/speaker_unit.h"
 #include "design/win32/box_sheet.h"
+#include "dsp/numeric.h"
+#include "measure/measurement_settings.h"
 #include "resources/box_sheet_ids.h"
 #include "resources/command_ids.h"
 #include "resources/string_ids.h"
@@ -35,6 +41,22 @@ int Record(HWND, const Status& s, UINT) {
     g_messages.push_back(s.stringId);
     return IDOK;
 }
+
+SpeakerUnit Woofer() {
+    SpeakerUnit u;
+    u.fs = 30, u.vas = 0.1, u.qes = 0.4, u.qms = 4, u.re = 6, u.sd = 0.05, u.le = 0.0008, u.xmax = 0.006;
+    return u;
+}
+
+void PutUnitInSlot(const SpeakerUnit& u) {
+    DesignSlot& slot = DesignSlots()[0];
+    const auto unit = SerializeSpeakerUnit(u);
+    std::memcpy(slot.unitParameters, unit.data(), unit.size());
+    slot.flags |= kSlotHasUnit;
+    Shell().activeDesign = 0;
+}
+
+double Typed(HWND page, int id) { return std::atof(testutil::DlgText(page, id).c_str()); }
 
 class BoxCommands : public testutil::RunningProgram {
 protected:
@@ -59,13 +81,9 @@ protected:
 TEST_F(BoxCommands, SheetCommitsAClosedBoxWhichIsAnalysedAndConverted) {
     HWND frame = Start();
     ASSERT_NE(frame, nullptr);
-    SpeakerUnit u;
-    u.fs = 30, u.vas = 0.1, u.qes = 0.4, u.qms = 4, u.re = 6, u.sd = 0.05, u.le = 0.0008, u.xmax = 0.006;
+    const SpeakerUnit u = Woofer();
+    PutUnitInSlot(u);
     DesignSlot& slot = DesignSlots()[0];
-    const auto unit = SerializeSpeakerUnit(u);
-    std::memcpy(slot.unitParameters, unit.data(), unit.size());
-    slot.flags |= kSlotHasUnit;
-    Shell().activeDesign = 0;
 
     // The sheet opens on its own thread; its Closed page gets a Qtc.
     PostMessageA(frame, WM_COMMAND, CM_BOX_PARAMETERS, 0);
@@ -97,12 +115,24 @@ TEST_F(BoxCommands, SheetCommitsAClosedBoxWhichIsAnalysedAndConverted) {
     EXPECT_EQ(DocumentKindOf(analysis), kDocAnalysisFirst);
     EXPECT_EQ(WindowTitle(analysis), "Analysis: Frequency Response");
 
-    // The total response becomes a measurement of its own.
-    SendMessageA(frame, WM_COMMAND, CM_ANALYSIS_TO_MEAS, 0);
-    HWND converted = ActiveDocument();
-    ASSERT_NE(converted, analysis);
-    EXPECT_EQ(DocumentKindOf(converted), kDocMeasurement);
-    EXPECT_EQ(WindowTitle(converted), "Frequency Response: Konverterad - Closed box (A)");
+    // The total response becomes a measurement of its own, at its simulated
+    // level by default and at 0 dB without the keep-absolute-levels option.
+    const std::vector<double>& total = SlotResults(0).curves[kCurveTotal];
+    const double top = *std::max_element(total.begin(), total.end());
+    ASSERT_GT(top, 80);
+    for (const bool absolute : {true, false}) {
+        uint32_t& flags = CurrentMeasurementSettings().flags;
+        flags = absolute ? (flags | kMsfKeepAbsoluteLevels) : (flags & ~kMsfKeepAbsoluteLevels);
+        SendMessageA(Shell().client, WM_MDIACTIVATE, WPARAM(analysis), 0);
+        SendMessageA(frame, WM_COMMAND, CM_ANALYSIS_TO_MEAS, 0);
+        HWND converted = ActiveDocument();
+        ASSERT_NE(converted, analysis);
+        EXPECT_EQ(DocumentKindOf(converted), kDocMeasurement);
+        EXPECT_EQ(WindowTitle(converted), "Frequency Response: Konverterad - Closed box (A)");
+        const auto* m = static_cast<Measurement*>(DocumentDataOf(converted));
+        EXPECT_NEAR(m->h.maxLevel, absolute ? top : 0.0, 1e-3);
+    }
+    SendMessageA(Shell().client, WM_MDIACTIVATE, WPARAM(analysis), 0);
 
     // A new stop frequency simulates the design again.
     SetAnalysisDialogObserver([](HWND d, int id) {
@@ -114,6 +144,84 @@ TEST_F(BoxCommands, SheetCommitsAClosedBoxWhichIsAnalysedAndConverted) {
     ASSERT_FALSE(SlotResults(0).empty());
     EXPECT_DOUBLE_EQ(SlotResults(0).frequency.back(), 2000);
     EXPECT_TRUE(slot.flags & kSlotAnalysed);
+}
+
+TEST_F(BoxCommands, VentedPageAppliesAShippedAlignmentAndTheBandpassPageCommitsOnOk) {
+    HWND frame = Start();
+    ASSERT_NE(frame, nullptr);
+    const SpeakerUnit u = Woofer();
+    PutUnitInSlot(u);
+    DesignSlot& slot = DesignSlots()[0];
+    PostMessageA(frame, WM_COMMAND, CM_BOX_PARAMETERS, 0);
+    ASSERT_TRUE(PumpUntil([] { return BoxDesignSheetWindow() != nullptr && g_pages[2].load() != nullptr; }));
+    HWND sheet = BoxDesignSheetWindow(), vented = g_pages[2];
+
+    // Qts 0.364 lies in the quasi-Butterworth tables, one entry per loss Q.
+    const LRESULT count = SendDlgItemMessageA(vented, IDC_BX_ALIGN, CB_GETCOUNT, 0, 0);
+    ASSERT_EQ(count, 5);
+    const LRESULT ql7 = SendDlgItemMessageA(vented, IDC_BX_ALIGN, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM("QB3-B4  QL=7"));
+    ASSERT_GE(ql7, 0);
+    SendDlgItemMessageA(vented, IDC_BX_ALIGN, CB_SETCURSEL, WPARAM(ql7), 0);
+    SendMessageA(vented, WM_COMMAND, MAKEWPARAM(IDC_BX_ALIGN, CBN_SELCHANGE), LPARAM(GetDlgItem(vented, IDC_BX_ALIGN)));
+    const double alpha = Typed(vented, IDC_BX_A), h = Typed(vented, IDC_BX_H);
+    EXPECT_GT(alpha, 1.41);  // a smaller box than the Butterworth's, tuned above Fs
+    EXPECT_GT(h, 1.0);
+    EXPECT_EQ(Typed(vented, IDC_BX_QL), 7);
+
+    // "&Dia" turns the vent field into a diameter, and back with its value.
+    SetDlgItemTextA(vented, IDC_BX_VENT, "78.54");
+    testutil::SendClick(vented, IDC_BX_DIA);
+    EXPECT_EQ(testutil::DlgText(vented, IDC_BX_VENT_LABEL), "Vent dia. (cm) - Dv");
+    EXPECT_NEAR(Typed(vented, IDC_BX_VENT), 10, 0.01);
+    testutil::SendClick(vented, IDC_BX_DIA);
+    EXPECT_EQ(testutil::DlgText(vented, IDC_BX_VENT_LABEL), "Vent area (cm\xb2) - Sv");
+    testutil::SendClick(vented, IDC_BX_DIA);
+    SetDlgItemTextA(vented, IDC_BX_VENT, "10");
+
+    // Apply commits and leaves the sheet open.
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_APPLYNOW, 0);
+    ASSERT_TRUE(PumpUntil([&] { return (slot.flags & kSlotAnalysed) != 0; }, 20000));
+    EXPECT_EQ(g_messages, std::vector<int>{});
+    EXPECT_EQ(BoxDesignSheetWindow(), sheet);
+    EXPECT_TRUE(slot.flags & kSlotDialogOpen);
+    BoxDesign box = DeserializeBoxDesign(slot.boxParameters);
+    EXPECT_EQ(box.boxType, kVentedBox);
+    EXPECT_NEAR(box.vb, u.vas / alpha, 1e-9);
+    EXPECT_NEAR(box.fb, h * u.fs, 1e-9);
+    EXPECT_NEAR(box.sv, kPi * 0.1 * 0.1 / 4, 1e-9);
+    EXPECT_EQ(box.ql, 7);
+    EXPECT_EQ(box.title, "Vented box");
+
+    // Without ratios or sizes nothing is applied and the sheet says why.
+    for (int id : {IDC_BX_A, IDC_BX_H, IDC_BX_VB, IDC_BX_FB}) SetDlgItemTextA(vented, id, "");
+    const auto before = std::vector<unsigned char>(slot.boxParameters, slot.boxParameters + sizeof slot.boxParameters);
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_APPLYNOW, 0);
+    ASSERT_TRUE(PumpUntil([] { return !g_messages.empty(); }));
+    EXPECT_EQ(g_messages, std::vector<int>{kStrNotEnoughParameters});
+    EXPECT_EQ(std::vector<unsigned char>(slot.boxParameters, slot.boxParameters + sizeof slot.boxParameters), before);
+
+    // The bandpass page: the "0 dB" second-order alignment, committed on OK.
+    g_messages.clear();
+    SendMessageA(sheet, PSM_SETCURSEL, 3, 0);
+    ASSERT_TRUE(PumpUntil([] { return g_pages[3].load() != nullptr; }));
+    HWND bandpass = g_pages[3];
+    const LRESULT flat =
+        SendDlgItemMessageA(bandpass, IDC_BX_ALIGN, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM("2:nd order  0 dB"));
+    ASSERT_GE(flat, 0);
+    SendDlgItemMessageA(bandpass, IDC_BX_ALIGN, CB_SETCURSEL, WPARAM(flat), 0);
+    SendMessageA(bandpass, WM_COMMAND, MAKEWPARAM(IDC_BX_ALIGN, CBN_SELCHANGE), LPARAM(GetDlgItem(bandpass, IDC_BX_ALIGN)));
+    EXPECT_NEAR(Typed(bandpass, IDC_BX_QTC), 0.7071, 1e-4);
+    slot.flags &= ~kSlotAnalysed;
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !(slot.flags & kSlotDialogOpen) && (slot.flags & kSlotAnalysed); }, 20000));
+    EXPECT_EQ(g_messages, std::vector<int>{});
+    box = DeserializeBoxDesign(slot.boxParameters);
+    EXPECT_EQ(box.boxType, kBandpassBox);
+    EXPECT_EQ(box.filterOrder, 2);
+    EXPECT_EQ(box.title, "Bandpass box");
+    EXPECT_GT(box.sv, 0);  // the smallest vent that does not chuff
+    EXPECT_NEAR(box.fb, box.filterFreq, 1e-12);
+    EXPECT_FALSE(SlotResults(0).empty());
 }
 
 }  // namespace

@@ -175,8 +175,11 @@ TEST_F(TsCommands, RevcBoxlossAndCurveOperations) {
     // Le of 1..2 kHz also holds the motional part's negative reactance
     // (about a tenth of it here), so some 26 degrees are left.
     const Measurement& removed = CurveOf(w);
-    for (const CurvePoint& p : removed.points)
-        if (p.frequency > 9000 && p.frequency < 11000) EXPECT_NEAR(p.value[kSlotPhase], 0.45, 0.05) << p.frequency;
+    for (const CurvePoint& p : removed.points) {
+        if (p.frequency > 9000 && p.frequency < 11000) {
+            EXPECT_NEAR(p.value[kSlotPhase], 0.45, 0.05) << p.frequency;
+        }
+    }
     HWND low = Open(JigCurve(Woofer(), "low", 500));
     RemoveInductanceCommand(frame_);
     EXPECT_EQ(g_shown, std::vector<int>{kStrNoKiloHertz});

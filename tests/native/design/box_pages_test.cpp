@@ -78,10 +78,16 @@ TEST(BoxPages, VentedAndBandpassPagesSolveTheirVents) {
     EXPECT_EQ(SerializeBoxDesign(box), SerializeBoxDesign(before));
 
     // Bandpass "2:nd order  0 dB": Qtc 0.7071 from the rear chamber, aT 1,
-    // tuned at fc.
+    // tuned at fc. The vented default name follows the kind; a title of
+    // the user's stays.
     BandpassPageInput b;
-    b.aT = 1, b.qtc = 0.707106781, b.hc = 1;
+    b.aT = 1, b.qtc = 0.707106781, b.hc = 1, b.title = "Vented box";
     ASSERT_TRUE(ApplyBandpassPage(u, b, box).ok());
+    EXPECT_EQ(box.title, "Bandpass box");
+    BoxDesign named = box;
+    b.title = "Sub 12";
+    ASSERT_TRUE(ApplyBandpassPage(u, b, named).ok());
+    EXPECT_EQ(named.title, "Sub 12");
     const double qts = Qts(u), ar = std::pow(b.qtc / qts, 2) - 1;
     EXPECT_NEAR(box.vr, u.vas / ar, 1e-12);
     EXPECT_NEAR(box.vb, u.vas / (ar + 1), 1e-12);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 
+#include "design/alignment_file.h"
 #include "dsp/numeric.h"
 #include "resources/string_ids.h"
 #include "tests/native/design/simulated_box.h"
@@ -142,6 +143,38 @@ TEST(DesignSimulation, VentedBoxIsSmallsFourthOrderHighPass) {
         bad.start = start, bad.stop = stop;
         EXPECT_EQ(SimulateDesign(u, box, bad, r).stringId, kStrAnalyzerRange) << start << " " << stop;
     }
+}
+
+// The shipped tables, put through the simulator: the QB3-B4 family never
+// rises above the passband, the C4 family ripples by up to 1 dB, and every
+// unit between the two finds an entry in each loss block.
+TEST(DesignSimulation, ShippedVentedAlignmentsHaveTheirFamiliesShape) {
+    const std::string folder = std::string(SRX_SOURCE_DIR) + "/resources/Alignments";
+    int checked = 0;
+    for (double qes : {0.22, 0.3, 0.4, 0.48, 0.6}) {
+        SpeakerUnit u = Woofer();
+        u.qes = qes;
+        const double qts = ComputeDerivedParameters(u).qts;
+        const std::vector<VentedAlignment> list = VentedAlignmentsFor(folder, qts);
+        EXPECT_EQ(list.size(), 5u) << qts;  // five loss blocks in one of the two files
+        for (const VentedAlignment& a : list) {
+            BoxDesign box;
+            box.boxType = kVentedBox, box.vb = u.vas / a.alpha, box.fb = a.h * u.fs, box.ql = a.ql, box.sv = 0.005;
+            const AnalyzerSettings s = Bare(u, 5, 3000);
+            DesignResults r;
+            ASSERT_TRUE(SimulateDesign(u, box, s, r).ok()) << a.name;
+            const double top = PassbandLevel(u, s);
+            double peak = -1e9;
+            for (double level : r.curves[kCurveTotal]) peak = std::max(peak, level - top);
+            const bool chebyshev = a.name.rfind("C4", 0) == 0;
+            EXPECT_LT(peak, chebyshev ? 1.01 : 0.01) << a.name << " at Qts " << qts;
+            if (chebyshev && qts > 0.45) {
+                EXPECT_GT(peak, 0.05) << a.name;
+            }
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 25);
 }
 
 TEST(DesignSimulation, BandpassAlignmentsGiveTheirLabelledGain) {
