@@ -57,6 +57,7 @@ const FlagCommand kFlagCommands[] = {
     {762, Word::Graph, kGraphDistortionPercent, 0, false, false, RepaintScope::None},
     {763, Word::Graph, kGraphDistortionLogScale, 0, false, false, RepaintScope::None},
     {764, Word::Options, kOptionMinimumPhase, 0, false, true, RepaintScope::None},
+    {767, Word::Graph, kGraphWaterfallColours, 0, false, true, RepaintScope::Graphs},
 };
 
 const FlagCommand* FindFlagCommand(int command) {
@@ -147,7 +148,7 @@ void ApplyMenuModeClearing(FlagWords& f, bool easyMenu) {
 bool IsTableCommand(int id) {
     return (id >= 101 && id <= 110) || id == 112 || (id >= 132 && id <= 139) || (id >= 201 && id <= 203) ||
            (id >= 301 && id <= 306) || (id >= 501 && id <= 516) || (id >= 601 && id <= 621) ||
-           (id >= 701 && id <= 766) || (id >= 901 && id <= 905) || id == 1001 || id == 1005 || id == 1009 ||
+           (id >= 701 && id <= 767) || (id >= 901 && id <= 905) || id == 1001 || id == 1005 || id == 1009 ||
            id == 1010 || id == 43;
 }
 

@@ -34,7 +34,7 @@ void WriteFlagWords(SettingsBlocks& s, const FlagWords& f);
 enum class RepaintScope { None, Graphs, Analysis, XoverSchematic, XoverGraphs };
 
 // Applies the toggle of a view-flag command (110, 515, 516, 618..621,
-// 738..744, 757..761, 764). False for any other id.
+// 738..744, 757..761, 764, 767). False for any other id.
 bool ApplyFlagToggle(int command, FlagWords& f, RepaintScope* scope = nullptr);
 
 // Whether a flag command's check mark is set for these words; false for

@@ -24,6 +24,7 @@ constexpr uint32_t kGraphMinimumGroupDelay = 0x40;
 constexpr uint32_t kGraphExcessGroupDelay = 0x80;
 constexpr uint32_t kGraphDistortionPercent = 0x400;
 constexpr uint32_t kGraphLogImpedance = 0x800;
+constexpr uint32_t kGraphWaterfallColours = 0x10000;  // waterfall drawn as a colour map
 constexpr uint32_t kGraphLinearFrequency = 0x400000;
 constexpr uint32_t kGraphLinearAmplitude = 0x800000;
 constexpr uint32_t kGraphTimeMarkersHidden = 0x10000000;

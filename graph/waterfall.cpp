@@ -167,6 +167,51 @@ std::vector<CurvePixel> WaterfallSlicePolygon(const WaterfallProjection& p, int 
     return pts;
 }
 
+std::vector<WaterfallQuad> WaterfallColourQuads(const WaterfallProjection& p, const std::vector<WaterfallSlice>& slices,
+                                                double bottom, double range) {
+    std::vector<WaterfallQuad> quads;
+    if (!(range > 0) || !std::isfinite(bottom)) return quads;
+    const int count = std::min(p.slices, static_cast<int>(std::min<size_t>(slices.size(), 100000)));
+    auto levelAt = [&](const WaterfallSlice& s, size_t i, bool& real) {
+        const double v = s.level[i];
+        real = std::isfinite(v) && v > -500;
+        return real ? v : bottom;
+    };
+    for (int j = 0; j + 1 < count; ++j) {
+        const WaterfallSlice& back = slices[static_cast<size_t>(j)];
+        const WaterfallSlice& front = slices[static_cast<size_t>(j) + 1];
+        // The back slice's axis places both rows; the slices share it.
+        const size_t n = std::min({back.frequency.size(), back.level.size(), front.level.size()});
+        for (size_t i = 0; i + 1 < n; ++i) {
+            const double f0 = back.frequency[i], f1 = back.frequency[i + 1];
+            if (!std::isfinite(f0) || !std::isfinite(f1) || f0 < p.start * (1 - kFrequencySlack)) continue;
+            if (f1 > p.end * (1 + kFrequencySlack)) break;
+            bool real[4];
+            const double l[4] = {levelAt(back, i, real[0]), levelAt(back, i + 1, real[1]),
+                                 levelAt(front, i + 1, real[2]), levelAt(front, i, real[3])};
+            if (!real[0] && !real[1] && !real[2] && !real[3]) continue;
+            WaterfallQuad q;
+            q.corner[0] = p.Point(j, f0, l[0]);
+            q.corner[1] = p.Point(j, f1, l[1]);
+            q.corner[2] = p.Point(j + 1, f1, l[2]);
+            q.corner[3] = p.Point(j + 1, f0, l[3]);
+            // Shaded by what is drawn: a level outside the range stands on its edge.
+            double mean = 0;
+            for (double v : l) mean += std::clamp(v, bottom, bottom + range) / 4;
+            q.shade = static_cast<int>(std::clamp(RoundHalfAway((mean - bottom) / range * 255), 0.0, 255.0));
+            quads.push_back(q);
+        }
+    }
+    return quads;
+}
+
+uint32_t WaterfallRampColour(int shade) {
+    const int s = std::clamp(shade, 0, 255);
+    const auto lowered = [](int v) { return static_cast<uint32_t>(std::max(0, v - 32)); };
+    const uint32_t r = lowered(s), g = lowered(255 - std::abs(2 * s - 255)), b = lowered(255 - s);
+    return r | (g << 8) | (b << 16);
+}
+
 double WaterfallMaxLevel(const TimeRecord& t, double start, double end) {
     double m = kNoLevel;
     for (const WaterfallSlice& s : t.slices) {

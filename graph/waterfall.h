@@ -81,6 +81,22 @@ struct WaterfallProjection {
 // closed along the base line. Empty when the slice has no level at all.
 std::vector<CurvePixel> WaterfallSlicePolygon(const WaterfallProjection& p, int j, const WaterfallSlice& slice);
 
+// The second drawing mode (GraphViewFlags 0x10000): the ground between
+// each slice and the next nearer one as quadrilaterals over neighbouring
+// frequencies, back to front, each shaded 0..255 by the mean of its four
+// corners' levels (held inside bottom..bottom + range) over that range. A
+// corner without a level counts as the bottom; a quadrilateral of four
+// such corners is left out.
+struct WaterfallQuad {
+    CurvePixel corner[4];  // slice j at f_i, f_i+1, then slice j + 1 at f_i+1, f_i
+    int shade = 0;
+};
+std::vector<WaterfallQuad> WaterfallColourQuads(const WaterfallProjection& p, const std::vector<WaterfallSlice>& slices,
+                                                double bottom, double range);
+// Its ramp, as 0x00BBGGRR: red rising and blue falling with the shade,
+// green highest half way, each channel lowered by 32.
+uint32_t WaterfallRampColour(int shade);
+
 // The largest level of all slices inside start..end (-1000 when none).
 double WaterfallMaxLevel(const TimeRecord& t, double start, double end);
 

@@ -127,6 +127,7 @@
 #define CM_MIN_PHASE_CALC 764
 #define CM_TS_REMOVE_LE 765
 #define CM_TS_CURVE_FIT 766
+#define CM_WATERFALL_COLOURS 767
 
 /* Plug-in, Window, Help */
 #define CM_PLUGIN_NONE 801

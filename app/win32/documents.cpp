@@ -204,6 +204,10 @@ void ShowDocumentContextMenu(HWND window, LPARAM lp) {
         ClientToScreen(window, &pt);
     }
     HMENU popup = GetSubMenu(menu, 0);
+    // Its view toggles show their state as the main menu's do.
+    const FlagWords flags = ReadFlagWords(Settings());
+    for (int command : FlaggedCommands())
+        CheckMenuItem(menu, UINT(command), MF_BYCOMMAND | (IsFlagChecked(command, flags) ? MF_CHECKED : MF_UNCHECKED));
     TrackPopupMenu(popup ? popup : menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, Shell().frame, nullptr);
     DestroyMenu(menu);
 }

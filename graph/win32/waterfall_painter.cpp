@@ -5,7 +5,9 @@
 #include <new>
 
 #include "dsp/numeric.h"
+#include "data/view_flags.h"
 #include "graph/win32/graph_canvas.h"
+#include "graph/waterfall.h"
 
 namespace srx {
 
@@ -44,6 +46,39 @@ void DoubleLine(GraphCanvas& c, const std::vector<POINT>& pts, COLORREF colour) 
     for (int pass = 0; pass < 2; ++pass)
         for (size_t i = 0; i + 1 < pts.size(); ++i)
             c.Line(pts[i].x + pass, pts[i].y + pass, pts[i + 1].x + pass, pts[i + 1].y + pass, colour);
+}
+
+// The colour map: the ground between neighbouring slices shaded by level,
+// back to front, then the nearest slice's outline as the front edge.
+bool PaintColourMap(HDC dc, const WaterfallProjection& p, const TimeRecord& record, double bottom, double range,
+                    COLORREF edge) {
+    std::vector<WaterfallQuad> quads;
+    std::vector<CurvePixel> front;
+    try {
+        quads = WaterfallColourQuads(p, record.slices, bottom, range);
+        if (p.slices > 0) front = WaterfallSlicePolygon(p, p.slices - 1, record.slices[static_cast<size_t>(p.slices) - 1]);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    HGDIOBJ op = SelectObject(dc, GetStockObject(DC_PEN)), ob = SelectObject(dc, GetStockObject(DC_BRUSH));
+    for (const WaterfallQuad& q : quads) {
+        const COLORREF c = static_cast<COLORREF>(WaterfallRampColour(q.shade));
+        SetDCPenColor(dc, c);
+        SetDCBrushColor(dc, c);
+        const POINT pts[4] = {{q.corner[0].x, q.corner[0].y}, {q.corner[1].x, q.corner[1].y},
+                              {q.corner[2].x, q.corner[2].y}, {q.corner[3].x, q.corner[3].y}};
+        Polygon(dc, pts, 4);
+    }
+    if (front.size() >= 3) {
+        std::vector<POINT> pts(front.size());
+        for (size_t i = 0; i < front.size(); ++i) pts[i] = {front[i].x, front[i].y};
+        SetDCPenColor(dc, edge);
+        SelectObject(dc, GetStockObject(NULL_BRUSH));
+        Polyline(dc, pts.data(), static_cast<int>(std::min<size_t>(pts.size(), 1u << 24)));
+    }
+    SelectObject(dc, op);
+    SelectObject(dc, ob);
+    return true;
 }
 
 }  // namespace
@@ -191,6 +226,12 @@ bool PaintWaterfallGraph(HDC dc, const RECT& area, TimeRecord& record, const Gra
     p.span = std::isfinite(span) && span > 0 ? span : 0;
     p.valid = true;
 
+    const bool colourMap = (Settings().window.graphViewFlags & kGraphWaterfallColours) && !mono;
+    if (colourMap) {
+        const bool ok = PaintColourMap(dc, p, record, top - range, range, canvas.Colour(wfLine));
+        if (projection) *projection = p;
+        return ok;
+    }
     const COLORREF penColour = mono ? RGB(0, 0, 0) : canvas.Colour(wfLine);
     const COLORREF brushColour = mono ? RGB(255, 255, 255) : canvas.Colour(wfFill);
     HPEN pen = CreatePen(PS_SOLID, 1, penColour);

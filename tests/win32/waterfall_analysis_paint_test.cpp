@@ -1,5 +1,5 @@
 // The waterfall and box-design analysis painters on memory bitmaps: flat
-// slices below the level range, slices that begin late, two designs in
+// slices below the level range, slices that begin late, the colour map, two designs in
 // their own colours, a window with its cursor keys, and too small areas.
 #include <cmath>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "app/win32/shell.h"
 #include "data/view_flags.h"
+#include "graph/waterfall.h"
 #include "graph/win32/graph_view.h"
 #include "platform/file_io.h"
 #include "wine_test_util.h"
@@ -121,6 +122,25 @@ TEST_F(WaterfallAnalysisPaint, SlicesBelowTheRangeLieFlatAndALateStartBeginsAtIt
     EXPECT_NE(dib.At(x0 - 4, b0.y - 5), kSliceFill);
     EXPECT_EQ(dib.At(x0, b0.y - 5), kSliceLine);  // its left edge
     EXPECT_EQ(dib.Count(kSliceFill, RECT{b0.x, 0, x0 - 1, b0.y}), 0);
+
+    // As a colour map the ground between the slices takes the ramp's
+    // colours instead of the fill, with the nearest slice as its edge.
+    Settings().window.graphViewFlags |= kGraphWaterfallColours;
+    Dib map(900, 600, kSentinel);
+    WaterfallProjection pm;
+    ASSERT_TRUE(PaintWaterfallGraph(map.dc(), map.Area(), *t, ScreenPaint(), &pm));
+    Settings().window.graphViewFlags &= ~kGraphWaterfallColours;
+    Shot(map, "srx-waterfall-map.bmp");
+    EXPECT_EQ(map.Count(kSliceFill, map.Area()), 0);
+    // Between the standing first slice and the flat second one, half way up.
+    const CurvePixel b1 = pm.Base(1);
+    const int xm = b1.x + pm.W / 2;
+    const COLORREF between = map.At(xm, (b0.y + b1.y) / 2 - 3);
+    bool onRamp = false;
+    for (int shade = 0; shade < 256; ++shade) onRamp |= between == COLORREF(WaterfallRampColour(shade));
+    EXPECT_TRUE(onRamp) << std::hex << between;
+    const CurvePixel b3 = pm.Base(3);
+    EXPECT_EQ(map.At(b3.x + pm.W / 2, b3.y), kSliceLine);
 
     // Too low an area paints nothing.
     Dib small(400, 30, kSentinel);

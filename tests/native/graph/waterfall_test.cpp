@@ -129,6 +129,29 @@ TEST(WaterfallSlices, PolygonPoints) {
 
     s.level = {-1000, -600, -500, NAN, -1e30f};
     EXPECT_TRUE(WaterfallSlicePolygon(p, 0, s).empty());
+
+    // The colour map: between slices 0|1 and 1|2, four frequency steps
+    // each, less the steps with no level at any corner.
+    const std::vector<WaterfallSlice> slices = {
+        {{100, 200, 400, 800, 1600}, {100, 100, 100, 100, 100}},
+        {{100, 200, 400, 800, 1600}, {-1000, -1000, 75, 75, -1000}},
+        {{100, 200, 400, 800, 1600}, {-1000, -1000, -1000, 50, -1000}},
+        {{100, 200, 400, 800, 1600}, {60, 60, 60, 60, 60}}};
+    p.slices = 3;  // the fourth slice is not shown
+    const std::vector<WaterfallQuad> q = WaterfallColourQuads(p, slices, 50, 50);
+    ASSERT_EQ(q.size(), 4u + 3u);  // slices 1|2 have no level from 100 to 200 Hz
+    EXPECT_EQ(q[0].shade, 128);    // corners 100, 100 and two without level (the bottom): half way
+    EXPECT_EQ(q[0].corner[0], p.Point(0, 100, 100));
+    EXPECT_EQ(q[0].corner[2], p.Point(1, 200, 50));
+    EXPECT_EQ(q[3].shade, 159);  // 100, 100, bottom, 75: 81.25 dB
+    EXPECT_EQ(q[4].corner[0], p.Point(1, 200, 50));
+    EXPECT_EQ(q[4].shade, 32);  // bottom, 75, bottom, bottom
+    EXPECT_TRUE(WaterfallColourQuads(p, slices, 50, 0).empty());
+    // Blue at the bottom, green half way, red at the top.
+    EXPECT_EQ(WaterfallRampColour(0), 223u << 16);
+    EXPECT_EQ(WaterfallRampColour(255), 223u);
+    EXPECT_EQ(WaterfallRampColour(128), 96u | (222u << 8) | (95u << 16));
+    EXPECT_EQ(WaterfallRampColour(999), WaterfallRampColour(255));
 }
 
 }  // namespace
