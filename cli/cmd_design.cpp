@@ -85,6 +85,11 @@ int RunDesignWrite(const DesignOptions& o) {
         SpeakerUnit e;
         if (EffectiveUnit(unit, b.units, b.isobaric != 0, e).ok()) b.sv = MinimumVentArea(e, b.fb, b.vents);
     }
+    if (type != kClosedBox) {
+        // The vent length is kept with the box, as the workbench's pages keep it.
+        double vb = b.vb, fb = b.fb, sv = b.sv, lv = 0;
+        if (SolveVent(b.ventEnds, b.vents, vb, fb, sv, lv) == 1) b.further = lv;
+    }
     if (Status s = WriteDesignFile(o.output, unit, b); !s) return Fail(s, o.output);
     Json out{{"file", o.output}};
     out.update(DesignJson(unit, b));
