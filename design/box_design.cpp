@@ -200,7 +200,11 @@ ClosedBoxFigures ClosedBoxResults(const SpeakerUnit& u, double vb) {
     r.fc = r.qtc * u.fs / qts;
     const double x = 1 / (r.qtc * r.qtc) - 2;
     r.f3 = r.fc * std::sqrt((x + std::sqrt(x * x + 4)) / 2);
-    r.efficiency = kFourPi2 * r.fc * r.fc * r.fc * u.vas * vb / ((u.vas + vb) * u.qes * kC3);
+    // The box raises the electrical Q with fc (Qec = Qes sqrt(1 + Vas/Vb)),
+    // so a closed box keeps the unit's reference efficiency; Qes alone
+    // would credit it with sqrt(1 + Vas/Vb) more.
+    const double qec = u.qes * std::sqrt(1 + u.vas / vb);
+    r.efficiency = kFourPi2 * r.fc * r.fc * r.fc * u.vas * vb / ((u.vas + vb) * qec * kC3);
     // Absurd sizes (a box of a few atoms) overflow; they have no figures.
     if (!std::isfinite(r.qtc) || !std::isfinite(r.f3) || !std::isfinite(r.efficiency)) return {};
     return r;

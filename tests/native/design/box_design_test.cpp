@@ -29,6 +29,9 @@ TEST(BoxDesign, ClosedBoxFiguresAndAlignments) {
     const double h2 = std::pow(r, 4) / (std::pow(1 - r * r, 2) + r * r / (c.qtc * c.qtc));
     EXPECT_NEAR(10 * std::log10(h2), -3.0103, 1e-3);
     EXPECT_EQ(ClosedBoxResults(Woofer(), 0).qtc, 0);
+    // In its box the unit keeps its reference efficiency 4 pi^2 Fs^3 Vas / (c^3 Qes).
+    const SpeakerUnit u = Woofer();
+    EXPECT_NEAR(c.efficiency, 4 * M_PI * M_PI * std::pow(u.fs, 3) * u.vas / (40707584 * u.qes), 1e-12);
 
     // Alignments from the first reaching the unit's Qts on; bandpass above it.
     EXPECT_EQ(ClosedAlignmentsFor(0.3636).size(), 7u);
