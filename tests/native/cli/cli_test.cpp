@@ -196,11 +196,10 @@ TEST(CliCommands, AnswerInJsonOrRefuseWithTheirExitCodes) {
 
 namespace {
 
-// A vented design written from a unit keeps its solved vent length, and the
-// shipped alignment tables answer for the unit's Qts.
-TEST_F(Cli, VentedDesignKeepsItsVentLengthAndFindsTheShippedAlignments) {
-    ASSERT_EQ(RunCli({"unit", "write", "--fs", "28", "--vas", "0.09", "--qes", "0.33", "--qms", "4", "--re", "5.6", "--le", "0.0009",
-                      "--sd", "0.053", "--xmax", "0.007", P("w.SPK")})
+// A vented design written from a unit keeps its solved vent length.
+TEST_F(Cli, VentedDesignKeepsItsVentLength) {
+    ASSERT_EQ(RunCli({"unit", "write", "--fs", "28", "--vas", "0.09", "--qes", "0.33", "--qms", "4", "--re", "5.6",
+                      "--le", "0.0009", "--sd", "0.053", "--xmax", "0.007", P("w.SPK")})
                   .code,
               0);
     const CliResult w =
@@ -212,14 +211,6 @@ TEST_F(Cli, VentedDesignKeepsItsVentLengthAndFindsTheShippedAlignments) {
     BoxDesign box;
     ASSERT_TRUE(ReadDesignFile(P("w.DSN"), unit, box).ok());
     EXPECT_DOUBLE_EQ(box.further, lv);
-
-    const CliResult a = RunCli({"design", "alignments", "--qts", "0.3048", "--folder",
-                                std::string(SRX_SOURCE_DIR) + "/resources/Alignments"});
-    ASSERT_EQ(a.code, 0) << a.err;
-    const nlohmann::json vented = a.Json()["vented"];
-    ASSERT_EQ(vented.size(), 5u);
-    EXPECT_EQ(vented[1]["name"], "QB3-B4  QL=7");
-    EXPECT_GT(vented[1]["alpha"].get<double>(), 2.5);  // Keele's rule of thumb gives 2.7 here
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ TEST(BoxDesign, ClosedBoxFiguresAndAlignments) {
     EXPECT_EQ(ClosedBoxResults(Woofer(), 0).qtc, 0);
     // In its box the unit keeps its reference efficiency 4 pi^2 Fs^3 Vas / (c^3 Qes).
     const SpeakerUnit u = Woofer();
-    EXPECT_NEAR(c.efficiency, 4 * M_PI * M_PI * std::pow(u.fs, 3) * u.vas / (40707584 * u.qes), 1e-12);
+    EXPECT_NEAR(c.efficiency, 4 * kPi * kPi * std::pow(u.fs, 3) * u.vas / (40707584 * u.qes), 1e-12);
 
     // Alignments from the first reaching the unit's Qts on; bandpass above it.
     EXPECT_EQ(ClosedAlignmentsFor(0.3636).size(), 7u);
