@@ -84,20 +84,24 @@ protected:
         SetAnalysisDialogObserver(nullptr);
         SetAnalysisMessageHook(nullptr);
     }
+    // The program with the woofer in design 1 and its "Box Design" sheet open.
+    void OpenSheet(HWND& frame, HWND& sheet) {
+        frame = Start();
+        ASSERT_NE(frame, nullptr);
+        PutUnitInSlot(Woofer());
+        PostMessageA(frame, WM_COMMAND, CM_BOX_PARAMETERS, 0);
+        ASSERT_TRUE(PumpUntil([] { return BoxDesignSheetWindow() != nullptr && g_pages[2].load() != nullptr; }));
+        sheet = BoxDesignSheetWindow();
+    }
 };
 
 TEST_F(BoxCommands, SheetCommitsAClosedBoxWhichIsAnalysedAndConverted) {
-    HWND frame = Start();
-    ASSERT_NE(frame, nullptr);
-    const SpeakerUnit u = Woofer();
-    PutUnitInSlot(u);
-    DesignSlot& slot = DesignSlots()[0];
-
     // The sheet opens on its own thread; its Closed page gets a Qtc.
-    PostMessageA(frame, WM_COMMAND, CM_BOX_PARAMETERS, 0);
-    ASSERT_TRUE(PumpUntil([] { return BoxDesignSheetWindow() != nullptr && g_pages[2].load() != nullptr; }));
+    HWND frame = nullptr, sheet = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenSheet(frame, sheet));
+    const SpeakerUnit u = Woofer();
+    DesignSlot& slot = DesignSlots()[0];
     EXPECT_TRUE(slot.flags & kSlotDialogOpen);
-    HWND sheet = BoxDesignSheetWindow();
     // Fs/Qes 75 and Qts 0.36: a fresh design starts on the Vented page.
     EXPECT_EQ(PropSheet_GetCurrentPageHwnd(sheet), g_pages[2].load());
     SendMessageA(sheet, PSM_SETCURSEL, 1, 0);
@@ -155,14 +159,11 @@ TEST_F(BoxCommands, SheetCommitsAClosedBoxWhichIsAnalysedAndConverted) {
 }
 
 TEST_F(BoxCommands, VentedPageAppliesAShippedAlignmentAndTheBandpassPageCommitsOnOk) {
-    HWND frame = Start();
-    ASSERT_NE(frame, nullptr);
+    HWND frame = nullptr, sheet = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenSheet(frame, sheet));
     const SpeakerUnit u = Woofer();
-    PutUnitInSlot(u);
     DesignSlot& slot = DesignSlots()[0];
-    PostMessageA(frame, WM_COMMAND, CM_BOX_PARAMETERS, 0);
-    ASSERT_TRUE(PumpUntil([] { return BoxDesignSheetWindow() != nullptr && g_pages[2].load() != nullptr; }));
-    HWND sheet = BoxDesignSheetWindow(), vented = g_pages[2];
+    HWND vented = g_pages[2];
 
     // Qts 0.364 lies in the quasi-Butterworth tables, one entry per loss Q.
     const LRESULT count = SendDlgItemMessageA(vented, IDC_BX_ALIGN, CB_GETCOUNT, 0, 0);
