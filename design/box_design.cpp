@@ -195,7 +195,7 @@ double MinimumVentArea(const SpeakerUnit& unit, double fb, int vents) {
 ClosedBoxFigures ClosedBoxResults(const SpeakerUnit& u, double vb) {
     ClosedBoxFigures r;
     if (!HasRequiredParameters(u) || !Known(vb)) return r;
-    const double qts = u.qes * u.qms / (u.qes + u.qms);
+    const double qts = QtsOf(u);
     r.qtc = qts * std::sqrt(u.vas / vb + 1);
     r.fc = r.qtc * u.fs / qts;
     const double x = 1 / (r.qtc * r.qtc) - 2;

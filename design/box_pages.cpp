@@ -17,7 +17,6 @@ constexpr int kStrBandpassBoxName = 3534;
 constexpr double kDefaultQl = 7;
 
 bool Known(double v) { return std::isfinite(v) && v > 0; }
-double QtsOf(const SpeakerUnit& u) { return u.qes * u.qms / (u.qes + u.qms); }
 
 // The filter as the record keeps it (damping = 1/Q); false when an order
 // lacks its cut-off or Q.

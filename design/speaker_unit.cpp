@@ -79,7 +79,7 @@ DerivedParameters ComputeDerivedParameters(const SpeakerUnit& u) {
     d.mmd = d.mms - kAirLoad * std::pow(u.sd, 1.5);
     d.rms = w * d.mms / u.qms;
     d.bl = std::sqrt(w * d.mms * u.re / u.qes);
-    d.qts = u.qes * u.qms / (u.qes + u.qms);
+    d.qts = QtsOf(u);
     d.no = kFourPi2 * u.fs * u.fs * u.fs * u.vas / (kC3 * u.qes);
     d.spl1w = 112 + 10 * std::log10(d.no);
     d.spl283v = d.spl1w + 10 * std::log10(8 / u.re);

@@ -60,6 +60,8 @@ struct DerivedParameters {
 };
 // Only meaningful with HasRequiredParameters.
 DerivedParameters ComputeDerivedParameters(const SpeakerUnit& u);
+// Qts alone, from Qes and Qms.
+inline double QtsOf(const SpeakerUnit& u) { return u.qes * u.qms / (u.qes + u.qms); }
 
 // The Q triangle: the missing one of Qms, Qes, Qts (values <= 0 are
 // missing) from the other two, first rule that applies; a Qes or Qms is

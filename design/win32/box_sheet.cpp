@@ -65,7 +65,6 @@ SpeakerUnit EffectiveOf(const Sheet& s, HWND page) {
     return EffectiveUnit(s.unit, units, IsDlgButtonChecked(page, IDC_BX_ISO) == BST_CHECKED, out) ? out : eff;
 }
 
-double QtsOf(const SpeakerUnit& u) { return u.qes * u.qms / (u.qes + u.qms); }
 
 int FilterOrder(HWND page) {
     const LRESULT i = SendDlgItemMessageA(page, IDC_BX_FORDER, CB_GETCURSEL, 0, 0);

@@ -610,32 +610,10 @@ bool OnWaterfallKey(HWND window, WindowState& s, WPARAM vk) {
     return true;
 }
 
-// Waterfall windows: painting and the cursor keys; the mouse does nothing.
-bool WaterfallMessageHook(HWND window, UINT msg, WPARAM wp, LRESULT* result) {
-    switch (msg) {
-        case WM_ERASEBKGND: *result = 1; return true;
-        case WM_PAINT:
-            PaintBuffered(window);
-            *result = 0;
-            return true;
-        case WM_KEYDOWN:
-            if (OnWaterfallKey(window, States()[window], wp)) {
-                *result = 0;
-                return true;
-            }
-            return false;
-        case WM_DESTROY:
-            States().erase(window);
-            ShowPanes({});
-            return false;
-        default: return false;
-    }
-}
-
 bool MessageHook(HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     const int kind = DocumentKindOf(window);
-    if (kind == kDocWaterfall) return WaterfallMessageHook(window, msg, wp, result);
-    if (!IsAnalysisKind(kind) && (kind < kDocMeasurement || kind > kDocStep)) return false;
+    const bool waterfall = kind == kDocWaterfall;
+    if (!waterfall && !IsAnalysisKind(kind) && (kind < kDocMeasurement || kind > kDocStep)) return false;
     switch (msg) {
         case WM_ERASEBKGND:
             // The buffered paint covers every pixel.
@@ -645,6 +623,19 @@ bool MessageHook(HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
             PaintBuffered(window);
             *result = 0;
             return true;
+        case WM_DESTROY:
+            States().erase(window);
+            ShowPanes({});
+            return false;
+        default: break;
+    }
+    // Waterfall windows answer their cursor keys; the mouse does nothing there.
+    if (waterfall) {
+        if (msg != WM_KEYDOWN || !OnWaterfallKey(window, States()[window], wp)) return false;
+        *result = 0;
+        return true;
+    }
+    switch (msg) {
         case WM_MOUSEMOVE: {
             OnMouseMove(window, States()[window], wp, PointOf(lp));
             *result = 0;
@@ -698,10 +689,6 @@ bool MessageHook(HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
                 *result = 0;
                 return true;
             }
-            return false;
-        case WM_DESTROY:
-            States().erase(window);
-            ShowPanes({});
             return false;
         default: return false;
     }

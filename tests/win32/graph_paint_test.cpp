@@ -75,14 +75,8 @@ class GraphPaintTest : public testutil::ScratchFrameTest {
 protected:
     void SetUp() override {
         saved_ = Settings().window;
-        // Every test paints with the default appearance, whatever ran before.
-        SettingsBlocks defaults;
-        LoadDefaults(defaults, DesktopArea{1280, 1024, 0, 0, 1280, 1024});
         WindowHistory& w = Settings().window;
-        w.appearance = defaults.window.appearance;
-        std::memcpy(w.curveStyles, defaults.window.curveStyles, sizeof w.curveStyles);
-        std::memcpy(w.printerCurveStyles, defaults.window.printerCurveStyles, sizeof w.printerCurveStyles);
-        w.scales = defaults.window.scales;
+        testutil::UseDefaultGraphLooks(w);
         w.graphViewFlags = kGraphAmplitude;
         w.distortionViewFlags = 0;
         w.shellFlags &= ~kShellPrintMonochrome;

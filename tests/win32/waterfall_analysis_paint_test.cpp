@@ -81,12 +81,8 @@ class WaterfallAnalysisPaint : public testutil::ScratchFrameTest {
 protected:
     void SetUp() override {
         saved_ = Settings().window;
-        SettingsBlocks defaults;
-        LoadDefaults(defaults, DesktopArea{1280, 1024, 0, 0, 1280, 1024});
         WindowHistory& w = Settings().window;
-        w.appearance = defaults.window.appearance;
-        std::memcpy(w.curveStyles, defaults.window.curveStyles, sizeof w.curveStyles);
-        w.scales = defaults.window.scales;
+        testutil::UseDefaultGraphLooks(w);
         w.appearance.screenColours.waterfallLine = kSliceLine;
         w.appearance.screenColours.waterfallFill = kSliceFill;
         w.boxViewFlags = 0;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -135,6 +136,17 @@ inline HWND FindOtherThreadWindow(const char* caption, CaptionMatch match = Capt
 
 // A top-level window of the measurement thread with this caption.
 inline HWND FindMeasurementWindow(const char* caption) { return FindOtherThreadWindow(caption, CaptionMatch::Exact); }
+
+// The default appearance, curve styles and scales of a fresh installation,
+// so that painters draw alike whatever ran before.
+inline void UseDefaultGraphLooks(WindowHistory& w) {
+    SettingsBlocks defaults;
+    LoadDefaults(defaults, DesktopArea{1280, 1024, 0, 0, 1280, 1024});
+    w.appearance = defaults.window.appearance;
+    std::memcpy(w.curveStyles, defaults.window.curveStyles, sizeof w.curveStyles);
+    std::memcpy(w.printerCurveStyles, defaults.window.printerCurveStyles, sizeof w.printerCurveStyles);
+    w.scales = defaults.window.scales;
+}
 
 inline std::string DlgText(HWND w, int id) {
     char text[256] = "";
